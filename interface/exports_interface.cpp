@@ -1,0 +1,2 @@
+// Entry points of the library interface and common services.
+#include "TesselBasicLib.h"

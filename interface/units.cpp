@@ -1,0 +1,146 @@
+#include "interface/units.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace tbl::io {
+namespace {
+
+struct Unit {
+  std::FILE* file = nullptr;
+  std::string name;
+  bool owned = false;        // closed by us (false for stdout/stderr)
+  bool truncated = false;    // an existing file is cut at the first record
+};
+
+// The process-wide unit table.  Held through a pointer so that loading the
+// library runs no constructor; the table is created on the first write or
+// attach and closed at exit.
+std::map<fint, Unit>* g_units = nullptr;
+
+void close_at_exit() { close_all_units(); }
+
+std::map<fint, Unit>& table() {
+  if (g_units == nullptr) {
+    g_units = new std::map<fint, Unit>();
+    std::atexit(close_at_exit);
+  }
+  return *g_units;
+}
+
+std::string errno_text() { return std::strerror(errno); }
+
+// Opens a file for formatted sequential output with status "unknown": an
+// existing file is kept until the first record is written, which replaces
+// its contents.
+std::FILE* open_unknown(fint unit, const std::string& name) {
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) fatal_io("cannot open file", unit, name + ": " + errno_text());
+  std::FILE* f = ::fdopen(fd, "w");
+  if (f == nullptr) {
+    ::close(fd);
+    fatal_io("cannot open file", unit, name + ": " + errno_text());
+  }
+  return f;
+}
+
+Unit& unit_for_write(fint unit) {
+  auto& t = table();
+  auto it = t.find(unit);
+  if (it != t.end()) return it->second;
+  Unit u;
+  if (unit == 6) {
+    u.file = stdout;
+    u.name = "standard output";
+  } else if (unit == 0) {
+    u.file = stderr;
+    u.name = "standard error";
+  } else if (unit == 5) {
+    fatal_io("cannot write to unit", unit, "unit 5 is connected to standard input");
+  } else {
+    std::string env = "FORT" + std::to_string(unit);
+    const char* named = std::getenv(env.c_str());
+    u.name = (named != nullptr && *named != '\0') ? std::string(named) : "fort." + std::to_string(unit);
+    u.file = open_unknown(unit, u.name);
+    u.owned = true;
+  }
+  return t.emplace(unit, u).first->second;
+}
+
+void close_unit(fint unit, Unit& u) {
+  if (u.owned) {
+    if (std::fclose(u.file) != 0) fatal_io("cannot close file", unit, u.name + ": " + errno_text());
+  } else {
+    std::fflush(u.file);
+  }
+  u.file = nullptr;
+}
+
+}  // namespace
+
+void unit_write_line(fint unit, std::string_view line) {
+  Unit& u = unit_for_write(unit);
+  if (u.owned && !u.truncated) {
+    if (std::fflush(u.file) != 0 || ::ftruncate(::fileno(u.file), 0) != 0)
+      fatal_io("cannot write to file", unit, u.name + ": " + errno_text());
+    u.truncated = true;
+  }
+  if ((!line.empty() && std::fwrite(line.data(), 1, line.size(), u.file) != line.size()) ||
+      std::fputc('\n', u.file) == EOF)
+    fatal_io("cannot write to file", unit, u.name + ": " + errno_text());
+  if (!u.owned && u.file == stderr) std::fflush(stderr);
+}
+
+void unit_attach(fint unit, std::string_view name) {
+  auto& t = table();
+  auto it = t.find(unit);
+  if (it != t.end()) {
+    close_unit(unit, it->second);
+    t.erase(it);
+  }
+  Unit u;
+  u.name = std::string(name);
+  u.file = open_unknown(unit, u.name);
+  u.owned = true;
+  t.emplace(unit, u);
+}
+
+void unit_detach(fint unit) {
+  if (g_units == nullptr) return;
+  auto it = g_units->find(unit);
+  if (it == g_units->end()) return;
+  close_unit(unit, it->second);
+  g_units->erase(it);
+}
+
+void close_all_units() {
+  if (g_units != nullptr) {
+    for (auto& [n, u] : *g_units) close_unit(n, u);
+    g_units->clear();
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+}
+
+void stop_process() {
+  close_all_units();
+  std::exit(0);
+}
+
+void fatal_io(std::string_view what, fint unit, std::string_view detail) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "TesselBasicLib: fatal input-output error on unit %d: %.*s (%.*s)\n",
+               static_cast<int>(unit), static_cast<int>(what.size()), what.data(),
+               static_cast<int>(detail.size()), detail.data());
+  std::fflush(stderr);
+  std::_Exit(2);
+}
+
+}  // namespace tbl::io

@@ -1,0 +1,32 @@
+// Matrix Market reader for tests and benchmarks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tbl::test {
+
+struct Coo {
+  int nrows = 0;
+  int ncols = 0;
+  bool symmetric = false;        // file stores one triangle
+  std::vector<int> row, col;     // 1-based, as in the file
+  std::vector<double> val;       // pattern files get 1.0
+  int nnz() const { return static_cast<int>(row.size()); }
+};
+
+// Reads a coordinate Matrix Market file; throws std::runtime_error on failure.
+Coo read_mtx(const std::string& path);
+
+// Path of a matrix shipped with the repository (tests/data).
+std::string data_path(const std::string& file);
+
+// Path of a matrix of the shared collection.  When the collection is missing
+// the caller must fail loudly, never skip: see shared_matrix_or_fail().
+std::string shared_path(const std::string& file);
+
+// Mirrors the stored triangle of a symmetric matrix into a full pattern.
+Coo expand_symmetric(const Coo& a);
+
+}  // namespace tbl::test
