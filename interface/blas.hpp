@@ -68,6 +68,13 @@ void dgesdd_(const char* jobz, const tbl::fint* m, const tbl::fint* n, double* a
 void dsyev_(const char* jobz, const char* uplo, const tbl::fint* n, double* a, const tbl::fint* lda,
             double* w, double* work, const tbl::fint* lwork, tbl::fint* info, std::size_t lj, std::size_t lu);
 
+// Supplied by the library itself rather than by the archives: the error
+// handler (interface/xerbla.cpp) and the machine parameters
+// (interface/dlamch.cpp).
+[[noreturn]] void xerbla_(const char* srname, const tbl::fint* info, std::size_t srname_len);
+double dlamch_(const char* cmach, std::size_t cmach_len);
+double dlamc3_(const double* a, const double* b);
+
 // MINPACK
 double dpmpar_(const tbl::fint* i);
 double enorm_(const tbl::fint* n, const double* x);
