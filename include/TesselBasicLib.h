@@ -39,6 +39,132 @@ extern "C" {
  * Library interface and common services
  * ---------------------------------------------------------------------- */
 
+#if defined(__GNUC__)
+#define TESSELBASICLIB_API __attribute__((visibility("default")))
+#else
+#define TESSELBASICLIB_API
+#endif
+
+/* Output units.  FFOPEN attaches the file named by the first NAME_len
+ * characters of NAME (trailing blanks dropped) to unit *IUNIT; an existing
+ * file is reused and replaced from the first record written.  FFCLOSE
+ * detaches the unit and keeps the file.  A failed open or close ends the
+ * process with a diagnostic on standard error. */
+TESSELBASICLIB_API void FFOPEN(const char* NAME, const int32_t* IUNIT, size_t NAME_len);
+TESSELBASICLIB_API void FFCLOSE(const int32_t* IUNIT);
+
+/* Machine parameters of 64-bit reals by letter (E S B P N R M U L O, either
+ * case); any other letter gives 0.0.  CMACH_len is not read. */
+TESSELBASICLIB_API double DLAMCH(const char* CMACH, size_t CMACH_len);
+
+/* BLAS, by address; the one-character options need no length. */
+TESSELBASICLIB_API void BLAS_DGEMM(const char* TRANSA, const char* TRANSB, const int32_t* M,
+                                   const int32_t* N, const int32_t* K, const double* ALPHA,
+                                   const double* A, const int32_t* LDA, const double* B,
+                                   const int32_t* LDB, const double* BETA, double* C,
+                                   const int32_t* LDC);
+TESSELBASICLIB_API void BLAS_DSYRK(const char* UPLO, const char* TRANS, const int32_t* N,
+                                   const int32_t* K, const double* ALPHA, const double* A,
+                                   const int32_t* LDA, const double* BETA, double* C,
+                                   const int32_t* LDC);
+
+/* LAPACK, by address; the one-character options need no length. */
+TESSELBASICLIB_API void Lapack_DGBTRF(const int32_t* M, const int32_t* N, const int32_t* KL,
+                                      const int32_t* KU, double* AB, const int32_t* LDAB,
+                                      int32_t* IPIV, int32_t* INFO);
+TESSELBASICLIB_API void Lapack_DGBTRS(const char* TRANS, const int32_t* N, const int32_t* KL,
+                                      const int32_t* KU, const int32_t* NRHS, const double* AB,
+                                      const int32_t* LDAB, const int32_t* IPIV, double* B,
+                                      const int32_t* LDB, int32_t* INFO);
+TESSELBASICLIB_API void Lapack_DGESDD(const char* JOBZ, const int32_t* M, const int32_t* N, double* A,
+                                      const int32_t* LDA, double* S, double* U, const int32_t* LDU,
+                                      double* VT, const int32_t* LDVT, double* WORK,
+                                      const int32_t* LWORK, int32_t* IWORK, int32_t* INFO);
+TESSELBASICLIB_API void Lapack_DGESV(const int32_t* N, const int32_t* NRHS, double* A, const int32_t* LDA,
+                                     int32_t* IPIV, double* B, const int32_t* LDB, int32_t* INFO);
+TESSELBASICLIB_API void Lapack_DGETRF(const int32_t* M, const int32_t* N, double* A, const int32_t* LDA,
+                                      int32_t* IPIV, int32_t* INFO);
+TESSELBASICLIB_API void Lapack_DGETRS(const char* TRANS, const int32_t* N, const int32_t* NRHS,
+                                      const double* A, const int32_t* LDA, const int32_t* IPIV,
+                                      double* B, const int32_t* LDB, int32_t* INFO);
+TESSELBASICLIB_API void Lapack_DPOTRF(const char* UPLO, const int32_t* N, double* A, const int32_t* LDA,
+                                      int32_t* INFO);
+TESSELBASICLIB_API void Lapack_DPOTRS(const char* UPLO, const int32_t* N, const int32_t* NRHS,
+                                      const double* A, const int32_t* LDA, double* B,
+                                      const int32_t* LDB, int32_t* INFO);
+TESSELBASICLIB_API void Lapack_DSYEV(const char* JOBZ, const char* UPLO, const int32_t* N, double* A,
+                                     const int32_t* LDA, double* W, double* WORK, const int32_t* LWORK,
+                                     int32_t* INFO);
+
+/* LAPACK, value convention: the function result is INFO (0 or the
+ * routine's positive INFO; an illegal argument ends the process). */
+TESSELBASICLIB_API int32_t CLapack_DGBTRF(int32_t M, int32_t N, int32_t KL, int32_t KU, double* AB,
+                                          int32_t LDAB, int32_t* IPIV);
+TESSELBASICLIB_API int32_t CLapack_DGBTRS(const char* TRANS, int32_t N, int32_t KL, int32_t KU,
+                                          int32_t NRHS, double* AB, int32_t LDAB, int32_t* IPIV,
+                                          double* B, int32_t LDB);
+TESSELBASICLIB_API int32_t CLapack_DGESDD(const char* JOBZ, int32_t M, int32_t N, double* A, int32_t LDA,
+                                          double* S, double* U, int32_t LDU, double* VT, int32_t LDVT,
+                                          double* WORK, int32_t LWORK, int32_t* IWORK);
+TESSELBASICLIB_API int32_t CLapack_DGESV(int32_t N, int32_t NRHS, double* A, int32_t LDA, int32_t* IPIV,
+                                         double* B, int32_t LDB);
+TESSELBASICLIB_API int32_t CLapack_DGETRF(int32_t M, int32_t N, double* A, int32_t LDA, int32_t* IPIV);
+TESSELBASICLIB_API int32_t CLapack_DGETRS(const char* TRANS, int32_t N, int32_t NRHS, double* A,
+                                          int32_t LDA, int32_t* IPIV, double* B, int32_t LDB);
+TESSELBASICLIB_API int32_t CLapack_DPOTRF(const char* UPLO, int32_t N, double* A, int32_t LDA);
+TESSELBASICLIB_API int32_t CLapack_DPOTRS(const char* UPLO, int32_t N, int32_t NRHS, double* A,
+                                          int32_t LDA, double* B, int32_t LDB);
+TESSELBASICLIB_API int32_t CLapack_DSYEV(const char* JOBZ, const char* UPLO, int32_t N, double* A,
+                                         int32_t LDA, double* W, double* WORK, int32_t LWORK);
+
+/* Dense LU by Gaussian elimination with partial pivoting (LINPACK layout:
+ * negated multipliers below the diagonal, IPVT the pivot rows).  INFO > 0
+ * is the index of the last zero pivot.  JOB = 0 solves A x = b, any other
+ * value A' x = b.  No argument is checked. */
+TESSELBASICLIB_API void Linpack_DGEFA(double* A, const int32_t* LDA, const int32_t* N, int32_t* IPVT,
+                                      int32_t* INFO);
+TESSELBASICLIB_API void Linpack_DGESL(const double* A, const int32_t* LDA, const int32_t* N,
+                                      const int32_t* IPVT, double* B, const int32_t* JOB);
+TESSELBASICLIB_API int32_t CLinpack_DGEFA(double* A, int32_t LDA, int32_t N, int32_t* IPVT);
+TESSELBASICLIB_API void CLinpack_DGESL(double* A, int32_t LDA, int32_t N, int32_t* IPVT, double* B,
+                                       int32_t JOB);
+
+/* MINPACK building blocks of the Levenberg-Marquardt method, by address.
+ * PIVOT is a LOGICAL. */
+TESSELBASICLIB_API double Lmder_DPMPAR(const int32_t* I);
+TESSELBASICLIB_API double Lmder_ENORM(const int32_t* N, const double* X);
+TESSELBASICLIB_API void Lmder_LMPAR(const int32_t* N, double* R, const int32_t* LDR, const int32_t* IPVT,
+                                    const double* DIAG, const double* QTB, const double* DELTA,
+                                    double* PAR, double* X, double* SDIAG, double* WA1, double* WA2);
+TESSELBASICLIB_API void Lmder_QRFAC(const int32_t* M, const int32_t* N, double* A, const int32_t* LDA,
+                                    const int32_t* PIVOT, int32_t* IPVT, const int32_t* LIPVT,
+                                    double* RDIAG, double* ACNORM, double* WA);
+
+/* The same dependency routines under their own names; the host passes the
+ * HiddenLength of each one-character option itself. */
+TESSELBASICLIB_API void DGETRF(const int32_t* M, const int32_t* N, double* A, const int32_t* LDA,
+                               int32_t* IPIV, int32_t* INFO);
+TESSELBASICLIB_API void DPOTRF(const char* UPLO, const int32_t* N, double* A, const int32_t* LDA,
+                               int32_t* INFO, size_t UPLO_len);
+TESSELBASICLIB_API void DSYEV(const char* JOBZ, const char* UPLO, const int32_t* N, double* A,
+                              const int32_t* LDA, double* W, double* WORK, const int32_t* LWORK,
+                              int32_t* INFO, size_t JOBZ_len, size_t UPLO_len);
+TESSELBASICLIB_API double DPMPAR(const int32_t* I);
+TESSELBASICLIB_API double ENORM(const int32_t* N, const double* X);
+TESSELBASICLIB_API void QRFAC(const int32_t* M, const int32_t* N, double* A, const int32_t* LDA,
+                              const int32_t* PIVOT, int32_t* IPVT, const int32_t* LIPVT, double* RDIAG,
+                              double* ACNORM, double* WA);
+TESSELBASICLIB_API void LMPAR(const int32_t* N, double* R, const int32_t* LDR, const int32_t* IPVT,
+                              const double* DIAG, const double* QTB, const double* DELTA, double* PAR,
+                              double* X, double* SDIAG, double* WA1, double* WA2);
+
+/* Element-wise vector kernels, value convention for the count: R[i] =
+ * exp(A[i]) and R[i] = 1.0 / A[i] for i = 0..N-1 (a zero gives an infinity
+ * of its sign).  Nothing is done for N <= 0; R may be A. */
+TESSELBASICLIB_API void VML_vdExp(int32_t N, const double* A, double* R);
+TESSELBASICLIB_API void VML_vdInv(int32_t N, const double* A, double* R);
+
+
 /* ------------------------------------------------------------------------
  * Sparse matrix utilities
  * ---------------------------------------------------------------------- */
@@ -54,6 +180,15 @@ extern "C" {
  * Entry points with C++ linkage (their symbols are decorated with their
  * argument types): attach a named file to an output unit and detach it.
  * ---------------------------------------------------------------------- */
+
+/* VIZ_FFOPEN takes the name as exactly LEN characters (no terminating zero
+ * is looked for); a negative LEN is a name that cannot be opened. */
+TESSELBASICLIB_API void VIZ_FFOPEN(const char* NAME, int LEN, int* IUNIT);
+TESSELBASICLIB_API void VIZ_FFCLOSE(int* IUNIT);
+#elif defined(__GNUC__)
+/* C hosts reach the same two entry points by their decorated names. */
+TESSELBASICLIB_API void VIZ_FFOPEN(const char* NAME, int LEN, int* IUNIT) __asm__("_Z10VIZ_FFOPENPKciPi");
+TESSELBASICLIB_API void VIZ_FFCLOSE(int* IUNIT) __asm__("_Z11VIZ_FFCLOSEPi");
 #endif
 
 #endif /* TESSELBASICLIB_H */

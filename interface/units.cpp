@@ -1,6 +1,7 @@
 #include "interface/units.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,8 @@ std::string errno_text() { return std::strerror(errno); }
 // existing file is kept until the first record is written, which replaces
 // its contents.
 std::FILE* open_unknown(fint unit, const std::string& name) {
+  // The system call would stop at an embedded zero and open another file.
+  if (name.find('\0') != std::string::npos) fatal_io("cannot open file", unit, "name holds a zero byte");
   int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) fatal_io("cannot open file", unit, name + ": " + errno_text());
   std::FILE* f = ::fdopen(fd, "w");
@@ -98,17 +101,35 @@ void unit_write_line(fint unit, std::string_view line) {
   if (!u.owned && u.file == stderr) std::fflush(stderr);
 }
 
+// The file's identity, to recognise one file reached by two names.
+bool same_file(std::FILE* a, std::FILE* b) {
+  struct stat sa {}, sb {};
+  return ::fstat(::fileno(a), &sa) == 0 && ::fstat(::fileno(b), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 void unit_attach(fint unit, std::string_view name) {
+  if (unit < 0) fatal_io("cannot open file", unit, std::string(name) + ": negative unit number");
   auto& t = table();
   auto it = t.find(unit);
-  if (it != t.end()) {
-    close_unit(unit, it->second);
-    t.erase(it);
-  }
+  // Attaching a unit again to the file it already writes keeps its position.
+  if (it != t.end() && it->second.owned && it->second.name == name) return;
   Unit u;
   u.name = std::string(name);
   u.file = open_unknown(unit, u.name);
   u.owned = true;
+  // Two units writing one file through separate streams would overwrite
+  // each other's records.
+  for (auto& [n, other] : t) {
+    if (n != unit && other.owned && same_file(other.file, u.file)) {
+      std::fclose(u.file);
+      fatal_io("cannot open file", unit, u.name + ": already attached to unit " + std::to_string(n));
+    }
+  }
+  if (it != t.end()) {
+    close_unit(unit, it->second);
+    t.erase(it);
+  }
   t.emplace(unit, u);
 }
 

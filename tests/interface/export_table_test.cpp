@@ -45,21 +45,9 @@ const std::set<std::string> kNotBuiltYet = {
     "VIZ_MC09AD", "VIZ_MC29AD", "VIZ_MC49AD", "VIZ_MC59AD",
     "VIZ_ZA38ID", "VIZ_ZA38AD", "VIZ_ZA38BD", "VIZ_ZA38CD",
     "VIZ_NB01AD", "VIZ_DI23ID", "VIZ_DI23AD", "VIZ_VF13AD",
-    "BLAS_DGEMM", "BLAS_DSYRK",
-    "Lapack_DGBTRF", "Lapack_DGBTRS", "Lapack_DGESDD", "Lapack_DGESV", "Lapack_DGETRF",
-    "Lapack_DGETRS", "Lapack_DPOTRF", "Lapack_DPOTRS", "Lapack_DSYEV",
-    "Linpack_DGEFA", "Linpack_DGESL",
-    "Lmder_DPMPAR", "Lmder_ENORM", "Lmder_LMPAR", "Lmder_QRFAC",
-    "CLapack_DGBTRF", "CLapack_DGBTRS", "CLapack_DGESDD", "CLapack_DGESV", "CLapack_DGETRF",
-    "CLapack_DGETRS", "CLapack_DPOTRF", "CLapack_DPOTRS", "CLapack_DSYEV",
-    "CLinpack_DGEFA", "CLinpack_DGESL",
-    "VML_vdExp", "VML_vdInv",
-    "_Z10VIZ_FFOPENPKciPi", "_Z11VIZ_FFCLOSEPi",
     "VUR_OPTBQA",
-    "FFOPEN", "FFCLOSE",
     "MC09AD", "MC49AD", "MC59AD",
     "DI23ID", "DI23AD", "VF13AD", "VE17AD",
-    "DGETRF", "DPOTRF", "DSYEV", "DPMPAR", "ENORM", "QRFAC", "LMPAR",
 };
 
 struct DynamicInfo {
