@@ -1,0 +1,214 @@
+! A Fortran host of the library: it declares the entry points it calls with
+! BIND(C), passes every hidden length explicitly as a by-value size_t, and
+! stops with a non-zero status on the first wrong answer.
+module tbl_entry_points
+  use, intrinsic :: iso_c_binding
+  implicit none
+  interface
+    subroutine lapack_dgesv(n, nrhs, a, lda, ipiv, b, ldb, info) bind(c, name='Lapack_DGESV')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: n, nrhs, lda, ldb
+      real(c_double), intent(inout) :: a(lda, *), b(ldb, *)
+      integer(c_int32_t), intent(out) :: ipiv(*), info
+    end subroutine
+    subroutine lapack_dgetrs(trans, n, nrhs, a, lda, ipiv, b, ldb, info) bind(c, name='Lapack_DGETRS')
+      import :: c_int32_t, c_double, c_char
+      character(kind=c_char), intent(in) :: trans
+      integer(c_int32_t), intent(in) :: n, nrhs, lda, ldb, ipiv(*)
+      real(c_double), intent(in) :: a(lda, *)
+      real(c_double), intent(inout) :: b(ldb, *)
+      integer(c_int32_t), intent(out) :: info
+    end subroutine
+    integer(c_int32_t) function clapack_dgetrf(m, n, a, lda, ipiv) bind(c, name='CLapack_DGETRF')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), value :: m, n, lda
+      real(c_double), intent(inout) :: a(lda, *)
+      integer(c_int32_t), intent(out) :: ipiv(*)
+    end function
+    subroutine dpotrf(uplo, n, a, lda, info, uplo_len) bind(c, name='DPOTRF')
+      import :: c_int32_t, c_double, c_char, c_size_t
+      character(kind=c_char), intent(in) :: uplo
+      integer(c_int32_t), intent(in) :: n, lda
+      real(c_double), intent(inout) :: a(lda, *)
+      integer(c_int32_t), intent(out) :: info
+      integer(c_size_t), value :: uplo_len
+    end subroutine
+    subroutine dsyev(jobz, uplo, n, a, lda, w, work, lwork, info, jobz_len, uplo_len) bind(c, name='DSYEV')
+      import :: c_int32_t, c_double, c_char, c_size_t
+      character(kind=c_char), intent(in) :: jobz, uplo
+      integer(c_int32_t), intent(in) :: n, lda, lwork
+      real(c_double), intent(inout) :: a(lda, *)
+      real(c_double), intent(out) :: w(*), work(*)
+      integer(c_int32_t), intent(out) :: info
+      integer(c_size_t), value :: jobz_len, uplo_len
+    end subroutine
+    subroutine blas_dgemm(transa, transb, m, n, k, alpha, a, lda, b, ldb, beta, c, ldc) &
+        bind(c, name='BLAS_DGEMM')
+      import :: c_int32_t, c_double, c_char
+      character(kind=c_char), intent(in) :: transa, transb
+      integer(c_int32_t), intent(in) :: m, n, k, lda, ldb, ldc
+      real(c_double), intent(in) :: alpha, beta, a(lda, *), b(ldb, *)
+      real(c_double), intent(inout) :: c(ldc, *)
+    end subroutine
+    subroutine linpack_dgefa(a, lda, n, ipvt, info) bind(c, name='Linpack_DGEFA')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: lda, n
+      real(c_double), intent(inout) :: a(lda, *)
+      integer(c_int32_t), intent(out) :: ipvt(*), info
+    end subroutine
+    subroutine linpack_dgesl(a, lda, n, ipvt, b, job) bind(c, name='Linpack_DGESL')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: lda, n, ipvt(*), job
+      real(c_double), intent(in) :: a(lda, *)
+      real(c_double), intent(inout) :: b(*)
+    end subroutine
+    integer(c_int32_t) function clinpack_dgefa(a, lda, n, ipvt) bind(c, name='CLinpack_DGEFA')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), value :: lda, n
+      real(c_double), intent(inout) :: a(lda, *)
+      integer(c_int32_t), intent(out) :: ipvt(*)
+    end function
+    real(c_double) function lmder_enorm(n, x) bind(c, name='Lmder_ENORM')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: n
+      real(c_double), intent(in) :: x(*)
+    end function
+    real(c_double) function dpmpar(i) bind(c, name='DPMPAR')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: i
+    end function
+    real(c_double) function dlamch(cmach, cmach_len) bind(c, name='DLAMCH')
+      import :: c_double, c_char, c_size_t
+      character(kind=c_char), intent(in) :: cmach
+      integer(c_size_t), value :: cmach_len
+    end function
+    subroutine vml_vdexp(n, a, r) bind(c, name='VML_vdExp')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), value :: n
+      real(c_double), intent(in) :: a(*)
+      real(c_double), intent(out) :: r(*)
+    end subroutine
+    subroutine vml_vdinv(n, a, r) bind(c, name='VML_vdInv')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), value :: n
+      real(c_double), intent(in) :: a(*)
+      real(c_double), intent(out) :: r(*)
+    end subroutine
+    subroutine ffopen(name, iunit, name_len) bind(c, name='FFOPEN')
+      import :: c_int32_t, c_char, c_size_t
+      character(kind=c_char), intent(in) :: name(*)
+      integer(c_int32_t), intent(in) :: iunit
+      integer(c_size_t), value :: name_len
+    end subroutine
+    subroutine ffclose(iunit) bind(c, name='FFCLOSE')
+      import :: c_int32_t
+      integer(c_int32_t), intent(in) :: iunit
+    end subroutine
+    subroutine viz_ffopen(name, len, iunit) bind(c, name='_Z10VIZ_FFOPENPKciPi')
+      import :: c_int, c_char
+      character(kind=c_char), intent(in) :: name(*)
+      integer(c_int), value :: len
+      integer(c_int), intent(inout) :: iunit
+    end subroutine
+    subroutine viz_ffclose(iunit) bind(c, name='_Z11VIZ_FFCLOSEPi')
+      import :: c_int
+      integer(c_int), intent(inout) :: iunit
+    end subroutine
+  end interface
+end module
+
+program fortran_host
+  use tbl_entry_points
+  implicit none
+  integer(c_size_t), parameter :: one_char = 1_c_size_t
+  real(c_double) :: a(3, 3), f(3, 3), b(3, 1), x(3), c(3, 3), w(3), work(20), s(2, 2), v(4), r(4)
+  integer(c_int32_t) :: ipiv(3), info, n3, n1, unit
+  integer(c_int) :: vunit
+  character(len=32) :: name
+  logical :: there
+
+  n3 = 3
+  n1 = 1
+  a = reshape([4d0, 1d0, 2d0, 1d0, 5d0, 1d0, 2d0, 1d0, 6d0], [3, 3])  ! symmetric, diagonally dominant
+  x = [1d0, -2d0, 3d0]
+  b(:, 1) = matmul(a, x)
+
+  f = a
+  call lapack_dgesv(n3, n1, f, n3, ipiv, b, n3, info)
+  call check(info == 0 .and. maxval(abs(b(:, 1) - x)) < 1d-14, 'Lapack_DGESV solves A x = b')
+  b(:, 1) = matmul(transpose(a), x)
+  call lapack_dgetrs('T', n3, n1, f, n3, ipiv, b, n3, info)
+  call check(info == 0 .and. maxval(abs(b(:, 1) - x)) < 1d-14, 'Lapack_DGETRS transposed')
+
+  s = reshape([1d0, 2d0, 2d0, 4d0], [2, 2])
+  call check(clapack_dgetrf(2, 2, s, 2, ipiv) == 2 .and. ipiv(1) == 2 .and. ipiv(2) == 2, &
+             'CLapack_DGETRF reports the zero pivot')
+
+  f = a
+  call dpotrf('l', n3, f, n3, info, one_char)
+  call check(info == 0 .and. abs(f(1, 1) - 2d0) < 1d-15, 'DPOTRF with its hidden length')
+
+  f = a
+  call dsyev('N', 'U', n3, f, n3, w, work, 20_c_int32_t, info, one_char, one_char)
+  call check(info == 0 .and. abs(sum(w) - 15d0) < 1d-13 .and. w(1) <= w(2) .and. w(2) <= w(3), &
+             'DSYEV with two hidden lengths')
+
+  c = 0d0
+  call blas_dgemm('N', 'N', n3, n3, n3, 1d0, a, n3, a, n3, 0d0, c, n3)
+  call check(maxval(abs(c - matmul(a, a))) < 1d-13, 'BLAS_DGEMM')
+
+  f = a
+  call linpack_dgefa(f, n3, n3, ipiv, info)
+  x = matmul(a, [1d0, 1d0, 1d0])
+  call linpack_dgesl(f, n3, n3, ipiv, x, 0_c_int32_t)
+  call check(info == 0 .and. maxval(abs(x - 1d0)) < 1d-14, 'Linpack_DGEFA and Linpack_DGESL')
+  f = a
+  call check(clinpack_dgefa(f, 3, 3, ipiv) == 0, 'CLinpack_DGEFA')
+
+  x = [3d0, 4d0, 12d0]
+  call check(abs(lmder_enorm(n3, x) - 13d0) < 1d-14, 'Lmder_ENORM')
+  call check(abs(dpmpar(1_c_int32_t) - epsilon(1d0)) < 1d-25, 'DPMPAR')
+
+  call check(transfer(dlamch('E', one_char), 0_c_int64_t) == int(z'3CA0000000000000', c_int64_t), &
+             'DLAMCH relative machine precision')
+  call check(transfer(dlamch('o', one_char), 0_c_int64_t) == int(z'7FEFFFFFFFFFFFFB', c_int64_t), &
+             'DLAMCH overflow threshold')
+
+  v = [0d0, 1d0, -1d0, 2d0]
+  call vml_vdexp(4, v, r)
+  call check(r(1) == 1d0 .and. abs(r(2) - exp(1d0)) < 1d-15, 'VML_vdExp')
+  r = 7d0
+  call vml_vdinv(0, v, r)
+  call check(all(r == 7d0), 'VML_vdInv with N = 0')
+
+  ! The length passed is the name's: trailing blanks of a fixed-length
+  ! buffer are not part of it.
+  name = 'fortran_host_ffopen.txt'
+  unit = 44
+  call ffopen(name, unit, int(len(name), c_size_t))
+  call ffclose(unit)
+  inquire(file='fortran_host_ffopen.txt', exist=there)
+  call check(there, 'FFOPEN creates the named file')
+
+  vunit = 45
+  call viz_ffopen('fortran_host_viz.txtIGNORED', 20, vunit)
+  call viz_ffclose(vunit)
+  inquire(file='fortran_host_viz.txt', exist=there)
+  call check(there, 'VIZ_FFOPEN takes LEN characters of the name')
+  inquire(file='fortran_host_viz.txtIGNORED', exist=there)
+  call check(.not. there, 'VIZ_FFOPEN ignores what follows LEN')
+
+  print '(a)', 'fortran host: all checks passed'
+
+contains
+
+  subroutine check(ok, what)
+    logical, intent(in) :: ok
+    character(len=*), intent(in) :: what
+    if (.not. ok) then
+      print '(2a)', 'FAILED: ', what
+      error stop 1
+    end if
+  end subroutine
+
+end program
