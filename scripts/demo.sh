@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds the library and its example host
+# programs, and runs them.
+#
+# Environment: BUILD_DIR (default build), JOBS (default: the number of
+# processors, at most 6).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
+source "$here/install_deps.sh"
+
+build_dir=${BUILD_DIR:-$root/build}
+jobs=${JOBS:-$(nproc)}
+if [ "$jobs" -gt 6 ]; then jobs=6; fi
+
+cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DTBL_BUILD_EXAMPLES=ON
+cmake --build "$build_dir" -j"$jobs"
+
+# Each example: the program (under examples/ in the build) and its arguments.
+examples=(
+  "dense_solve 600"
+)
+for entry in "${examples[@]}"; do
+  read -r program args <<<"$entry"
+  echo
+  echo "== $program $args"
+  # shellcheck disable=SC2086
+  "$build_dir/examples/$program" $args
+done
