@@ -23,7 +23,7 @@ Coo read_mtx(const std::string& path);
 std::string data_path(const std::string& file);
 
 // Path of a matrix of the shared collection.  When the collection is missing
-// the caller must fail loudly, never skip: see shared_matrix_or_fail().
+// read_mtx() then throws, so a test fails loudly instead of skipping.
 std::string shared_path(const std::string& file);
 
 // Mirrors the stored triangle of a symmetric matrix into a full pattern.
