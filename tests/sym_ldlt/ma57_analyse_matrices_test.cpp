@@ -7,6 +7,7 @@
 
 #include "support/mtx.hpp"
 #include "sym_ldlt/ma57_analyse_support.hpp"
+#include "sym_ldlt/ma57_factor.hpp"
 
 using tbl::fint;
 using tbl::test::Analysis;
@@ -181,5 +182,30 @@ TEST(Ma57AnalyseMatrices, SymmetricCollection) {
     expect_consistent(given, jcn, irn);
     EXPECT_EQ(given.info[4], computed.info[4]);
     EXPECT_EQ(given.info[6], computed.info[6]);
+  }
+}
+
+TEST(Ma57AnalyseMatrices, FactorisationReadsTheKeepAsForecast) {
+  // On positive definite matrices no pivot is delayed, so the factorisation
+  // must use exactly the storage and fronts the analysis forecast.
+  for (const std::string& file : {tbl::test::data_path("LFAT5.mtx"), tbl::test::shared_path("494_bus.mtx"),
+                                 tbl::test::shared_path("bcsstk13.mtx")}) {
+    SCOPED_TRACE(file);
+    const tbl::test::Coo m = tbl::test::read_mtx(file);
+    Analysis a = analyse(m.nrows, V(m.row.begin(), m.row.end()), V(m.col.begin(), m.col.end()));
+    const fint lfact = a.info[8], lifact = a.info[9], lkeep = static_cast<fint>(a.keep.size());
+    std::vector<double> fact(lfact), rinfo(20);
+    V ifact(lifact), iwork(m.nrows), info(40);
+    MA57BD(&a.n, &a.ne, m.val.data(), fact.data(), &lfact, ifact.data(), &lifact, &lkeep,
+           a.keep.data(), iwork.data(), a.icntl.data(), a.cntl.data(), info.data(), rinfo.data());
+    ASSERT_EQ(info[0], 0);
+    ASSERT_EQ(info[22], 0);
+    EXPECT_EQ(info[14], a.info[4]);   // real storage for factors
+    EXPECT_EQ(info[15], a.info[5]);   // integer storage for factors
+    EXPECT_EQ(info[20], a.info[6]);   // largest front
+    EXPECT_EQ(info[19], a.info[9]);   // IFACT without compresses
+    EXPECT_EQ(info[17], a.info[11]);  // IFACT with compresses
+    EXPECT_LE(info[18], a.info[8]);   // FACT forecasts bound the use
+    EXPECT_LE(info[16], a.info[10]);
   }
 }
