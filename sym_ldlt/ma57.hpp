@@ -28,7 +28,6 @@ void MA57AD(const tbl::fint* N, const tbl::fint* NE, tbl::fint* IRN, tbl::fint* 
 // = length L followed by its L entries (all positive).  Lists are slid down
 // in the order in which they lie in IW; lists with LISTPOS(i) <= 0 are
 // dropped.  IWFREE receives the first free position, NCOMPRESS is counted up.
-// Keeps copies of its scalars in static storage: not re-entrant.
 void MA57_COMPRESS_LISTS(const tbl::fint* N, tbl::fint* LISTPOS, tbl::fint* IW,
                          const tbl::fint* LIW, tbl::fint* IWFREE, tbl::fint* NCOMPRESS);
 
