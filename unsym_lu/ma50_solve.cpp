@@ -1,0 +1,149 @@
+// MA50CD: solves A x = b or A' x = b with the factors left by MA50BD, and
+// MA50_DEFAULTS.
+//
+// The sparse part is A(:, 1:NP) = L~ U with U unit upper triangular (stored
+// negated, by columns) and L~ holding each pivot column's values undivided
+// (the pivot itself as its reciprocal), so the forward step divides by the
+// pivot as it goes.  The full block is solved by MA50_DENSE_SOLVE.
+#include <algorithm>
+
+#include "interface/common.hpp"
+#include "interface/fmt.hpp"
+#include "unsym_lu/ma50.hpp"
+#include "unsym_lu/ma50_print.hpp"
+
+namespace {
+
+using tbl::fint;
+using tbl::Vec1;
+namespace io = tbl::io;
+
+}  // namespace
+
+extern "C" {
+
+void MA50_DEFAULTS(double* CNTL, fint* ICNTL) {
+  CNTL[0] = 0.5;
+  CNTL[1] = 0.1;
+  CNTL[2] = 0.0;
+  CNTL[3] = 0.0;
+  const fint defaults[7] = {6, 6, 1, 3, 32, 0, 0};
+  std::copy(defaults, defaults + 7, ICNTL);
+}
+
+void MA50CD(const fint* M, const fint* N, const fint* ICNTL, const fint* IQ, const fint* NP,
+            const tbl::logical* TRANS, const fint* LFACT, const double* FACT, const fint* IRNF, const fint* IPTRL,
+            const fint* IPTRU, const double* B, double* X, double* W, fint* INFO) {
+  const fint m = *M, n = *N, np = *NP;
+  const fint level = ICNTL[2];
+  const fint err = (level >= 1 && ICNTL[0] > 0) ? ICNTL[0] : 0;
+  const fint mon = (level >= 2 && ICNTL[1] > 0) ? ICNTL[1] : 0;
+  if (m < 1 || n < 1) {
+    INFO[0] = -1;
+    if (err != 0) {
+      io::write(err, "(/,A,/,2(A,I8))", " **** Error return from MA50CD ****", " M =", m, " N =", n);
+    }
+    return;
+  }
+  const bool trans = tbl::is_true(*TRANS);
+  Vec1<const double> fact(FACT, *LFACT), b(B);
+  Vec1<const fint> irnf(IRNF, *LFACT), iptrl(IPTRL, n), iptru(IPTRU, n), iq(IQ);
+  Vec1<double> x(X), w(W, std::max(m, n));
+  const fint mf = irnf(2);
+  const fint nf = n - np;
+  const fint base = iptrl(n);
+  const bool permuted = iq(1) > 0;
+  const fint nblas = ICNTL[4];
+  auto u_first = [&](fint j) { return j == 1 ? 3 : iptrl(j - 1) + 1; };
+  auto has_pivot = [&](fint j) { return iptru(j) < iptrl(j); };
+
+  if (mon != 0 && level >= 3) {
+    io::write(mon, "(/,2(A,I6),A,I4,A,L2)", " Entering MA50CD with M=", m, " N =", n, " NP =", np, " TRANS =",
+              io::Lgl{*TRANS});
+    io::write(mon, "(A,I5,A,I5)", " Size of full submatrix", mf, " by", nf);
+    if (level >= 4) {
+      tbl::ma50::print_factors(mon, m, n, np, FACT, IRNF, IPTRL, IPTRU);
+      io::write(mon, "(A4,5F10.4,:,/,(4X,5F10.4))", " B =", io::Reals{B, trans ? n : m});
+    }
+  }
+
+  if (!trans) {
+    for (fint i = 1; i <= m; ++i) w(i) = b(i);
+    for (fint j = 1; j <= np; ++j) {
+      if (!has_pivot(j)) {
+        x(j) = 0.0;
+        continue;
+      }
+      const fint pp = iptru(j) + 1;
+      const double xj = w(irnf(pp)) * fact(pp);
+      x(j) = xj;
+      if (xj == 0.0) continue;
+      for (fint l = pp + 1; l <= iptrl(j); ++l) w(irnf(l)) -= fact(l) * xj;
+    }
+    if (nf >= 1) {
+      if (mf >= 1) {
+        for (fint i = 1; i <= mf; ++i) w(i) = w(irnf(base + i));
+        const tbl::logical no = tbl::kFalse;
+        MA50_DENSE_SOLVE(&no, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), W, &nblas);
+        for (fint k = 1; k <= nf; ++k) x(np + k) = w(k);
+      } else {
+        for (fint k = np + 1; k <= n; ++k) x(k) = 0.0;
+      }
+    }
+    for (fint j = n; j >= std::max<fint>(2, np + 1); --j) {
+      const double xj = x(j);
+      for (fint q = u_first(j); q <= iptru(j); ++q) x(irnf(q)) += fact(q) * xj;
+    }
+    for (fint j = np; j >= 2; --j) {
+      if (!has_pivot(j)) {
+        x(j) = 0.0;
+        continue;
+      }
+      const double xj = x(j);
+      for (fint q = u_first(j); q <= iptru(j); ++q) x(irnf(q)) += fact(q) * xj;
+    }
+    if (np >= 1 && !has_pivot(1)) x(1) = 0.0;
+    if (permuted) {
+      for (fint j = 1; j <= n; ++j) w(j) = x(j);
+      for (fint j = 1; j <= n; ++j) x(iq(j)) = w(j);
+    }
+  } else {
+    for (fint j = 1; j <= n; ++j) w(j) = permuted ? b(iq(j)) : b(j);
+    for (fint i = 1; i <= m; ++i) x(i) = 0.0;
+    for (fint j = 2; j <= n; ++j) {
+      double s = w(j);
+      for (fint q = u_first(j); q <= iptru(j); ++q) s += fact(q) * w(irnf(q));
+      w(j) = s;
+    }
+    if (nf >= 1) {
+      for (fint k = 1; k <= nf; ++k) x(k) = w(np + k);
+    }
+    if (mf >= 1) {
+      if (nf >= 1) {
+        const tbl::logical yes = tbl::kTrue;
+        MA50_DENSE_SOLVE(&yes, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), X, &nblas);
+      } else {
+        for (fint i = 1; i <= mf; ++i) x(i) = 0.0;
+      }
+      // The full block's rows increase, so moving from the last down never
+      // overwrites a value before it has been moved.
+      for (fint i = mf; i >= 1; --i) {
+        const fint r = irnf(base + i);
+        if (r != i) x(r) = x(i);
+      }
+    }
+    for (fint j = np; j >= 1; --j) {
+      if (!has_pivot(j)) continue;
+      const fint pp = iptru(j) + 1;
+      double s = w(j);
+      for (fint l = pp + 1; l <= iptrl(j); ++l) s -= fact(l) * x(irnf(l));
+      x(irnf(pp)) = s * fact(pp);
+    }
+  }
+
+  if (mon != 0 && level >= 4) {
+    io::write(mon, "(A,/,(4X,5F10.4))", " Leaving MA50CD with X =", io::Reals{X, trans ? m : n});
+  }
+}
+
+}  // extern "C"
