@@ -143,12 +143,13 @@ void write_warnings(fint unit, const Vec1<fint>& info) {
 // When the last column is taken to end at NE (no checking), IP(NC+1) is not
 // read.  Returns 0 when the pointers are sound.
 fint first_bad_column(const Vec1<fint>& ip, fint nc, fint ne, bool last_ends_at_ne) {
+  const std::int64_t end = std::int64_t{ne} + 1;
   if (ip(1) < 1) return 1;
   const fint ncheck = last_ends_at_ne ? nc - 1 : nc;
   for (fint j = 1; j <= ncheck; ++j) {
-    if (ip(j) > ip(j + 1) || ip(j + 1) > ne + 1) return j;
+    if (ip(j) > ip(j + 1) || ip(j + 1) > end) return j;
   }
-  if (last_ends_at_ne && ip(nc) > ne + 1) return nc;
+  if (last_ends_at_ne && ip(nc) > end) return nc;
   return 0;
 }
 
