@@ -14,7 +14,8 @@ using tbl::Vec1;
 
 namespace {
 
-// Writes a list of integers in lines of `per_line` fields.
+// Writes a list of integers against a record that lays out one line; the
+// record is reused for as many lines as the list needs.
 void write_ints(fint mp, const char* record, const fint* v, fint n) {
   if (n > 0) tbl::io::write(mp, record, tbl::io::Ints{v, n});
 }
