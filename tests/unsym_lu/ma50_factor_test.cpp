@@ -137,6 +137,43 @@ TEST(Ma50Factor, RowPositionsFollowThePivots) {
   EXPECT_EQ(p.irnf[base], 3);
   EXPECT_EQ(p.irnf[base + 1], 4);
   EXPECT_LT(solve_residual(p, a), 1e-15);
+  // Transposed, the rows that never became pivotal get zero.
+  const std::vector<double> y = p.solve({1.0, 2.0, 3.0}, true);
+  EXPECT_EQ(y[2], 0.0);
+  EXPECT_EQ(y[3], 0.0);
+}
+
+TEST(Ma50Solve, FullBlockWithoutRows) {
+  // Both rows are pivots of the sparse columns; column 3 forms a full
+  // block of no rows, whose unknown is zero.
+  Csc a = make_csc(2, 3, {{{1, 1}, 2.0}, {{2, 2}, 4.0}, {{1, 3}, 1.0}, {{2, 3}, 1.0}});
+  Ma50 p(a);
+  ASSERT_EQ(factor_given(p, 2), 0);
+  EXPECT_EQ(p.irnf[1], 0);
+  EXPECT_EQ(p.irnf[p.iptrl[2]], -1) << "its column is recorded as moved to the end";
+  const std::vector<double> x = p.solve({2.0, 8.0}, false);
+  EXPECT_EQ(x, (std::vector<double>{1.0, 2.0, 0.0}));
+  const std::vector<double> y = p.solve({2.0, 4.0, 3.0}, true);
+  EXPECT_EQ(y, (std::vector<double>{1.0, 1.0}));
+}
+
+TEST(Ma50Solve, InfoIsWrittenOnlyOnError) {
+  Ma50 p(small_example());
+  ASSERT_EQ(factor_given(p, 1), 0);
+  const fint m = 3, n = 3;
+  const tbl::logical tr = tbl::kFalse;
+  fint info[2] = {77, 88};
+  std::vector<double> b = {3.0, 4.0, 5.0}, x(3), w(3);
+  MA50CD(&m, &n, p.icntl, p.iq.data(), &p.np, &tr, &p.lfact, p.fact.data(), p.irnf.data(), p.iptrl.data(),
+         p.iptru.data(), b.data(), x.data(), w.data(), info);
+  EXPECT_EQ(info[0], 77);
+  EXPECT_EQ(x, (std::vector<double>{1.0, 1.0, 1.0}));
+  EXPECT_EQ(b, (std::vector<double>{3.0, 4.0, 5.0})) << "the right-hand side is not changed";
+  const fint zero = 0;
+  MA50CD(&m, &zero, p.icntl, p.iq.data(), &p.np, &tr, &p.lfact, p.fact.data(), p.irnf.data(), p.iptrl.data(),
+         p.iptru.data(), b.data(), x.data(), w.data(), info);
+  EXPECT_EQ(info[0], -1);
+  EXPECT_EQ(info[1], 88);
 }
 
 // ---------------------------------------------------------------------------
