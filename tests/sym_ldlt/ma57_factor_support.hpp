@@ -111,12 +111,62 @@ inline Factors factorise(const Problem& p, const Controls& c, const Analysis& a,
   return f;
 }
 
-// Generous lengths from the analysis forecasts (room for delays).
+// Lengths from the analysis forecasts, enlarged after each shortage by
+// what the failed call reports (delayed pivots can outgrow the forecast).
 inline Factors factorise(const Problem& p, const Controls& c, const Analysis& a) {
-  fint lf = 2 * a.info[8] + 4 * p.n * p.n + 100;
-  fint li = 2 * a.info[9] + 8 * p.n + 100;
-  if (c.icntl[6] == 4) lf += p.n + 5;
-  return factorise(p, c, a, lf, li);
+  fint lf = 2 * a.info[8] + 100 + (c.icntl[6] == 4 ? p.n + 5 : 0);
+  fint li = 2 * a.info[9] + 100;
+  for (;;) {
+    Factors f = factorise(p, c, a, lf, li);
+    if (f.info[0] == -3)
+      lf = std::max(2 * lf, f.info[16]);
+    else if (f.info[0] == -4)
+      li = std::max(2 * li, f.info[17]);
+    else
+      return f;
+  }
+}
+
+// Generated problems (lower triangle entries).
+// 7-point Laplacian on a k x k x k grid.
+inline Problem laplacian3d(fint k) {
+  Problem p;
+  p.n = k * k * k;
+  auto id = [k](fint x, fint y, fint z) { return 1 + x + k * (y + k * z); };
+  for (fint z = 0; z < k; ++z)
+    for (fint y = 0; y < k; ++y)
+      for (fint x = 0; x < k; ++x) {
+        const fint i = id(x, y, z);
+        p.add(i, i, 6.0);
+        if (x > 0) p.add(i, id(x - 1, y, z), -1.0);
+        if (y > 0) p.add(i, id(x, y - 1, z), -1.0);
+        if (z > 0) p.add(i, id(x, y, z - 1), -1.0);
+      }
+  return p;
+}
+
+// Saddle-point matrix [H A^T; A 0]: H (order nh) a diagonally dominant
+// banded matrix, A = [I B] (m x nh, m < nh) with a few pseudo-random
+// entries per row in B, so of full row rank: inertia nh+, m-.
+inline Problem kkt(fint nh, fint m, fint per_row, std::uint32_t seed) {
+  Problem p;
+  p.n = nh + m;
+  auto next = [&seed]() {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  for (fint i = 1; i <= nh; ++i) {
+    p.add(i, i, 4.0 + (next() % 100) / 50.0);
+    if (i > 1) p.add(i, i - 1, -1.0);
+    if (i > 7) p.add(i, i - 7, 0.5);
+  }
+  for (fint r = 1; r <= m; ++r) {
+    p.add(nh + r, r, 1.0);
+    for (fint t = 0; t < per_row && nh > m; ++t)
+      p.add(nh + r, m + 1 + static_cast<fint>(next() % static_cast<std::uint32_t>(nh - m)),
+            (static_cast<int>(next() % 200) - 100) / 64.0);
+  }
+  return p;
 }
 
 // The blocks of the stored factors, walked as the solve reads them.
@@ -211,6 +261,88 @@ inline double reconstruction_error(const Problem& p, const Factors& f) {
   return amax > 0.0 ? emax / amax : emax;
 }
 
+
+// y = L D L^T z from the stored factors, in O(entries of L): the blocks
+// that stand for uneliminated variables (beyond `rank` pivots) contribute
+// nothing.
+inline std::vector<double> apply_ldlt(fint n, const double* fact, const fint* ifact, fint rank,
+                                      const std::vector<double>& z) {
+  std::vector<Block> bl = blocks(fact, ifact);
+  std::vector<double> w(static_cast<std::size_t>(n) + 1, 0.0), y(static_cast<std::size_t>(n) + 1, 0.0);
+  auto L = [](const Block& b, fint k, fint r, std::int64_t colstart) {  // L(idx[r], idx[k]), r > k
+    if (r < b.nrows) return b.piv[static_cast<std::size_t>(colstart + (r - k))];
+    return -b.offp[static_cast<std::size_t>(k) * (b.ncols - b.nrows) + (r - b.nrows)];
+  };
+  // w = L^T z
+  for (const Block& b : bl) {
+    std::int64_t pos = 0;
+    for (fint k = 0; k < b.nrows; ++k) {
+      double s = z[static_cast<std::size_t>(std::abs(b.idx[k])) - 1];
+      for (fint r = k + 1; r < b.ncols; ++r) s += L(b, k, r, pos) * z[static_cast<std::size_t>(std::abs(b.idx[r])) - 1];
+      w[static_cast<std::size_t>(std::abs(b.idx[k]))] = s;
+      pos += b.nrows - k;
+    }
+  }
+  // u = D w (in place), then y = L u
+  std::int64_t lpos = ifact[0] - 1;
+  fint count = 0;
+  for (const Block& b : bl) {
+    std::int64_t pos = 0;
+    bool prev_first = false;
+    std::vector<double> u(static_cast<std::size_t>(b.nrows));
+    for (fint k = 0; k < b.nrows; ++k) {
+      const std::size_t vk = static_cast<std::size_t>(std::abs(b.idx[k]));
+      const bool first = b.idx[k] < 0 && !prev_first;
+      ++count;
+      if (first) {
+        const std::size_t vn = static_cast<std::size_t>(std::abs(b.idx[k + 1]));
+        const double a11 = b.piv[static_cast<std::size_t>(pos)];
+        const double a22 = b.piv[static_cast<std::size_t>(pos + (b.nrows - k))];
+        const double a12 = fact[lpos++];
+        const double det = a11 * a22 - a12 * a12;
+        u[k] = (a22 * w[vk] - a12 * w[vn]) / det;
+        u[k + 1] = (a11 * w[vn] - a12 * w[vk]) / det;
+      } else if (!prev_first) {
+        u[k] = count > rank ? 0.0 : w[vk] / b.piv[static_cast<std::size_t>(pos)];
+      }
+      prev_first = first;
+      pos += b.nrows - k;
+    }
+    pos = 0;
+    for (fint k = 0; k < b.nrows; ++k) {
+      y[static_cast<std::size_t>(std::abs(b.idx[k]))] += u[k];
+      for (fint r = k + 1; r < b.ncols; ++r) y[static_cast<std::size_t>(std::abs(b.idx[r]))] += L(b, k, r, pos) * u[k];
+      pos += b.nrows - k;
+    }
+  }
+  y.erase(y.begin());
+  return y;
+}
+
+// Largest |A z - L D L^T z| relative to the largest |A z| for a fixed
+// pseudo-random z: an O(entries) check of the factors of large matrices.
+inline double product_error(const Problem& p, const double* fact, const fint* ifact, fint rank) {
+  std::vector<double> z(static_cast<std::size_t>(p.n));
+  std::uint32_t seed = 12345;
+  for (double& v : z) {
+    seed = seed * 1664525u + 1013904223u;
+    v = 0.5 + static_cast<double>(seed >> 8) / 16777216.0;
+  }
+  std::vector<double> az(z.size(), 0.0);
+  for (std::size_t k = 0; k < p.irn.size(); ++k) {
+    const fint i = p.irn[k], j = p.jcn[k];
+    if (i < 1 || j < 1 || i > p.n || j > p.n) continue;
+    az[i - 1] += p.val[k] * z[j - 1];
+    if (i != j) az[j - 1] += p.val[k] * z[i - 1];
+  }
+  std::vector<double> y = apply_ldlt(p.n, fact, ifact, rank, z);
+  double amax = 0.0, emax = 0.0;
+  for (std::size_t k = 0; k < z.size(); ++k) {
+    amax = std::max(amax, std::abs(az[k]));
+    emax = std::max(emax, std::abs(az[k] - y[k]));
+  }
+  return amax > 0.0 ? emax / amax : emax;
+}
 
 // Runs `body` with `unit` attached to a fresh file and returns what was
 // written on it.
