@@ -20,7 +20,14 @@ cmake --build "$build_dir" -j"$jobs"
 # Each example: the program (under examples/ in the build) and its arguments.
 examples=(
   "dense_solve 600"
+  "ma57_solve $root/tests/data/bcsstk01.mtx"
+  "ma57_solve $root/tests/data/tumorAntiAngiogenesis_2.mtx"
 )
+# Larger MA57 runs when the shared matrix collection sits beside the repository.
+shared=$root/../shared/matrices
+if [ -d "$shared" ]; then
+  examples+=("ma57_solve $shared/kkt_cont050.mtx" "ma57_solve $shared/bcsstk16.mtx" "ma57_solve $shared/zenios.mtx")
+fi
 for entry in "${examples[@]}"; do
   read -r program args <<<"$entry"
   echo
