@@ -85,6 +85,7 @@ class Analysis {
   void finish();
 
   fint m_, n_, la_;
+  fint ne_ = 0;
   Vec1<double> a_;
   Vec1<fint> irn_, jcn_, iq_, ip_, jfirst_, lenr_, lastr_, nextr_, iw_, ifirst_, lenc_, lastc_, nextc_, info_;
   double* rinfo_;
@@ -573,6 +574,7 @@ bool Analysis::eliminate(fint r, fint c) {
 // ------------------------------------------------------------------------
 
 void Analysis::run(fint ne, fint* np_out) {
+  ne_ = ne;
   u_ = std::clamp(cntl_[1], 0.0, 1.0);
   drop_ = cntl_[2];
   tol_ = std::max(cntl_[3], 0.0);
@@ -714,7 +716,10 @@ void Analysis::finish() {
   }
   rinfo_[0] = ops;
   const std::int64_t block = std::max<std::int64_t>(std::int64_t(rr) * cr, std::int64_t(rr) + cr);
-  info_(4) = tbl::saturate(factor_ + 2 * std::int64_t(m_) + 2 + block);
+  // Entries that end in no factor (dropped, or in columns without a pivot)
+  // can leave the forecast below the least length the factorisation
+  // accepts at all, NE+2.
+  info_(4) = tbl::saturate(std::max<std::int64_t>(factor_ + 2 * std::int64_t(m_) + 2 + block, ne_ + 2));
   info_(7) = rr;
 
   // Row positions: rows still active follow the pivots in index order.
