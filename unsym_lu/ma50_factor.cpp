@@ -340,10 +340,10 @@ void Factor::dfs(fint step, fint root, fint j, fint& nu, fint& nl) {
   scan(s) = pivot_pos(s) + 1;
   for (;;) {
     const fint end = scan_end(s);
+    fint q = scan(s);
     bool descended = false;
-    while (scan(s) <= end) {
-      const fint i = irnf_(scan(s));
-      ++scan(s);
+    while (q <= end) {
+      const fint i = irnf_(q++);
       if (mark(i) >= j) continue;
       if (ip_(i) > 0) {
         mark(i) = j;
@@ -351,6 +351,7 @@ void Factor::dfs(fint step, fint root, fint j, fint& nu, fint& nl) {
         ++nl;
         continue;
       }
+      scan(s) = q;
       const fint t = -ip_(i);
       mark(i) = -s;
       s = t;
