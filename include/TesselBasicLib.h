@@ -210,6 +210,55 @@ void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, const int32_t* NR, cons
  * Sparse unsymmetric LU solver
  * ---------------------------------------------------------------------- */
 
+/*
+ * MA48: sparse unsymmetric and rectangular (M by N) systems.  Call
+ * VIZ_MA48ID once, then VIZ_MA48AD (analyse) once per pattern, VIZ_MA48BD
+ * (factorise) whenever the values change, VIZ_MA48CD (solve) for each
+ * right-hand side.  KEEP, IRN(1:NE), JCN(1:NE), A and IRN(1:LA) must be kept
+ * unchanged between the phases.  Status in INFO(1): 0 success, < 0 error,
+ * > 0 warning.  Lengths the routines do not check:
+ *   KEEP   M + 9*N + 2 entries (exactly M + 5*N + 2 + 4*NB suffice, NB the
+ *          number of blocks).
+ *   LA     at least 2*NE; INFO(3) of the analyse and INFO(4) of the analyse
+ *          and the factorise give the length that suffices.
+ *   ICNTL  9 entries, CNTL 5, INFO 12, RINFO 1.
+ */
+
+/* Defaults: CNTL(1:5) = 0.5, 0.1, 0, 0, 0.5; ICNTL(1:9) = 6, 6, 2, 3, 32,
+ * 1, 1, 0, 10. */
+TESSELBASICLIB_API void VIZ_MA48ID(double* CNTL, int32_t* ICNTL);
+
+/* Analyse.  JOB 1: block triangular form and pivots chosen here; 2: the
+ * permutations are given in KEEP(1:M+N); 3: diagonal pivoting.
+ * IW: 6*M + 3*N entries (IW(1:N) flags changed columns when ICNTL(8) != 0). */
+TESSELBASICLIB_API void VIZ_MA48AD(const int32_t* M, const int32_t* N, const int32_t* NE, const int32_t* JOB,
+                                   const int32_t* LA, double* A, int32_t* IRN, int32_t* JCN, int32_t* KEEP,
+                                   const double* CNTL, const int32_t* ICNTL, int32_t* IW, int32_t* INFO,
+                                   double* RINFO);
+
+/* Factorise new values A(1:NE) (in the order of the analysed entries).
+ * JOB 1: with pivoting; 2: fast refactorisation on the pivot sequence of
+ * the previous JOB 1 call; 3: pivoting from the previous row order.
+ * W: M entries.  IW: 2*M + 2*N entries. */
+TESSELBASICLIB_API void VIZ_MA48BD(const int32_t* M, const int32_t* N, const int32_t* NE, const int32_t* JOB,
+                                   const int32_t* LA, double* A, int32_t* IRN, const int32_t* JCN, int32_t* KEEP,
+                                   const double* CNTL, const int32_t* ICNTL, double* W, int32_t* IW,
+                                   int32_t* INFO, double* RINFO);
+
+/* Solve A x = RHS (TRANS false) or A' x = RHS (TRANS true, a LOGICAL).
+ * JOB 1: solve; 2: also the backward errors ERROR(1:2); 3: iterative
+ * refinement (at most ICNTL(9) steps) with ERROR(1:2); 4: as 3 and an error
+ * estimate in ERROR(3) (square matrices).  RHS is overwritten when JOB > 1.
+ * With LR = M, LX = N (TRANS false) or LR = N, LX = M (TRANS true):
+ *   RHS   LR entries, X  LX entries, ERROR 3 entries;
+ *   W     LR + 2*max(M,N) entries for JOB = 1, LR + 2*max(M,N) + LX for
+ *         JOB > 1 (4*max(M,N) always suffice; 4*N for a square matrix);
+ *   IW    LR entries (not used for JOB = 1). */
+TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int32_t* TRANS,
+                                   const int32_t* JOB, const int32_t* LA, const double* A, const int32_t* IRN,
+                                   const int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, double* RHS,
+                                   double* X, double* ERROR, double* W, int32_t* IW, int32_t* INFO);
+
 #ifdef __cplusplus
 } /* extern "C" */
 

@@ -1,0 +1,358 @@
+// MA48BD: factorise the matrix that MA48AD analysed, block by block.
+//
+// Fresh values are scattered through the map into the permuted matrix at
+// A(1:NEWNE); triangular diagonal blocks are only tested, every other block
+// is factorised by MA50BD into A/IRN behind the permuted matrix.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "interface/fmt.hpp"
+#include "unsym_lu/ma48.hpp"
+#include "unsym_lu/ma48_print.hpp"
+#include "unsym_lu/ma50.hpp"
+
+using tbl::fint;
+using tbl::Vec1;
+
+namespace {
+
+void error_message(const fint* icntl, fint status, bool from_job_check, fint m, fint n, fint ne, fint job, fint la,
+                   fint need) {
+  if (!tbl::ma48::errors_on(icntl)) return;
+  const fint u = icntl[0];
+  switch (status) {
+    case -1:
+      tbl::io::write(u, "(A,I10,A,I10)", " Error return from MA48B/BD because M =", m, " and N =", n);
+      break;
+    case -2:
+      tbl::io::write(u, "(A,I10)", " Error return from MA48B/BD because NE =", ne);
+      break;
+    case -3:
+      tbl::io::write(u, "(A,I10,/,A,I10)", " Error return from MA48B/BD because LA is", la,
+                     " and must be at least", need);
+      break;
+    case -6:
+      if (from_job_check)
+        tbl::io::write(u, "(A,I10)", " Error return from MA48B/BD because JOB = ", job);
+      else
+        tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB greater than 1",
+                       " and entries dropped during previous factorization");
+      break;
+    case -7:
+      tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB=2 because ",
+                     " the matrix is incompatible with expectations");
+      break;
+    default:
+      break;
+  }
+}
+
+void keep_pointer_lists(const tbl::ma48::Monitor& mon, fint n, const fint* keep, const tbl::ma48::KeepLayout& kl,
+                        bool with_d_o) {
+  if (with_d_o) {
+    tbl::io::write(mon.unit, "(' IPTRD =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrd, mon.cut(n + 1)});
+    tbl::io::write(mon.unit, "(' IPTRO =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptro, mon.cut(n + 1)});
+  }
+}
+
+void entry_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, fint ne, fint job, fint la, const double* a,
+                   const fint* irn, const fint* jcn, const fint* keep, const double* cntl, const fint* icntl) {
+  using namespace tbl::ma48;
+  const KeepLayout kl(m, n);
+  const fint nb = keep[kl.kblock + 2];
+  tbl::io::write(mon.unit, "(/,A,/,3(A,I8),A,I2,A,I8,/,A,1P,3D12.4,/,A,3I8,/,A,I8,/,A,I8)",
+                 " Entering MA48BD with", " M =", m, "     N =", n, "     NE =", ne, "     JOB =", job,
+                 "     LA =", la, " CNTL (2:4) =", tbl::io::Reals{cntl + 1, 3},
+                 " ICNTL(1:3) =", tbl::io::Ints{icntl, 3}, " ICNTL(5)   =", icntl[4], " ICNTL(8)   =", icntl[7]);
+  tbl::io::write(mon.unit, "(' A =',/,(4X,1P,5D12.4))", tbl::io::Reals{a, mon.cut(ne)});
+  pattern_by_blocks(mon, " Indices for permuted matrix by blocks", m, n, irn, keep);
+  tbl::io::write(mon.unit, "(' JCN (MAP) =',/,(6X,10I6))", tbl::io::Ints{jcn, mon.cut(ne)});
+  text(mon.unit, " Contents of KEEP array");
+  position_lists(mon, m, n, keep);
+  text(mon.unit, " Pointer information from KEEP");
+  keep_pointer_lists(mon, n, keep, kl, true);
+  if (job > 1) {
+    tbl::io::write(mon.unit, "(' IPTRL =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrl, mon.cut(n)});
+    tbl::io::write(mon.unit, "(' IPTRU =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptru, mon.cut(n)});
+  }
+  text(mon.unit, " Block structure information from KEEP");
+  block_list(mon, " NBLOCK (order blocks) =", keep, kl.nblock, nb);
+  block_list(mon, " MBLOCK (triangular flag and number packed rows) =", keep, kl.mblock, nb);
+  if (job > 1) block_list(mon, " KBLOCK (position of beginning of block) =", keep, kl.kblock, nb);
+  if (icntl[7] != 0)
+    title_and_ints_indented(mon, " LBLOCK (number of changed columns) =", keep + kl.kblock + 3 * nb, nb);
+}
+
+void exit_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, fint job, const double* a, const fint* irn,
+                  const fint* keep, const fint* info, const double* rinfo) {
+  using namespace tbl::ma48;
+  const KeepLayout kl(m, n);
+  const fint nb = keep[kl.kblock + 2];
+  tbl::io::write(mon.unit, "(/,A,/,A,I6,/,A,3I6,/,A,F12.1)", " Leaving MA48BD with", " INFO(1)   = ", info[0],
+                 " INFO(4:6) = ", tbl::io::Ints{info + 3, 3}, " RINFO     =", rinfo[0]);
+  values_by_blocks(mon, m, n, a, irn, keep);
+  factors_by_blocks(mon, m, n, a, irn, keep);
+  if (job == 1 || job == 3) {
+    text(mon.unit, " Contents of KEEP array");
+    position_lists(mon, m, n, keep);
+    text(mon.unit, " Pointer information from KEEP");
+    tbl::io::write(mon.unit, "(' IPTRL =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrl, mon.cut(n)});
+    tbl::io::write(mon.unit, "(' IPTRU =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptru, mon.cut(n)});
+    text(mon.unit, " Block structure information from KEEP");
+    block_list(mon, " KBLOCK (position of beginning of block) =", keep, kl.kblock, nb);
+  }
+}
+
+// Factors of a block without any entry: no pivot anywhere, no full part;
+// only the header of the factor area and its list of rows, which is what
+// MA50CD needs to return zeros for the block.  Returns the length used, or
+// minus the length needed when LFACT is short.
+fint empty_block_factors(fint nr, fint nc, const double* cntl5, fint lfact, double* fact, fint* irnf, fint* iptrl,
+                         fint* iptru) {
+  const fint need = nr + 2;
+  if (lfact < need) return -need;
+  fact[0] = cntl5[2];
+  fact[1] = cntl5[3];
+  irnf[0] = 0;
+  irnf[1] = nr;
+  for (fint j = 0; j < nc; ++j) iptrl[j] = iptru[j] = 2;
+  for (fint i = 1; i <= nr; ++i) irnf[1 + i] = i;
+  return need;
+}
+
+// The row order that the previous factors of a block imply: the pivot row
+// of sparse column J comes J-th, the rows of the full part follow in their
+// stored order.  Written into ORDER(1:NR); false when the factor area does
+// not describe a factorisation of an NR by NC block (then ORDER is the
+// identity), so that nothing is read out of place.
+bool previous_row_order(fint nr, fint nc, fint np, std::int64_t lfact, const fint* irnf, const fint* iptrl,
+                        const fint* iptru, fint* order) {
+  auto identity = [&] {
+    for (fint i = 0; i < nr; ++i) order[i] = i + 1;
+    return false;
+  };
+  if (lfact < 2 || np < 0 || np > nc) return identity();
+  const std::int64_t mf = irnf[1];
+  const std::int64_t full_at = iptrl[nc - 1];
+  if (mf < 0 || mf > nr || full_at < 2 || full_at + mf > lfact) return identity();
+  for (fint i = 0; i < nr; ++i) order[i] = 0;
+  fint placed = 0;
+  auto place = [&](std::int64_t pos, fint rank) {
+    const fint r = irnf[pos - 1];
+    if (r < 1 || r > nr || order[r - 1] != 0) return false;
+    order[r - 1] = rank;
+    ++placed;
+    return true;
+  };
+  for (fint j = 1; j <= np; ++j) {
+    const std::int64_t u = iptru[j - 1], l = iptrl[j - 1];
+    if (u < l && (u < 2 || u >= lfact || !place(u + 1, j))) return identity();
+  }
+  for (std::int64_t i = 1; i <= mf; ++i)
+    if (!place(full_at + i, static_cast<fint>(np + i))) return identity();
+  if (placed != nr) return identity();
+  return true;
+}
+
+}  // namespace
+
+extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const fint* job_p, const fint* la_p,
+                       double* a_p, fint* irn_p, const fint* jcn_p, fint* keep_p, const double* cntl,
+                       const fint* icntl, double* w, fint* iw_p, fint* info_p, double* rinfo) {
+  using tbl::ma48::KeepLayout;
+  const fint M = *m_p, N = *n_p, NE = *ne_p, JOB = *job_p, LA = *la_p;
+  Vec1<double> A(a_p);
+  Vec1<fint> IRN(irn_p), KEEP(keep_p), IW(iw_p), INFO(info_p);
+  Vec1<const fint> JCN(jcn_p);
+
+  // 1. Checks.
+  const std::int64_t two_ne = 2 * std::int64_t(NE);
+  fint status = 0;
+  if (M < 1 || N < 1)
+    status = -1;
+  else if (NE < 1)
+    status = -2;
+  else if (LA < two_ne)
+    status = -3;
+  else if (JOB < 1 || JOB > 3)
+    status = -6;
+  if (status != 0) {
+    INFO(1) = status;
+    if (status == -3) INFO(4) = tbl::saturate(two_ne);
+    error_message(icntl, status, true, M, N, NE, JOB, LA, INFO(4));
+    return;
+  }
+
+  // 2-3.
+  INFO(1) = 0;
+  double cntl5[4] = {cntl[0], cntl[1], cntl[2], std::max(cntl[3], 0.0)};
+  fint icntl5[7] = {icntl[0], icntl[1], 0, icntl[3], icntl[4], 0, 0};
+  const fint iq0 = 0;  // no column permutation: the analysis ordered the columns
+  const KeepLayout kl(M, N);
+  const fint nb = KEEP(kl.kblock + 3);
+  const tbl::ma48::Monitor mon{icntl[1], icntl[2] >= 4};
+  const bool monitor = tbl::ma48::monitor_on(icntl);
+  if (monitor) entry_monitor(mon, M, N, NE, JOB, LA, a_p, irn_p, jcn_p, keep_p, cntl, icntl);
+  INFO(4) = NE;
+  INFO(5) = 0;
+  INFO(6) = 0;
+  rinfo[0] = 0.0;
+  const double tol = std::max(cntl[3], 0.0);
+  const fint newne = KEEP(kl.iptro + N + 1) - 1;
+
+  // 4. Scatter the values through the map.
+  for (fint k = 1; k <= NE; ++k) A(std::int64_t(NE) + k) = A(k);
+  if (JCN(1) > 0) {
+    for (fint k = 1; k <= NE; ++k) A(JCN(k)) = A(std::int64_t(NE) + k);
+  } else {
+    for (fint k = 1; k <= NE; ++k) A(k) = 0.0;
+    A(-JCN(1)) = A(std::int64_t(NE) + 1);
+    for (fint k = 2; k <= NE; ++k) A(JCN(k)) += A(std::int64_t(NE) + k);
+  }
+
+  // JOB 3 pivots from the row order of the previous factors.  Every block's
+  // order is read here, before any block is refactorised: a block's new
+  // factors, or the kernel's workspace at the end of A/IRN, may cover the
+  // old factors of the blocks after it.  The kernel then factorises afresh
+  // from that order, which is what a JOB 3 call of its own computes.
+  if (JOB == 3) {
+    fint jfirst = 1;
+    for (fint jb = 1; jb <= nb; ++jb) {
+      const fint nc = KEEP(kl.nblock + 3 * jb), np = KEEP(kl.mblock + 3 * jb);
+      const fint nr = (nb == 1) ? M : nc;
+      if (np >= 0) {
+        const std::int64_t start = jb == 1 ? 1 : KEEP(kl.kblock + 3 * jb);
+        const std::int64_t lfact = start >= 1 ? std::int64_t(LA) - newne - start + 1 : 0;
+        const fint* irnf = irn_p + newne + start - 1;
+        const bool valid = previous_row_order(nr, nc, np, lfact, irnf, keep_p + kl.iptrl + jfirst - 1,
+                                              keep_p + kl.iptru + jfirst - 1, iw_p + jfirst - 1);
+        if (valid && irnf[0] != 0) {
+          // The previous factorisation dropped entries: its pattern is not
+          // the matrix's.
+          KEEP(kl.kblock + 3) = nb;
+          INFO(1) = -6;
+          error_message(icntl, -6, false, M, N, NE, JOB, LA, INFO(4));
+          return;
+        }
+      }
+      jfirst += nc;
+    }
+  }
+
+  // The block count shares its place with block 1's factor start; every
+  // return below puts it back so that KEEP stays usable for a retry.
+  auto finish = [&](fint st) {
+    KEEP(kl.kblock + 3) = nb;
+    INFO(1) = st;
+    error_message(icntl, st, false, M, N, NE, JOB, LA, INFO(4));
+  };
+
+  // 5-8. The blocks in order.
+  std::int64_t kk = 0;
+  fint jfirst = 1;
+  for (fint jb = 1; jb <= nb; ++jb) {
+    const fint nc = KEEP(kl.nblock + 3 * jb);
+    const fint jlast = jfirst + nc - 1;
+    KEEP(kl.kblock + 3 * jb) = 0;
+    // JOB 3 runs as JOB 1 from the orders read above.
+    fint job5 = JOB == 3 ? 1 : JOB;
+    bool given_order = JOB == 3;
+    if (KEEP(kl.mblock + 3 * jb) < 0) {
+      // 6. Triangular block: factors are its own entries if the diagonal is
+      //    acceptable.
+      bool passed = true;
+      for (fint j = jfirst; j <= jlast; ++j) {
+        KEEP(kl.iptrl + j) = 0;
+        KEEP(kl.iptru + j) = 0;
+        if (std::fabs(A(KEEP(kl.iptrd + j))) <= tol) passed = false;
+      }
+      if (passed) {
+        INFO(5) += nc;
+        jfirst = jlast + 1;
+        continue;
+      }
+      if (JOB == 2) {
+        finish(-7);
+        return;
+      }
+      // From now on an ordinary block, all of its columns packed.  It has no
+      // earlier factors to start from, whatever JOB asks.
+      KEEP(kl.mblock + 3 * jb) = nc;
+      job5 = 1;
+      given_order = false;
+    }
+
+    // 7. An ordinary block through MA50BD, with block-local indices.
+    const fint nr = (nb == 1) ? M : nc;
+    const fint d0 = KEEP(kl.iptrd + jfirst);
+    const fint nz = KEEP(kl.iptrd + jlast + 1) - d0;
+    for (fint q = d0; q < d0 + nz; ++q) IRN(q) -= jfirst - 1;
+    for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) -= d0 - 1;
+    if (!given_order)
+      for (fint i = 1; i <= nr; ++i) IW(jfirst - 1 + i) = i;
+    if (icntl[7] != 0) icntl5[5] = KEEP(kl.kblock + 3 * std::int64_t(nb) + jb);
+    const fint lfact = tbl::saturate(std::int64_t(LA) - newne - kk);
+    double* fact = a_p + newne + kk;
+    fint* irnf = irn_p + newne + kk;
+    fint* iptrl = keep_p + kl.iptrl + jfirst - 1;
+    fint* iptru = keep_p + kl.iptru + jfirst - 1;
+    fint info5[7] = {0, 0, 0, 0, 0, 0, 0};
+    double rinfo5[1] = {0.0};
+    if (nz == 0) {
+      const fint used = empty_block_factors(nr, nc, cntl5, lfact, fact, irnf, iptrl, iptru);
+      info5[0] = used < 0 ? -3 : 1;
+      info5[3] = used < 0 ? -used : used;
+      info5[6] = nr;
+    } else {
+      MA50BD(&nr, &nc, &nz, &job5, a_p + d0 - 1, irn_p + d0 - 1, keep_p + kl.iptrd + jfirst - 1, cntl5, icntl5,
+             iw_p + jfirst - 1, &iq0, &KEEP(kl.mblock + 3 * jb), &lfact, fact, irnf, iptrl, iptru, w, iw_p + M,
+             info5, rinfo5);
+    }
+    for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) += d0 - 1;
+    for (fint q = d0; q < d0 + nz; ++q) IRN(q) += jfirst - 1;
+
+    // 8. MA50BD's status.
+    const fint st = info5[0];
+    if (st == -6) {
+      finish(-6);
+      return;
+    }
+    if (st < -7) {
+      finish(-7);
+      return;
+    }
+    if (st == -3 || INFO(1) == -3) {
+      // Out of storage: go on counting what every block needs, each tried
+      // against the whole factor area.
+      INFO(1) = -3;
+      INFO(4) = tbl::saturate(std::int64_t(INFO(4)) + info5[3]);
+      kk = 0;
+    } else if (st < 0) {
+      // Only a KEEP, IRN or JCN changed since the analysis gets here.
+      KEEP(kl.kblock + 3) = nb;
+      INFO(1) = st;
+      return;
+    } else {
+      INFO(4) = std::max<fint>(INFO(4), tbl::saturate(std::int64_t(newne) + kk + info5[3]));
+      KEEP(kl.kblock + 3 * jb) = tbl::saturate(kk + 1);
+      const std::int64_t mf = irnf[1];
+      const std::int64_t nf = nc - KEEP(kl.mblock + 3 * jb);
+      kk += std::max(mf * nf, mf + nf) + KEEP(kl.iptrl + jlast);
+      if (st == 1) INFO(1) = 2;
+    }
+    rinfo[0] += rinfo5[0];
+    INFO(5) += info5[4];
+    INFO(6) += info5[5];
+    jfirst = jlast + 1;
+  }
+
+  // 9.
+  INFO(4) = std::max<fint>(INFO(4), tbl::saturate(two_ne));
+  KEEP(kl.kblock + 3) = nb;
+  if (INFO(1) == -3) {
+    error_message(icntl, -3, false, M, N, NE, JOB, LA, INFO(4));
+    return;
+  }
+  if (monitor) exit_monitor(mon, M, N, JOB, a_p, irn_p, keep_p, info_p, rinfo);
+}

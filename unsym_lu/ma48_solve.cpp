@@ -1,0 +1,357 @@
+// MA48CD: solve with the factors of MA48BD, with iterative refinement,
+// componentwise backward errors and an estimate of the error.
+//
+// With LR equations, LX unknowns and MX = max(M,N), the host's W is divided
+// into sections that never overlap:
+//   R = W(1:LR)                 permuted right-hand side, then the residual;
+//                               first weight vector of the estimate
+//   C = W(LR+1:LR+MX)           each solve's result (room for MX entries,
+//                               which the kernel needs whatever LX is), then
+//                               the sums (|A||x|)(i); second weight vector
+//   T = W(LR+MX+1:LR+2MX)       the solves' workspace during refinement, then
+//                               the absolute row sums; a temporary vector of
+//                               the estimate
+//   S = W(LR+2MX+1:LR+2MX+LX)   the previous iterate; the estimator's vector
+// For a square matrix these are W(1:N), W(N+1:2N), W(2N+1:3N), W(3N+1:4N).
+// The solves made for the estimator run in scratch of their own, since every
+// section of W and RHS (the estimator's workspace) is live then.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "interface/fmt.hpp"
+#include "interface/machine.hpp"
+#include "sparse_utils/mc71.hpp"
+#include "unsym_lu/ma48.hpp"
+#include "unsym_lu/ma48_print.hpp"
+#include "unsym_lu/ma50.hpp"
+
+using tbl::fint;
+using tbl::logical;
+using tbl::Vec1;
+
+extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fint* laf_p, const double* fact,
+                                 const double* a_p, const fint* irnf, const fint* irn_p, const fint* iptrd_p,
+                                 const fint* iptro_p, const fint* nb_p, const fint* blocks, const fint* iptrl,
+                                 const fint* iptru, double* b_p, double* x_p, const logical* trans,
+                                 const fint* icntl5, double* w) {
+  (void)newne_p;
+  const fint N = *n_p, NB = *nb_p, LAF = *laf_p;
+  Vec1<const double> A(a_p);
+  Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
+  Vec1<double> B(b_p), X(x_p);
+  const fint iq0 = 0;
+  fint info5[7] = {0, 0, 0, 0, 0, 0, 0};
+  auto order = [&](fint jb) { return blocks[3 * (jb - 1)]; };
+  auto packed = [&](fint jb) { return blocks[3 * (jb - 1) + 1]; };
+  // Block 1's factors start the factor area; its KBLOCK entry holds NB.
+  auto factor_start = [&](fint jb) -> fint { return jb == 1 ? 1 : blocks[3 * (jb - 1) + 2]; };
+  auto kernel = [&](fint jb, fint jfirst) {
+    const fint nc = order(jb), np = packed(jb), pos = factor_start(jb);
+    const fint lfact = LAF - pos + 1;
+    MA50CD(&nc, &nc, icntl5, &iq0, &np, trans, &lfact, fact + pos - 1, irnf + pos - 1, iptrl + jfirst - 1,
+           iptru + jfirst - 1, b_p + jfirst - 1, x_p + jfirst - 1, w, info5);
+  };
+
+  if (!tbl::is_true(*trans)) {
+    fint jlast = N;
+    for (fint jb = NB; jb >= 1; --jb) {
+      const fint jfirst = jlast - order(jb) + 1;
+      if (packed(jb) < 0) {
+        for (fint j = jlast; j >= jfirst; --j) {
+          const double xj = B(j) / A(IPTRD(j));
+          X(j) = xj;
+          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) B(IRN(k)) -= A(k) * xj;
+        }
+      } else {
+        kernel(jb, jfirst);
+      }
+      if (jb > 1)
+        for (fint j = jfirst; j <= jlast; ++j)
+          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) B(IRN(k)) -= A(k) * X(j);
+      jlast = jfirst - 1;
+    }
+  } else {
+    fint jfirst = 1;
+    for (fint jb = 1; jb <= NB; ++jb) {
+      const fint jlast = jfirst + order(jb) - 1;
+      if (jb > 1)
+        for (fint j = jfirst; j <= jlast; ++j) {
+          double sum = 0.0;
+          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) sum += A(k) * X(IRN(k));
+          B(j) -= sum;
+        }
+      if (packed(jb) < 0) {
+        for (fint j = jfirst; j <= jlast; ++j) {
+          double sum = 0.0;
+          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) sum += A(k) * X(IRN(k));
+          B(j) -= sum;
+          X(j) = B(j) / A(IPTRD(j));
+        }
+      } else {
+        kernel(jb, jfirst);
+      }
+      jfirst = jlast + 1;
+    }
+  }
+}
+
+namespace {
+
+void entry_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, logical trans, fint job, fint la,
+                   const double* a, const fint* irn, const fint* keep, const double* cntl, const fint* icntl,
+                   const double* rhs, fint lr) {
+  using namespace tbl::ma48;
+  const KeepLayout kl(m, n);
+  const fint nb = keep[kl.kblock + 2];
+  tbl::io::write(mon.unit, "(/,A,/,3(A,I8),A,I2,/,A,L2,A,I7,/,A,1P,D12.4,/,A,3I6,2(/,A,I6))",
+                 " Entering MA48CD with", " M =", m, "     N =", n, "     LA =", la, "      JOB =", job,
+                 "   TRANS =", tbl::io::Lgl{trans}, "      No. of blocks =", nb, "   CNTL(5)    = ", cntl[4],
+                 "   ICNTL(1:3) = ", tbl::io::Ints{icntl, 3}, "   ICNTL(5)   = ", icntl[4],
+                 "   ICNTL(9)   = ", icntl[8]);
+  values_by_blocks(mon, m, n, a, irn, keep);
+  factors_by_blocks(mon, m, n, a, irn, keep);
+  text(mon.unit, " Contents of KEEP array");
+  position_lists(mon, m, n, keep);
+  text(mon.unit, " Pointer information from KEEP");
+  tbl::io::write(mon.unit, "(' IPTRD =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrd, mon.cut(n + 1)});
+  tbl::io::write(mon.unit, "(' IPTRO =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptro, mon.cut(n + 1)});
+  tbl::io::write(mon.unit, "(' IPTRL =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrl, mon.cut(n)});
+  tbl::io::write(mon.unit, "(' IPTRU =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptru, mon.cut(n)});
+  text(mon.unit, " Block structure information from KEEP");
+  block_list(mon, " NBLOCK (order blocks) =", keep, kl.nblock, nb);
+  block_list(mon, " MBLOCK (triangular flag and number packed rows) =", keep, kl.mblock, nb);
+  block_list(mon, " KBLOCK (position of beginning of block) =", keep, kl.kblock, nb);
+  tbl::io::write(mon.unit, "(' RHS =  ',1P,5D12.4,/,(8X,5D12.4))", tbl::io::Reals{rhs, mon.cut(lr)});
+}
+
+}  // namespace
+
+extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p, const fint* job_p,
+                       const fint* la_p, const double* a_p, const fint* irn_p, const fint* keep_p,
+                       const double* cntl, const fint* icntl, double* rhs_p, double* x_p, double* error,
+                       double* w_p, fint* iw_p, fint* info) {
+  using tbl::ma48::KeepLayout;
+  const fint M = *m_p, N = *n_p, JOB = *job_p, LA = *la_p;
+  const bool trans = tbl::is_true(*trans_p);
+
+  // 1. Checks.
+  if (N < 1 || M < 1) {
+    info[0] = -1;
+    if (tbl::ma48::errors_on(icntl))
+      tbl::io::write(icntl[0], "(A,I10,A,I10)", " Error return from MA48C/CD because M =", M, " and N =", N);
+    return;
+  }
+  if (JOB < 1 || JOB > 4) {
+    info[0] = -6;
+    if (tbl::ma48::errors_on(icntl))
+      tbl::io::write(icntl[0], "(A,I10)", " Error return from MA48C/CD because JOB = ", JOB);
+    return;
+  }
+
+  // 2.
+  info[0] = 0;
+  double omega[2] = {0.0, 0.0};
+  error[2] = 0.0;
+  const double eps = tbl::re05re(1);
+  const fint icntl5[7] = {0, 0, 0, 0, icntl[4], 0, 0};
+  const fint iq0 = 0;
+  const KeepLayout kl(M, N);
+  Vec1<const fint> KEEP(keep_p), IRN(irn_p);
+  Vec1<const double> A(a_p);
+  const fint nb = KEEP(kl.kblock + 3);
+  const fint newne = KEEP(kl.iptro + N + 1) - 1;
+  const fint lr = trans ? N : M;
+  const fint lx = trans ? M : N;
+  const std::int64_t mx = std::max(M, N);
+  const tbl::ma48::Monitor mon{icntl[1], icntl[2] >= 4};
+  const bool monitor = tbl::ma48::monitor_on(icntl);
+  if (monitor) entry_monitor(mon, M, N, *trans_p, JOB, LA, a_p, irn_p, keep_p, cntl, icntl, rhs_p, lr);
+
+  Vec1<double> RHS(rhs_p), X(x_p), R(w_p), C(w_p + lr), T(w_p + lr + mx), S(w_p + lr + 2 * mx);
+  Vec1<fint> IW(iw_p);
+
+  // One solve with the factors, from RHS (which it may overwrite) into SOL
+  // (room for MX entries), with WORK (MX entries) as the kernel's workspace.
+  const bool one_block = nb == 1 && KEEP(kl.mblock + 3) >= 0;
+  const fint laf = LA - newne;
+  auto solve = [&](bool tr, double* b, double* sol, double* work) {
+    const logical t = tbl::to_logical(tr);
+    fint info5[7] = {0, 0, 0, 0, 0, 0, 0};
+    if (one_block) {
+      const fint np = KEEP(kl.mblock + 3);
+      MA50CD(&M, &N, icntl5, &iq0, &np, &t, &laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru,
+             b, sol, work, info5);
+    } else {
+      MA48_BLOCK_SOLVE(&N, &newne, &laf, a_p + newne, a_p, irn_p + newne, irn_p, keep_p + kl.iptrd,
+                       keep_p + kl.iptro, &nb, keep_p + kl.nblock + 2, keep_p + kl.iptrl, keep_p + kl.iptru, b,
+                       sol, &t, icntl5, work);
+    }
+  };
+
+  // 3. The right-hand side in permuted order.
+  if (!trans)
+    for (fint i = 1; i <= M; ++i) R(KEEP(i)) = RHS(i);
+  else
+    for (fint j = 1; j <= N; ++j) R(j) = RHS(KEEP(std::int64_t(M) + j));
+
+  const double* solution = x_p;  // permuted solution to be moved out at the end
+  bool estimate = false;
+  double xnorm = 0.0;
+
+  if (JOB == 1) {
+    // 4. The kernel may use more entries than the host's X has: solve into C.
+    solve(trans, R.data(), C.data(), T.data());
+    solution = C.data();
+  } else {
+    // 5.
+    for (fint j = 1; j <= lx; ++j) X(j) = 0.0;
+    for (fint i = 1; i <= lr; ++i) RHS(i) = R(i);
+    if (icntl[8] <= 0) {
+      info[0] = -8;
+    } else {
+      // 6. Refinement.
+      double old_omega = 0.0, saved[2] = {0.0, 0.0};
+      const double ctau = 1000.0 * eps * lx;
+      bool left = false;
+      for (fint k = 1; k <= icntl[8]; ++k) {
+        solve(trans, R.data(), C.data(), T.data());
+        for (fint j = 1; j <= lx; ++j) X(j) += C(j);
+        for (fint i = 1; i <= lr; ++i) {
+          R(i) = RHS(i);
+          C(i) = 0.0;
+          T(i) = 0.0;
+        }
+        // Residual, |A||x| and row sums in one pass over the stored entries.
+        for (fint j = 1; j <= N; ++j) {
+          auto entry = [&](fint p) {
+            const fint i = IRN(p);
+            const double a = A(p);
+            const fint eq = trans ? j : i;
+            const double ax = a * X(trans ? i : j);
+            R(eq) -= ax;
+            C(eq) += std::fabs(ax);
+            T(eq) += std::fabs(a);
+          };
+          for (fint p = KEEP(kl.iptrd + j); p < KEEP(kl.iptrd + j + 1); ++p) entry(p);
+          for (fint p = KEEP(kl.iptro + j); p < KEEP(kl.iptro + j + 1); ++p) entry(p);
+        }
+        xnorm = 0.0;
+        for (fint j = 1; j <= lx; ++j) xnorm = std::max(xnorm, std::fabs(X(j)));
+        omega[0] = omega[1] = 0.0;
+        for (fint i = 1; i <= lr; ++i) {
+          const double bi = std::fabs(RHS(i));
+          const double d = bi + C(i);
+          const double t = ctau * (bi + xnorm * T(i));
+          if (d > t) {
+            IW(i) = 1;
+            omega[0] = std::max(omega[0], std::fabs(R(i)) / d);
+          } else {
+            IW(i) = 2;
+            if (t > 0.0) omega[1] = std::max(omega[1], std::fabs(R(i)) / (C(i) + xnorm * T(i)));
+          }
+        }
+        if (JOB == 2) {
+          left = true;
+          break;
+        }
+        const double om = omega[0] + omega[1];
+        if (1.0 + om <= 1.0) {
+          left = estimate = true;
+          break;
+        }
+        if (k > 1 && om > cntl[4] * old_omega) {
+          if (om > old_omega) {
+            for (fint j = 1; j <= lx; ++j) X(j) = S(j);
+            omega[0] = saved[0];
+            omega[1] = saved[1];
+          }
+          left = estimate = true;
+          break;
+        }
+        for (fint j = 1; j <= lx; ++j) S(j) = X(j);
+        saved[0] = omega[0];
+        saved[1] = omega[1];
+        old_omega = om;
+      }
+      if (!left) info[0] = -8;
+    }
+  }
+  if (info[0] == -8 && tbl::ma48::errors_on(icntl)) {
+    tbl::io::write(icntl[0], "(A)",
+                   " Error return from MA48C/CD because of nonconvergence of iterative refinement");
+    tbl::io::write(icntl[0], "(A,I2,A,I10)", " Error INFO(1) = ", -8, "  with ICNTL(9) = ", icntl[8]);
+  }
+
+  // 7. Error estimate: the infinity norm of inverse(A) diag(G) for each kind
+  //    of equation, through the 1-norm estimator.
+  if (estimate && JOB == 4 && M == N) {
+    bool present[2] = {false, false};
+    for (fint i = 1; i <= N; ++i) {
+      if (IW(i) == 1) {
+        R(i) = std::fabs(RHS(i)) + C(i);
+        C(i) = 0.0;
+        present[0] = true;
+      } else {
+        C(i) += xnorm * T(i);
+        R(i) = 0.0;
+        present[1] = true;
+      }
+    }
+    std::vector<double> scratch(static_cast<std::size_t>(mx));
+    double est[2] = {0.0, 0.0};
+    fint resume[4] = {0, 0, 0, 0};
+    for (int jj = 0; jj < 2 && info[0] == 0; ++jj) {
+      if (!present[jj]) continue;
+      const Vec1<double>& g = jj == 0 ? R : C;
+      fint kase = 0;
+      fint requests = 1;
+      for (;;) {
+        MC71AD(&N, &kase, S.data(), &est[jj], rhs_p, iw_p, resume);
+        if (kase == 0) break;
+        if (kase == 1) {
+          solve(!trans, S.data(), T.data(), scratch.data());
+          for (fint i = 1; i <= N; ++i) S(i) = g(i) * T(i);
+        } else {
+          for (fint i = 1; i <= N; ++i) T(i) = g(i) * S(i);
+          solve(trans, T.data(), S.data(), scratch.data());
+        }
+        if (++requests > 40) {
+          info[0] = -9;
+          break;
+        }
+      }
+      if (info[0] == -9) {
+        if (tbl::ma48::errors_on(icntl)) {
+          tbl::io::write(icntl[0], "(A)", " Error return from MA48C/CD because of error in MC71A/AD");
+          tbl::io::write(icntl[0], "(A)", " ERROR(3) not calculated");
+        }
+        break;
+      }
+      if (xnorm > 0.0) est[jj] /= xnorm;
+      error[2] += est[jj] * omega[jj];
+    }
+  }
+
+  // 8. The solution in the host's order of the unknowns.
+  if (JOB > 1) {
+    for (fint j = 1; j <= lx; ++j) R(j) = X(j);
+    solution = R.data();
+  }
+  if (!trans)
+    for (fint j = 1; j <= N; ++j) X(KEEP(std::int64_t(M) + j)) = solution[j - 1];
+  else
+    for (fint i = 1; i <= M; ++i) X(i) = solution[KEEP(i) - 1];
+  if (JOB >= 2) {
+    error[0] = omega[0];
+    error[1] = omega[1];
+  }
+  if (monitor) {
+    tbl::io::write(mon.unit, "(/,A,I6)", " Leaving MA48CD with INFO(1) =", info[0]);
+    if (JOB > 1)
+      tbl::io::write(mon.unit, "(' ERROR =',1P,3D12.4)",
+                     tbl::io::Reals{error, (JOB == 4 && info[0] != -9) ? 3 : 2});
+    tbl::io::write(mon.unit, "(' X =    ',1P,5D12.4,:,/,(8X,5D12.4))", tbl::io::Reals{x_p, mon.cut(lx)});
+  }
+}
