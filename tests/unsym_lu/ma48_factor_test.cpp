@@ -1,0 +1,327 @@
+// The factorisation through the entry points: checks and messages,
+// triangular blocks, refactorisation on new values, storage shortage with
+// its forecast and retry, and KEEP staying usable after every return.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TesselBasicLib.h"
+#include "ma48_support.hpp"
+
+namespace {
+
+using tbl::test::capture_unit;
+using tbl::test::Ma48;
+using tbl::test::random_vector;
+
+constexpr int32_t kUnit = 42;
+
+std::string factorise_messages(Ma48& p, int32_t job = 1) {
+  p.icntl[0] = p.icntl[1] = kUnit;
+  p.icntl[2] = 2;
+  const std::string out = capture_unit(kUnit, [&] { p.factorise(job); });
+  p.quiet();
+  return out;
+}
+
+// The same reducible matrix as in the analysis tests: blocks {5,6}, the
+// triangular run {4,3}, {1,2} and the triangular {7}.
+Ma48 reducible() {
+  return Ma48(7, 7, {1, 2, 1, 2, 3, 3, 4, 4, 5, 6, 5, 6, 7, 5}, {1, 2, 2, 1, 3, 1, 4, 3, 5, 6, 6, 5, 7, 4},
+              {4.0, 5.0, 1.0, 2.0, 3.0, 1.0, 6.0, 1.0, 7.0, 8.0, 1.0, 2.0, 9.0, 1.0});
+}
+
+// Solves with the current factors and returns the relative residual.
+double solve_residual(Ma48& p, bool trans = false) {
+  const std::vector<double> b = random_vector(trans ? p.n : p.m, 11);
+  std::vector<double> x;
+  EXPECT_EQ(p.solve(b, x, trans), 0);
+  return p.relative_residual(b, x, trans);
+}
+
+// Two dense blocks of order 4 coupled by one entry: factors that do not fit
+// in twice the number of entries.
+Ma48 two_dense_blocks() {
+  std::vector<int32_t> r, c;
+  std::vector<double> v;
+  for (int32_t b = 0; b < 2; ++b)
+    for (int32_t j = 1; j <= 4; ++j)
+      for (int32_t i = 1; i <= 4; ++i) {
+        r.push_back(4 * b + i);
+        c.push_back(4 * b + j);
+        v.push_back(i == j ? 10.0 + i : 1.0 / (i + 2 * j));
+      }
+  r.push_back(1);
+  c.push_back(8);
+  v.push_back(3.0);
+  return Ma48(8, 8, r, c, v);
+}
+
+TEST(Ma48FactoriseChecks, EachFailureReportsItsStatusAndMessage) {
+  struct Case {
+    int32_t m, n, ne, la, job, status;
+    const char* text;
+  } cases[] = {
+      {0, 7, 14, 28, 1, -1, " Error return from MA48B/BD because M =         0 and N =         7\n"},
+      {7, 0, 14, 28, 1, -1, " Error return from MA48B/BD because M =         7 and N =         0\n"},
+      {7, 7, -1, 28, 1, -2, " Error return from MA48B/BD because NE =        -1\n"},
+      {7, 7, 14, 27, 1, -3,
+       " Error return from MA48B/BD because LA is        27\n and must be at least        28\n"},
+      {7, 7, 14, 28, 0, -6, " Error return from MA48B/BD because JOB =          0\n"},
+      {7, 7, 14, 28, 4, -6, " Error return from MA48B/BD because JOB =          4\n"},
+  };
+  for (const Case& c : cases) {
+    Ma48 p = reducible();
+    ASSERT_EQ(p.analyse(), 0);
+    const std::vector<int32_t> keep = p.keep;
+    p.m = c.m;
+    p.n = c.n;
+    p.ne = c.ne;
+    p.la = c.la;
+    p.info[3] = -5;
+    EXPECT_EQ(factorise_messages(p, c.job), c.text);
+    EXPECT_EQ(p.info[0], c.status);
+    EXPECT_EQ(p.info[3], c.status == -3 ? 28 : -5);
+    EXPECT_EQ(p.keep, keep);
+  }
+}
+
+TEST(Ma48FactoriseTriangular, AcceptableDiagonalNeedsNoFactors) {
+  // A lower triangular matrix with shuffled rows: one triangular block.
+  const int32_t n = 5;
+  const int32_t rowof[n] = {3, 5, 1, 4, 2};
+  std::vector<int32_t> r, c;
+  std::vector<double> v;
+  for (int32_t j = 1; j <= n; ++j)
+    for (int32_t i = j; i <= n; ++i) {
+      r.push_back(rowof[i - 1]);
+      c.push_back(j);
+      v.push_back(i == j ? -1.0 - j : 0.5);
+    }
+  Ma48 p(n, n, r, c, v, 2);
+  ASSERT_EQ(p.analyse(), 0);
+  ASSERT_EQ(p.factorise(), 0);
+  EXPECT_EQ(p.info[4], n);
+  EXPECT_EQ(p.info[3], 2 * p.ne);
+  EXPECT_EQ(p.info[5], 0);
+  EXPECT_EQ(p.rinfo[0], 0.0);
+  EXPECT_EQ(p.nb(), 1);
+  for (int32_t j = 1; j <= n; ++j) {
+    EXPECT_EQ(p.keep1(2 * n + j), 0);  // IPTRL
+    EXPECT_EQ(p.keep1(3 * n + j), 0);  // IPTRU
+  }
+  EXPECT_LT(solve_residual(p), 1e-15);
+  EXPECT_LT(solve_residual(p, true), 1e-15);
+}
+
+// Upper triangular of order 4 whose second diagonal entry is D.
+Ma48 triangular_with(double d) {
+  return Ma48(4, 4, {1, 2, 3, 4, 1, 2, 1}, {1, 2, 3, 4, 2, 3, 4}, {2.0, d, 3.0, 4.0, 1.0, 1.0, 1.0});
+}
+
+TEST(Ma48FactoriseTriangular, FailedDiagonalMakesAnOrdinaryBlock) {
+  // A diagonal entry at or below the tolerance: with JOB 1 the block goes to
+  // the kernel as an ordinary block, all its columns packed.  The entry
+  // cannot be a pivot there either, so the block is rank deficient.
+  for (const auto& [tol, d] : {std::pair{1e-2, 1e-3}, std::pair{0.0, 0.0}, std::pair{-1.0, 0.0}}) {
+    Ma48 p = triangular_with(d);
+    p.cntl[3] = tol;
+    ASSERT_EQ(p.analyse(), 0);
+    ASSERT_EQ(p.block_flag(1), -4);
+    EXPECT_EQ(p.factorise(1), 2) << tol;
+    EXPECT_EQ(p.info[4], 3);
+    EXPECT_EQ(p.block_flag(1), 4);
+    EXPECT_EQ(p.nb(), 1);
+    std::vector<double> x;
+    EXPECT_EQ(p.solve(random_vector(4, 1), x), 0);
+  }
+}
+
+TEST(Ma48FactoriseTriangular, Job3OnAFailedDiagonalStartsAfresh) {
+  // The block passed its test in the JOB 1 call, so it has no factors of
+  // its own; a JOB 3 call that converts it must factorise it from scratch,
+  // exactly as JOB 1 does.
+  Ma48 p = triangular_with(1.0), q = triangular_with(1.0);
+  ASSERT_EQ(p.analyse(), 0);
+  ASSERT_EQ(q.analyse(), 0);
+  ASSERT_EQ(p.factorise(1), 0);
+  std::vector<double> zero_diag = p.val0;
+  zero_diag[1] = 0.0;
+  EXPECT_EQ(p.factorise(zero_diag, 3), 2);
+  EXPECT_EQ(q.factorise(zero_diag, 1), 2);
+  EXPECT_EQ(p.block_flag(1), 4);
+  EXPECT_EQ(p.info[4], q.info[4]);
+  std::vector<double> xp, xq;
+  const std::vector<double> b = random_vector(4, 2);
+  ASSERT_EQ(p.solve(b, xp), 0);
+  ASSERT_EQ(q.solve(b, xq), 0);
+  EXPECT_EQ(xp, xq);
+  // Both now refactorise on the kernel's pattern.
+  EXPECT_EQ(p.factorise(zero_diag, 2), 2);
+}
+
+TEST(Ma48FactoriseTriangular, FailedDiagonalWithJob2LeavesKeepUsable) {
+  Ma48 p = reducible();
+  ASSERT_EQ(p.analyse(), 0);
+  ASSERT_EQ(p.factorise(), 0);
+  const std::vector<int32_t> keep = p.keep;
+  // A zero on the diagonal of the triangular run {4,3}: entry 7 is (4,4).
+  std::vector<double> v = p.val0;
+  v[6] = 0.0;
+  p.icntl[0] = p.icntl[1] = kUnit;
+  p.icntl[2] = 2;
+  const std::string out = capture_unit(kUnit, [&] { p.factorise(v, 2); });
+  p.quiet();
+  EXPECT_EQ(out,
+            " Error return from MA48B/BD with JOB=2 because \n"
+            " the matrix is incompatible with expectations\n");
+  EXPECT_EQ(p.info[0], -7);
+  // The block count is back in place: a retry works on the same KEEP.
+  EXPECT_EQ(p.nb(), 4);
+  ASSERT_EQ(p.factorise(p.val0, 2), 0);
+  EXPECT_EQ(p.keep, keep);
+  EXPECT_LT(solve_residual(p), 1e-14);
+  EXPECT_LT(solve_residual(p, true), 1e-14);
+}
+
+TEST(Ma48FactoriseValues, SmallPivotWithJob2NeedsPivotingAgain) {
+  // A cycle with its diagonal: its first columns are eliminated as sparse
+  // pivots on the diagonal.  New values with a zero there cannot be
+  // refactorised on the same pivots.
+  std::vector<int32_t> r, c;
+  std::vector<double> v;
+  for (int32_t j = 1; j <= 8; ++j) {
+    r.insert(r.end(), {j, j % 8 + 1});
+    c.insert(c.end(), {j, j});
+    v.insert(v.end(), {4.0 + j, -1.0});
+  }
+  Ma48 p(8, 8, r, c, v);
+  ASSERT_EQ(p.analyse(), 0);
+  ASSERT_EQ(p.factorise(1), 0);
+  ASSERT_GT(p.block_flag(1), 0);  // some columns are sparse pivots
+  std::vector<double> bad = v;
+  bad[0] = 0.0;  // (1,1), the first pivot
+  p.icntl[0] = p.icntl[1] = kUnit;
+  p.icntl[2] = 2;
+  const std::string out = capture_unit(kUnit, [&] { p.factorise(bad, 2); });
+  p.quiet();
+  EXPECT_EQ(out,
+            " Error return from MA48B/BD with JOB=2 because \n"
+            " the matrix is incompatible with expectations\n");
+  EXPECT_EQ(p.info[0], -7);
+  EXPECT_EQ(p.nb(), 1);
+  // Pivoting again copes (the matrix is now poorly conditioned, so judge by
+  // the backward error).
+  ASSERT_EQ(p.factorise(bad, 1), 0);
+  Ma48 q = p;
+  q.val0 = bad;
+  std::vector<double> x;
+  double err[3];
+  ASSERT_EQ(q.solve(random_vector(8, 5), x, false, 3, err), 0);
+  EXPECT_LT(err[0] + err[1], 1e-15);
+}
+
+TEST(Ma48FactoriseValues, RefactorisationFollowsNewValues) {
+  Ma48 p = reducible();
+  ASSERT_EQ(p.analyse(), 0);
+  ASSERT_EQ(p.factorise(), 0);
+  for (const int32_t job : {2, 3, 1}) {
+    std::vector<double> v = p.val0;
+    for (size_t k = 0; k < v.size(); ++k) v[k] *= 1.0 + 0.1 * ((k * 7 + job) % 5);
+    ASSERT_EQ(p.factorise(v, job), 0) << job;
+    Ma48 q = p;
+    q.val0 = v;  // residuals against the new values
+    EXPECT_LT(solve_residual(q), 1e-14) << job;
+    EXPECT_LT(solve_residual(q, true), 1e-14) << job;
+  }
+}
+
+TEST(Ma48FactoriseValues, DuplicatesAreSummedOnEveryCall) {
+  // (2,2) given three times, (1,2) twice.
+  Ma48 p(3, 3, {1, 2, 2, 3, 1, 2, 1, 3}, {1, 2, 2, 3, 2, 2, 2, 1}, {2.0, 1.0, 0.5, 3.0, 1.0, 0.25, -1.0, 1.0});
+  ASSERT_EQ(p.analyse(), 1);
+  for (int call = 0; call < 2; ++call) {
+    ASSERT_EQ(p.factorise(), 0);
+    EXPECT_LT(solve_residual(p), 1e-15) << call;
+  }
+  // Without duplicates the values are placed, not accumulated.
+  Ma48 q = reducible();
+  ASSERT_EQ(q.analyse(), 0);
+  for (int call = 0; call < 3; ++call) {
+    ASSERT_EQ(q.factorise(), 0);
+    EXPECT_LT(solve_residual(q), 1e-14) << call;
+  }
+}
+
+TEST(Ma48FactoriseStorage, ShortFactorAreaGivesALengthThatSuffices) {
+  Ma48 p = two_dense_blocks();
+  p.resize_la(2 * p.ne);
+  ASSERT_EQ(p.analyse(), 0);
+  const int32_t forecast = p.info[3];
+  EXPECT_GT(forecast, p.la);
+  p.icntl[0] = p.icntl[1] = kUnit;
+  p.icntl[2] = 2;
+  const std::string out = capture_unit(kUnit, [&] { p.factorise(); });
+  p.quiet();
+  EXPECT_EQ(p.info[0], -3);
+  const int32_t need = p.info[3];
+  EXPECT_GT(need, p.la);
+  const std::string need_text = std::to_string(need);
+  EXPECT_EQ(out, " Error return from MA48B/BD because LA is        66\n and must be at least" +
+                     std::string(10 - need_text.size(), ' ') + need_text + "\n");
+  EXPECT_EQ(p.nb(), 2);
+
+  // The host's retry: larger arrays holding the analysed pattern, the same
+  // KEEP and map.
+  p.grow_la(need);
+  ASSERT_EQ(p.factorise(), 0);
+  EXPECT_LT(solve_residual(p), 1e-14);
+  EXPECT_LE(p.info[3], need);
+}
+
+TEST(Ma48FactoriseValues, NoFastRefactorisationAfterDroppedEntries) {
+  // Entries below the drop tolerance leave the factors without them: JOB 2
+  // and 3 cannot reuse such a pattern.
+  Ma48 p = two_dense_blocks();
+  p.cntl[2] = 0.2;
+  ASSERT_GE(p.analyse(), 0);
+  ASSERT_GE(p.factorise(1), 0);
+  EXPECT_GT(p.info[5], 0);  // entries dropped
+  for (const int32_t job : {2, 3}) {
+    EXPECT_EQ(factorise_messages(p, job),
+              " Error return from MA48B/BD with JOB greater than 1\n"
+              " and entries dropped during previous factorization\n");
+    EXPECT_EQ(p.info[0], -6);
+    EXPECT_EQ(p.nb(), 2);
+  }
+  p.cntl[2] = 0.0;
+  ASSERT_EQ(p.factorise(1), 0);
+  EXPECT_LT(solve_residual(p), 1e-14);
+  ASSERT_EQ(p.factorise(3), 0);
+  EXPECT_LT(solve_residual(p), 1e-14);
+}
+
+TEST(Ma48FactoriseRank, DeficientBlocksGiveWarningTwo) {
+  // The block {1,2} is singular.
+  Ma48 p(3, 3, {1, 2, 1, 2, 3, 1}, {1, 2, 2, 1, 3, 3}, {1.0, 4.0, 2.0, 2.0, 5.0, 1.0});
+  ASSERT_EQ(p.analyse(), 0);
+  EXPECT_EQ(p.factorise(), 2);
+  EXPECT_EQ(p.info[4], 2);
+}
+
+TEST(Ma48FactoriseRank, NoEntryInRangeFactorisesToZero) {
+  for (const bool tall : {true, false}) {
+    Ma48 p(tall ? 3 : 2, tall ? 2 : 3, {9, 0}, {1, 1}, {1.0, 2.0});
+    ASSERT_EQ(p.analyse(), 3);
+    ASSERT_EQ(p.factorise(), 2);
+    EXPECT_EQ(p.info[4], 0);
+    for (const bool trans : {false, true}) {
+      std::vector<double> x;
+      ASSERT_EQ(p.solve(random_vector(trans ? p.n : p.m, 3), x, trans), 0);
+      for (double xi : x) EXPECT_EQ(xi, 0.0);
+    }
+  }
+}
+
+}  // namespace
