@@ -22,11 +22,13 @@ examples=(
   "dense_solve 600"
   "ma57_solve $root/tests/data/bcsstk01.mtx"
   "ma57_solve $root/tests/data/tumorAntiAngiogenesis_2.mtx"
+  "ma48_solve $root/tests/data/west0067.mtx $root/tests/data/lp_afiro.mtx"
 )
-# Larger MA57 runs when the shared matrix collection sits beside the repository.
+# Larger runs when the shared matrix collection sits beside the repository.
 shared=$root/../shared/matrices
 if [ -d "$shared" ]; then
   examples+=("ma57_solve $shared/kkt_cont050.mtx" "ma57_solve $shared/bcsstk16.mtx" "ma57_solve $shared/zenios.mtx")
+  examples+=("ma48_solve $shared/west0479.mtx $shared/rajat19.mtx $shared/bayer10.mtx $shared/cage10.mtx")
 fi
 for entry in "${examples[@]}"; do
   read -r program args <<<"$entry"
