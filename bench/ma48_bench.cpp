@@ -156,17 +156,18 @@ struct Solver {
     n = coo.ncols;
     ne = coo.nnz();
     MA48ID(cntl, icntl);
-    icntl[2] = 1;
+    icntl[2] = 0;  // the retries below are expected failures
     keep.assign(static_cast<size_t>(m) + 9 * static_cast<size_t>(n) + 2, 0);
     iw.assign(6 * static_cast<size_t>(m) + 3 * static_cast<size_t>(n), 0);
     iwb.assign(2 * static_cast<size_t>(m) + 2 * static_cast<size_t>(n), 0);
     w.assign(m, 0.0);
     la = 3 * ne;
-    // Find a length that suffices for both phases.
-    for (int tries = 0; tries < 8; ++tries) {
+    // Find a length that suffices for both phases.  A failed analysis
+    // reports only the extent it reached, so grow by half at least.
+    for (int tries = 0; tries < 20; ++tries) {
       allocate();
       if (analyse() == -3) {
-        la = std::max(info[2], info[3]);
+        la = std::max(info[2], la + la / 2);
         continue;
       }
       if (info[0] < 0) throw std::runtime_error("analyse failed");

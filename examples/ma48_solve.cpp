@@ -82,7 +82,7 @@ int solve_one(const std::string& path) {
   s.n = coo.n;
   s.ne = static_cast<int32_t>(coo.row.size());
   VIZ_MA48ID(s.cntl, s.icntl);
-  s.icntl[2] = 1;  // errors only
+  s.icntl[2] = 0;  // no messages: the storage retries below are expected
   s.keep.assign(static_cast<size_t>(s.m) + 9 * static_cast<size_t>(s.n) + 2, 0);
   std::vector<int32_t> iw(6 * static_cast<size_t>(s.m) + 3 * static_cast<size_t>(s.n));
   std::printf("%s: %d x %d, %d entries\n", path.c_str(), s.m, s.n, s.ne);
@@ -103,9 +103,14 @@ int solve_one(const std::string& path) {
                s.icntl, iw.data(), s.info, s.rinfo);
     t_analyse += seconds_since(t0);
     if (s.info[0] != -3) break;
-    s.la = std::max(s.info[2], s.info[3]);
+    // A failed analysis reports the extent it reached, a lower bound of
+    // what it needs: grow by half at least.
+    s.la = std::max(s.info[2], s.la + s.la / 2);
   }
-  if (s.info[0] < 0) return 1;
+  if (s.info[0] < 0) {
+    std::printf("  analyse failed, INFO(1) = %d\n", s.info[0]);
+    return 1;
+  }
   const int32_t nb = s.keep[static_cast<size_t>(s.m) + 5 * static_cast<size_t>(s.n) + 4];
   std::printf("  %-12s%9.3f ms  INFO(1) = %d, blocks %d, structural rank %d, rank estimate %d\n", "analyse",
               1e3 * t_analyse, s.info[0], nb, s.info[9], s.info[4]);
@@ -132,7 +137,10 @@ int solve_one(const std::string& path) {
     s.a.resize(s.la);
     s.irn.resize(s.la);
   }
-  if (s.info[0] < 0) return 1;
+  if (s.info[0] < 0) {
+    std::printf("  factorise failed, INFO(1) = %d\n", s.info[0]);
+    return 1;
+  }
   std::printf("  %-12s%9.3f ms  INFO(1) = %d, rank %d, LA needed %d (LA = %d)\n", "factorise", 1e3 * t_factorise,
               s.info[0], s.info[4], s.info[3], s.la);
 

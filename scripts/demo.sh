@@ -28,7 +28,7 @@ examples=(
 shared=$root/../shared/matrices
 if [ -d "$shared" ]; then
   examples+=("ma57_solve $shared/kkt_cont050.mtx" "ma57_solve $shared/bcsstk16.mtx" "ma57_solve $shared/zenios.mtx")
-  examples+=("ma48_solve $shared/west0479.mtx $shared/rajat19.mtx $shared/bayer10.mtx $shared/cage10.mtx")
+  examples+=("ma48_solve $shared/west0479.mtx $shared/rajat19.mtx $shared/Pd.mtx $shared/bayer10.mtx")
 fi
 for entry in "${examples[@]}"; do
   read -r program args <<<"$entry"
