@@ -108,8 +108,7 @@ void exit_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, fint ne, const 
   text(mon.unit, " Contents of KEEP array");
   position_lists(mon, m, n, keep);
   text(mon.unit, " Pointer information from KEEP");
-  tbl::io::write(mon.unit, "(' IPTRD =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrd, mon.cut(n + 1)});
-  tbl::io::write(mon.unit, "(' IPTRO =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptro, mon.cut(n + 1)});
+  pointer_lists(mon, m, n, keep, true, false);
   text(mon.unit, " Block structure information from KEEP");
   block_list(mon, " NBLOCK (order blocks) =", keep, kl.nblock, nb);
   block_list(mon, " MBLOCK (triangular flag and number packed rows) =", keep, kl.mblock, nb);
@@ -155,7 +154,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   Vec1<double> A(a_p);
   Vec1<fint> IRN(irn_p), JCN(jcn_p), KEEP(keep_p), IW(iw_p), INFO(info_p);
 
-  // 1. Checks, each before anything is written.
+  // Checks, each before anything is written.
   const std::int64_t two_ne = 2 * std::int64_t(NE);
   fint status = 0;
   if (M < 1 || N < 1)
@@ -175,7 +174,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     return;
   }
 
-  // 2. Statistics and the controls handed to MA50AD.
+  // Statistics and the controls handed to MA50AD.
   INFO(1) = 0;
   const bool monitor = tbl::ma48::monitor_on(icntl);
   const bool warnings = tbl::ma48::warnings_on(icntl);
@@ -203,9 +202,9 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   const double tol = std::max(cntl[3], 0.0);
   const KeepLayout kl(M, N);
 
-  // 3. Column lists, from each column's last entry to its first: the entry
-  //    numbers bucketed by column into JCN(NE+1:), so that the later walks
-  //    read them in sequence rather than chase links.
+  // Column lists, from each column's last entry to its first: the entry
+  // numbers bucketed by column into JCN(NE+1:), so that the later walks
+  // read them in sequence rather than chase links.
   Vec1<fint> colptr(iw_p + N);  // colptr(j) .. colptr(j+1)-1 in JCN(NE+..)
   for (fint j = 1; j <= N + 1; ++j) colptr(j) = 0;
   for (fint k = 1; k <= NE; ++k) {
@@ -235,13 +234,13 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint q = colptr(j); q < colptr(j + 1); ++q) visit(JCN(std::int64_t(NE) + q));
   };
 
-  // 4. Block triangular form.
+  // Block triangular form, for square matrices analysed freely.
   bool dups_counted = false;
   fint nb = 1;
   const fint min_block = std::max<fint>(icntl[5], 1);
   bool btf = false;
   if (M == N && JOB == 1 && N > min_block) {
-    // 4.1 Pattern by columns without duplicates, in IRN(NE+1:).
+    // The pattern by columns without duplicates, in IRN(NE+1:).
     fint* work = iw_p + 2 * std::int64_t(N) + 1;
     Vec1<fint> start(work), len(work + N), iperm(work + 2 * std::int64_t(N)), pstart(work + 3 * std::int64_t(N)),
         plen(work + 4 * std::int64_t(N)), ib(work + 5 * std::int64_t(N));
@@ -268,20 +267,20 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     dups_counted = true;
     const fint* pattern = irn_p + NE;
 
-    // 4.2 Maximum transversal, the columns playing the rows of the kernel.
+    // Maximum transversal, the columns playing the rows of the kernel.
     fint numnz = 0;
     BTF_TRANSVERSAL(&N, pattern, &nd, start.data(), len.data(), iperm.data(), &numnz,
                     keep_p + 2 * std::int64_t(N));
     INFO(10) = numnz;
     if (numnz < N && icntl[6] != 0) {
-      // 4.3
+      // Structurally singular.
       INFO(1) = -4;
       error_message(icntl, -4, M, N, NE, JOB, LA, INFO(3), numnz);
       return;
     }
     if (numnz == N) {
       btf = true;
-      // 4.4 Strongly connected components of the matched pattern.
+      // Strongly connected components of the matched pattern.
       for (fint i = 1; i <= N; ++i) {
         pstart(i) = start(iperm(i));
         plen(i) = len(iperm(i));
@@ -289,10 +288,10 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       fint num = 0;
       BTF_SCC_ORDER(&N, pattern, &nd, pstart.data(), plen.data(), keep_p + M, ib.data(), &num,
                     keep_p + 2 * std::int64_t(N));
-      // 4.5 Block sizes, in place of the block starts.
+      // Block sizes, in place of the block starts.
       for (fint b = 1; b < num; ++b) ib(b) = ib(b + 1) - ib(b);
       ib(num) = N + 1 - ib(num);
-      // 4.6 Consecutive blocks of order 1 form triangular runs (negative).
+      // Consecutive blocks of order 1 form triangular runs (negative).
       fint nrun = 0;
       for (fint b = 1; b <= num; ++b) {
         if (ib(b) == 1) {
@@ -304,14 +303,14 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
           ib(++nrun) = ib(b);
         }
       }
-      // 4.7 Blocks below the smallest order are merged with their successors.
+      // Blocks below the smallest order are merged with their successors.
       nb = 0;
       for (fint b = 1; b <= nrun;) {
         fint cur = ib(b++);
         while (std::abs(cur) < min_block && b <= nrun) cur = std::abs(cur) + std::abs(ib(b++));
         ib(++nb) = cur;
       }
-      // 4.8
+      // The block list and both permutations.
       for (fint k = 1; k <= nb; ++k) {
         KEEP(kl.nblock + 3 * k) = std::abs(ib(k));
         KEEP(kl.mblock + 3 * k) = ib(k);
@@ -324,7 +323,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     }
   }
 
-  // 5. One block in the natural (or the host's) order.
+  // Otherwise one block in the natural (or the host's) order.
   if (!btf) {
     nb = 1;
     if (JOB != 2) {
@@ -336,7 +335,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   }
   const std::int64_t lblock = kl.kblock + 3 * std::int64_t(nb);
 
-  // 6. Columns flagged as changing go last in their blocks.
+  // Columns flagged as changing go last in their blocks.
   if (icntl[7] != 0) {
     if (JOB == 2) {
       fint count = 0;
@@ -369,9 +368,9 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     }
   }
 
-  // 7. The permuted matrix: diagonal-block entries forward from position 1,
-  //    off-diagonal entries backward from position NE, both in A(NE+1:2NE)
-  //    and IRN(NE+1:2NE); JCN(k) becomes the position of entry k.
+  // The permuted matrix: diagonal-block entries forward from position 1,
+  // off-diagonal entries backward from position NE, both in A(NE+1:2NE)
+  // and IRN(NE+1:2NE); JCN(k) becomes the position of entry k.
   KEEP(kl.kblock + 3) = nb;
   {
     Vec1<fint> mark(iw_p + 2 * std::int64_t(N) + 1), pos(iw_p + 2 * std::int64_t(N) + 1 + M);
@@ -427,7 +426,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint p = fwd; p <= bwd; ++p) IRN(p) = 0;
   }
 
-  // 8. Pivot choice, blocks from the last to the first.
+  // Pivot choice, blocks from the last to the first.
   Vec1<fint> rowpos(iw_p), colseq(iw_p + M);
   for (fint i = 1; i <= M; ++i) rowpos(i) = i;
   for (fint j = 1; j <= N; ++j) colseq(j) = j;
@@ -511,8 +510,8 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     }
   }
 
-  // 9. Forecast of the factorisation's storage: each block's peak on top of
-  //    the lasting factors of the blocks before it.
+  // Forecast of the factorisation's storage: each block's peak on top of
+  // the lasting factors of the blocks before it.
   {
     std::int64_t kept = NE, need = NE;
     for (fint b = handled; b >= 1; --b) {
@@ -522,14 +521,15 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     INFO(4) = tbl::saturate(need);
   }
 
-  // 10.
+  // A block that ran out of storage: all blocks were tried, so INFO(3)
+  // covers them all.
   if (INFO(1) < 0) {
     error_message(icntl, INFO(1), M, N, NE, JOB, LA, INFO(3), 0);
     return;
   }
 
-  // 11. Final order: rows and columns follow the block pivot orders; the
-  //     stored entries are rewritten in that order and the map follows them.
+  // Final order: rows and columns follow the block pivot orders; the
+  // stored entries are rewritten in that order and the map follows them.
   for (fint i = 1; i <= M; ++i) KEEP(i) = rowpos(KEEP(i));
   {
     for (fint p = 1; p <= NE; ++p) IRN(std::int64_t(NE) + p) = IRN(p);
@@ -561,7 +561,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint k = 1; k <= NE; ++k) JCN(k) = (JCN(k) == 0) ? NE : JCN(std::int64_t(NE) + JCN(k));
   }
 
-  // 12. Warnings for duplicates and out-of-range entries.
+  // Warnings for duplicates and out-of-range entries.
   if (INFO(11) > 0 || INFO(12) > 0) {
     INFO(1) += 1;
     if (warnings) {
@@ -571,12 +571,11 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   }
   if (INFO(11) > 0) JCN(1) = -JCN(1);
 
-  // 13. The rank estimate never exceeds the structural rank.
+  // The rank estimate never exceeds the structural rank.
   if (INFO(10) < INFO(5)) {
     INFO(5) = INFO(10);
     if (!(INFO(1) == 2 || INFO(1) == 3 || INFO(1) >= 6)) INFO(1) += 2;
   }
 
-  // 14.
   if (monitor) exit_monitor(mon, M, N, NE, irn_p, jcn_p, keep_p, icntl, info_p, rinfo);
 }

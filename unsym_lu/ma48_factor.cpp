@@ -48,14 +48,6 @@ void error_message(const fint* icntl, fint status, bool from_job_check, fint m, 
   }
 }
 
-void keep_pointer_lists(const tbl::ma48::Monitor& mon, fint n, const fint* keep, const tbl::ma48::KeepLayout& kl,
-                        bool with_d_o) {
-  if (with_d_o) {
-    tbl::io::write(mon.unit, "(' IPTRD =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrd, mon.cut(n + 1)});
-    tbl::io::write(mon.unit, "(' IPTRO =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptro, mon.cut(n + 1)});
-  }
-}
-
 void entry_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, fint ne, fint job, fint la, const double* a,
                    const fint* irn, const fint* jcn, const fint* keep, const double* cntl, const fint* icntl) {
   using namespace tbl::ma48;
@@ -71,11 +63,7 @@ void entry_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, fint ne, fint 
   text(mon.unit, " Contents of KEEP array");
   position_lists(mon, m, n, keep);
   text(mon.unit, " Pointer information from KEEP");
-  keep_pointer_lists(mon, n, keep, kl, true);
-  if (job > 1) {
-    tbl::io::write(mon.unit, "(' IPTRL =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrl, mon.cut(n)});
-    tbl::io::write(mon.unit, "(' IPTRU =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptru, mon.cut(n)});
-  }
+  pointer_lists(mon, m, n, keep, true, job > 1);
   text(mon.unit, " Block structure information from KEEP");
   block_list(mon, " NBLOCK (order blocks) =", keep, kl.nblock, nb);
   block_list(mon, " MBLOCK (triangular flag and number packed rows) =", keep, kl.mblock, nb);
@@ -97,8 +85,7 @@ void exit_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, fint job, const
     text(mon.unit, " Contents of KEEP array");
     position_lists(mon, m, n, keep);
     text(mon.unit, " Pointer information from KEEP");
-    tbl::io::write(mon.unit, "(' IPTRL =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrl, mon.cut(n)});
-    tbl::io::write(mon.unit, "(' IPTRU =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptru, mon.cut(n)});
+    pointer_lists(mon, m, n, keep, false, true);
     text(mon.unit, " Block structure information from KEEP");
     block_list(mon, " KBLOCK (position of beginning of block) =", keep, kl.kblock, nb);
   }
@@ -166,7 +153,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   Vec1<fint> IRN(irn_p), KEEP(keep_p), IW(iw_p), INFO(info_p);
   Vec1<const fint> JCN(jcn_p);
 
-  // 1. Checks.
+  // Checks, each before anything is written.
   const std::int64_t two_ne = 2 * std::int64_t(NE);
   fint status = 0;
   if (M < 1 || N < 1)
@@ -184,7 +171,6 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     return;
   }
 
-  // 2-3.
   INFO(1) = 0;
   double cntl5[4] = {cntl[0], cntl[1], cntl[2], std::max(cntl[3], 0.0)};
   fint icntl5[7] = {icntl[0], icntl[1], 0, icntl[3], icntl[4], 0, 0};
@@ -201,7 +187,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   const double tol = std::max(cntl[3], 0.0);
   const fint newne = KEEP(kl.iptro + N + 1) - 1;
 
-  // 4. Scatter the values through the map.
+  // Scatter the values through the map.
   for (fint k = 1; k <= NE; ++k) A(std::int64_t(NE) + k) = A(k);
   if (JCN(1) > 0) {
     for (fint k = 1; k <= NE; ++k) A(JCN(k)) = A(std::int64_t(NE) + k);
@@ -248,7 +234,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     error_message(icntl, st, false, M, N, NE, JOB, LA, INFO(4));
   };
 
-  // 5-8. The blocks in order.
+  // The blocks in order.
   std::int64_t kk = 0;
   fint jfirst = 1;
   for (fint jb = 1; jb <= nb; ++jb) {
@@ -259,8 +245,8 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     fint job5 = JOB == 3 ? 1 : JOB;
     bool given_order = JOB == 3;
     if (KEEP(kl.mblock + 3 * jb) < 0) {
-      // 6. Triangular block: factors are its own entries if the diagonal is
-      //    acceptable.
+      // Triangular block: factors are its own entries if the diagonal is
+      // acceptable.
       bool passed = true;
       for (fint j = jfirst; j <= jlast; ++j) {
         KEEP(kl.iptrl + j) = 0;
@@ -283,7 +269,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       given_order = false;
     }
 
-    // 7. An ordinary block through MA50BD, with block-local indices.
+    // An ordinary block through MA50BD, with block-local indices.
     const fint nr = (nb == 1) ? M : nc;
     const fint d0 = KEEP(kl.iptrd + jfirst);
     const fint nz = KEEP(kl.iptrd + jlast + 1) - d0;
@@ -312,7 +298,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) += d0 - 1;
     for (fint q = d0; q < d0 + nz; ++q) IRN(q) += jfirst - 1;
 
-    // 8. MA50BD's status.
+    // MA50BD's status.
     const fint st = info5[0];
     if (st == -6) {
       finish(-6);
@@ -347,7 +333,6 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     jfirst = jlast + 1;
   }
 
-  // 9.
   INFO(4) = std::max<fint>(INFO(4), tbl::saturate(two_ne));
   KEEP(kl.kblock + 3) = nb;
   if (INFO(1) == -3) {

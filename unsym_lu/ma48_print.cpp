@@ -57,6 +57,18 @@ void position_lists(const Monitor& mon, fint m, fint n, const fint* keep) {
   title_and_ints(mon, " Positions of columns of permuted matrix in original matrix ", keep + m, n);
 }
 
+void pointer_lists(const Monitor& mon, fint m, fint n, const fint* keep, bool diagonal_and_off, bool factors) {
+  const KeepLayout kl(m, n);
+  if (diagonal_and_off) {
+    io::write(mon.unit, "(' IPTRD =',/,(8X,10I6))", io::Ints{keep + kl.iptrd, mon.cut(n + 1)});
+    io::write(mon.unit, "(' IPTRO =',/,(8X,10I6))", io::Ints{keep + kl.iptro, mon.cut(n + 1)});
+  }
+  if (factors) {
+    io::write(mon.unit, "(' IPTRL =',/,(8X,10I6))", io::Ints{keep + kl.iptrl, mon.cut(n)});
+    io::write(mon.unit, "(' IPTRU =',/,(8X,10I6))", io::Ints{keep + kl.iptru, mon.cut(n)});
+  }
+}
+
 void block_list(const Monitor& mon, const char* title, const fint* keep, std::int64_t base, fint nb) {
   std::vector<fint> v(static_cast<std::size_t>(mon.cut(nb)));
   for (std::size_t k = 0; k < v.size(); ++k) v[k] = keep[base + 3 * (std::int64_t(k) + 1) - 1];

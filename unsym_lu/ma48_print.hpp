@@ -46,6 +46,10 @@ void values_by_blocks(const Monitor& mon, fint m, fint n, const double* a, const
 // The factors of every printed non-triangular diagonal block.
 void factors_by_blocks(const Monitor& mon, fint m, fint n, const double* a, const fint* irn, const fint* keep);
 
+// The pointer lists of KEEP: IPTRD and IPTRO (N+1 entries each) and/or
+// IPTRL and IPTRU (N entries each).
+void pointer_lists(const Monitor& mon, fint m, fint n, const fint* keep, bool diagonal_and_off, bool factors);
+
 // A per-block list KEEP(base+3k), k = 1..NB, under its title.
 void block_list(const Monitor& mon, const char* title, const fint* keep, std::int64_t base, fint nb);
 

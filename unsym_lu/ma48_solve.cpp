@@ -36,7 +36,7 @@ extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fin
                                  const fint* iptro_p, const fint* nb_p, const fint* blocks, const fint* iptrl,
                                  const fint* iptru, double* b_p, double* x_p, const logical* trans,
                                  const fint* icntl5, double* w) {
-  (void)newne_p;
+  (void)newne_p;  // FACT and IRNF come already offset by it
   const fint N = *n_p, NB = *nb_p, LAF = *laf_p;
   Vec1<const double> A(a_p);
   Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
@@ -115,10 +115,7 @@ void entry_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, logical trans,
   text(mon.unit, " Contents of KEEP array");
   position_lists(mon, m, n, keep);
   text(mon.unit, " Pointer information from KEEP");
-  tbl::io::write(mon.unit, "(' IPTRD =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrd, mon.cut(n + 1)});
-  tbl::io::write(mon.unit, "(' IPTRO =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptro, mon.cut(n + 1)});
-  tbl::io::write(mon.unit, "(' IPTRL =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptrl, mon.cut(n)});
-  tbl::io::write(mon.unit, "(' IPTRU =',/,(8X,10I6))", tbl::io::Ints{keep + kl.iptru, mon.cut(n)});
+  pointer_lists(mon, m, n, keep, true, true);
   text(mon.unit, " Block structure information from KEEP");
   block_list(mon, " NBLOCK (order blocks) =", keep, kl.nblock, nb);
   block_list(mon, " MBLOCK (triangular flag and number packed rows) =", keep, kl.mblock, nb);
@@ -136,7 +133,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   const fint M = *m_p, N = *n_p, JOB = *job_p, LA = *la_p;
   const bool trans = tbl::is_true(*trans_p);
 
-  // 1. Checks.
+  // Checks.
   if (N < 1 || M < 1) {
     info[0] = -1;
     if (tbl::ma48::errors_on(icntl))
@@ -150,7 +147,6 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     return;
   }
 
-  // 2.
   info[0] = 0;
   double omega[2] = {0.0, 0.0};
   error[2] = 0.0;
@@ -190,7 +186,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     }
   };
 
-  // 3. The right-hand side in permuted order.
+  // The right-hand side in permuted order.
   if (!trans)
     for (fint i = 1; i <= M; ++i) R(KEEP(i)) = RHS(i);
   else
@@ -201,17 +197,16 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   double xnorm = 0.0;
 
   if (JOB == 1) {
-    // 4. The kernel may use more entries than the host's X has: solve into C.
+    // The kernel may use more entries than the host's X has: solve into C.
     solve(trans, R.data(), C.data(), T.data());
     solution = C.data();
   } else {
-    // 5.
     for (fint j = 1; j <= lx; ++j) X(j) = 0.0;
     for (fint i = 1; i <= lr; ++i) RHS(i) = R(i);
     if (icntl[8] <= 0) {
       info[0] = -8;
     } else {
-      // 6. Refinement.
+      // Refinement.
       double old_omega = 0.0, saved[2] = {0.0, 0.0};
       const double ctau = 1000.0 * eps * lx;
       bool left = false;
@@ -284,8 +279,8 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     tbl::io::write(icntl[0], "(A,I2,A,I10)", " Error INFO(1) = ", -8, "  with ICNTL(9) = ", icntl[8]);
   }
 
-  // 7. Error estimate: the infinity norm of inverse(A) diag(G) for each kind
-  //    of equation, through the 1-norm estimator.
+  // Error estimate: the infinity norm of inverse(A) diag(G) for each kind
+  // of equation, through the 1-norm estimator.
   if (estimate && JOB == 4 && M == N) {
     bool present[2] = {false, false};
     for (fint i = 1; i <= N; ++i) {
@@ -334,7 +329,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     }
   }
 
-  // 8. The solution in the host's order of the unknowns.
+  // The solution in the host's order of the unknowns.
   if (JOB > 1) {
     for (fint j = 1; j <= lx; ++j) R(j) = X(j);
     solution = R.data();
