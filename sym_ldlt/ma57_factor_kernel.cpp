@@ -463,7 +463,9 @@ bool Kernel::real_space() {
 // contribution blocks (which then leave the stack).
 void Kernel::assemble() {
   Mat1<double> f = front();
-  std::fill_n(fact_.at(apos_), i64{nfront_} * nfront_, 0.0);
+  // Only the lower triangle is live; each entry of the upper triangle is
+  // written (with the pivot's negated multipliers) before it is read.
+  for (fint c = 1; c <= nfront_; ++c) std::fill(f.at(c, c), f.at(1, c) + nfront_, 0.0);
   for (fint p = ownfirst_; p < ipos_; ++p) {
     const fint v = perm_(p);
     const fint i = frontpos_(v);

@@ -272,6 +272,7 @@ TEST(Ma57bdPivots, ZeroPivotWithoutPivotingAndItsMessage) {
     Factors f = run(p, c, 100, 100);
     EXPECT_EQ(f.info[0], -5);
     EXPECT_EQ(f.info[1], 3);
+    EXPECT_EQ(f.keep, single_node_keep(p)) << "KEEP restored after an error in the kernel";
   });
   EXPECT_EQ(out,
             "\n*** Error message from routine MA57BD **   INFO(1) =  -5\n"

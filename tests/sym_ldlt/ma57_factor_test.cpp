@@ -197,24 +197,6 @@ TEST(Ma57bdSingular, NoEntriesAtAll) {
   }
 }
 
-TEST(Ma57bdSingular, ZeroLastVariable) {
-  Problem p = tridiagonal();
-  p.val[3] = 0.0;  // (3,2)
-  p.val[4] = 0.0;  // (3,3)
-  Controls c;
-  Analysis a = analyse(p, c, natural(3));
-  Factors f = factorise(p, c, a, 100, 100);
-  EXPECT_EQ(f.info[0], 4);
-  EXPECT_EQ(f.info[24], 2);
-  EXPECT_EQ(std::vector<fint>(f.ifact.begin() + f.info[15] - 3, f.ifact.begin() + f.info[15]),
-            (std::vector<fint>{1, 1, 3}));
-  c.icntl[6] = 2;
-  f = factorise(p, c, a, 100, 100);
-  EXPECT_EQ(f.info[0], -5);
-  EXPECT_EQ(f.info[1], 3);
-  EXPECT_EQ(f.keep, a.keep) << "KEEP restored after an error in the kernel";
-}
-
 // --- pivoting controls ------------------------------------------------------------
 
 TEST(Ma57bdControls, NoPivotingOnDefiniteAndIndefiniteMatrices) {
@@ -286,18 +268,18 @@ struct Resumed {
 };
 
 // Starts with the smallest lengths MA57BD accepts and, at each suspension,
-// moves the data into arrays a quarter larger (the reals only, the
-// integers only or both, in turn).
+// moves the data into arrays a quarter larger: the short array alone, or
+// both after every other suspension for integer space (starting with the
+// first, when the eliminated front must come along with the reals).
 Resumed factorise_with_suspensions(const Problem& p, Controls c, const Analysis& a) {
   c.icntl[7] = 1;
   const fint nz = a.keep[static_cast<std::size_t>(p.n) + 1];
   Resumed r;
   r.f = factorise(p, c, a, nz + 1 + (c.icntl[6] == 4 ? p.n + 5 : 0), p.n + 5 + nz);
-  int turn = 0;
   while (r.f.info[0] == 10 || r.f.info[0] == 11) {
-    fint icopy = r.f.info[0] == 10 ? 0 : 1;
-    (r.f.info[0] == 10 ? r.real_suspensions : r.int_suspensions)++;
-    if (++turn % 3 == 0) icopy = 2;
+    const bool real = r.f.info[0] == 10;
+    const int count = ++(real ? r.real_suspensions : r.int_suspensions);
+    fint icopy = real ? 0 : (count % 2 == 1 ? 2 : 1);
     fint n = p.n, lf = r.f.lfact(), li = r.f.lifact();
     fint nlf = icopy != 1 ? lf + lf / 4 + 1 : lf, nli = icopy >= 1 ? li + li / 4 + 1 : li;
     std::vector<double> nf(static_cast<std::size_t>(nlf), 0.0);

@@ -1,0 +1,83 @@
+// MA57BD on real matrices: the inertia the collection records, and
+// L D L^T z = A z for the factors, under each pivoting control that applies.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ma57_factor_support.hpp"
+#include "support/mtx.hpp"
+
+namespace {
+
+using ma57test::Analysis;
+using ma57test::Controls;
+using ma57test::Factors;
+using ma57test::Problem;
+
+Problem load(const std::string& path) {
+  tbl::test::Coo coo = tbl::test::read_mtx(path);  // throws when missing: never skipped
+  Problem p;
+  p.n = coo.nrows;
+  for (int k = 0; k < coo.nnz(); ++k) p.add(coo.row[k], coo.col[k], coo.val[k]);
+  return p;
+}
+
+struct Known {
+  std::string path;
+  tbl::fint negative;  // -1: singular
+};
+
+class Ma57bdMatrices : public ::testing::TestWithParam<Known> {};
+
+TEST_P(Ma57bdMatrices, InertiaAndProduct) {
+  const Known& k = GetParam();
+  Problem p = load(k.path);
+  Controls c;
+  Analysis a = ma57test::analyse(p, c);
+  ASSERT_GE(a.info[0], 0);
+  Factors f = ma57test::factorise(p, c, a);
+  if (k.negative < 0) {
+    EXPECT_EQ(f.info[0], 4);
+    EXPECT_LT(f.info[24], p.n);
+  } else {
+    ASSERT_EQ(f.info[0], 0);
+    EXPECT_EQ(f.info[24], p.n);
+    EXPECT_EQ(f.info[23], k.negative);
+  }
+  EXPECT_LT(ma57test::product_error(p, f.fact.data(), f.ifact.data(), f.info[24]), 1e-10);
+  // The lengths reported suffice for a rerun with the same factors.
+  Factors g = ma57test::factorise(p, c, a, f.info[16], f.info[17]);
+  EXPECT_EQ(g.info[0], f.info[0]);
+  EXPECT_EQ(g.info[14], f.info[14]);
+  if (k.negative == 0) {
+    // Definite: no pivoting needed, and neither control without it may
+    // fail.
+    for (tbl::fint mode : {2, 3}) {
+      c.icntl[6] = mode;
+      Factors h = ma57test::factorise(p, c, a);
+      EXPECT_EQ(h.info[0], 0) << "ICNTL(7) = " << mode;
+      EXPECT_EQ(h.info[25], 0);
+      EXPECT_LT(ma57test::product_error(p, h.fact.data(), h.ifact.data(), p.n), 1e-10);
+    }
+    // Modification keeps every pivot positive (it may still raise pivots
+    // that are small against the largest diagonal entry).
+    c.icntl[6] = 4;
+    Factors h = ma57test::factorise(p, c, a);
+    EXPECT_EQ(h.info[0], 0);
+    EXPECT_EQ(h.info[23], 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shipped, Ma57bdMatrices,
+    ::testing::Values(Known{tbl::test::data_path("LFAT5.mtx"), 0}, Known{tbl::test::data_path("bcsstk01.mtx"), 0},
+                      Known{tbl::test::data_path("tumorAntiAngiogenesis_2.mtx"), 122}));
+
+INSTANTIATE_TEST_SUITE_P(Shared, Ma57bdMatrices,
+                         ::testing::Values(Known{tbl::test::shared_path("494_bus.mtx"), 0},
+                                           Known{tbl::test::shared_path("reorientation_1.mtx"), 281},
+                                           Known{tbl::test::shared_path("hangGlider_2.mtx"), 733},
+                                           Known{tbl::test::shared_path("kkt_cont050.mtx"), 2401},
+                                           Known{tbl::test::shared_path("zenios.mtx"), -1}));
+
+}  // namespace
