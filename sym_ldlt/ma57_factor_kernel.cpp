@@ -83,7 +83,7 @@ constexpr fint kSuspendInt = 2;
 constexpr double kOneThird = 0.3333333432674408;
 constexpr double kNegTolerance = 0.10000000149011612;
 
-void raise(i64& v, i64 x) { v = std::max(v, x); }
+void raise_to(i64& v, i64 x) { v = std::max(v, x); }
 
 class Kernel {
  public:
@@ -272,8 +272,6 @@ void Kernel::start_fresh() {
 }
 
 void Kernel::resume() {
-  const fint flag = hold_(kFlag);
-  (void)flag;
   hold_(kFlag) = 0;
   info_(1) = 0;
   nblk_ = hold_(kBlocks);
@@ -354,7 +352,7 @@ void Kernel::publish_counts() {
   info_(29) = ncmpbi_;
 }
 
-// Steps 1-3 of a node: the index list of the front in the node's record,
+// The index list of a node's front, in the node's record,
 // fully summed variables first (the node's own, then those its sons could
 // not eliminate), then the rest.
 void Kernel::build_front() {
@@ -418,15 +416,15 @@ void Kernel::compress_int() {
   ihigh_ = high;
 }
 
-// Step 4: room for the front below the real stack.  Returns false when the
+// Room for the front below the real stack.  Returns false when the
 // kernel must return (suspended, or failed beyond counting).
 bool Kernel::real_space() {
   const i64 need = i64{nfront_} * nfront_;
   const i64 stacked = rhigh_ - rlow_ - 1;
   const i64 unassembled = i64{lfact_} - rfirst_ + 1;
   const i64 factors = counting_ ? fst_ : posfac_ - 1;
-  raise(minr_c_, factors + need + stacked + unassembled);
-  raise(minr_nc_, factors + need + stacked + nz_);
+  raise_to(minr_c_, factors + need + stacked + unassembled);
+  raise_to(minr_nc_, factors + need + stacked + nz_);
 
   apos_ = counting_ ? 1 : posfac_;
   if (apos_ + need - 1 <= rlow_) return true;
@@ -459,7 +457,7 @@ bool Kernel::real_space() {
   return true;
 }
 
-// Step 5: zero the front, add the node's rows of A and its sons'
+// Zero the front, add the node's rows of A and its sons'
 // contribution blocks (which then leave the stack).
 void Kernel::assemble() {
   Mat1<double> f = front();
@@ -509,7 +507,7 @@ void Kernel::assemble() {
   }
 }
 
-// Step 6: pivot and eliminate, then update the part outside the fully
+// Pivot and eliminate, then update the part outside the fully
 // summed rows and columns.
 bool Kernel::eliminate() {
   npiv_ = 0;
@@ -835,7 +833,7 @@ void Kernel::update_non_fully_summed() {
   }
 }
 
-// Step 9: room in IFACT for this node's record, the next front's record and
+// Room in IFACT for this node's record, the next front's record and
 // this node's contribution index list.
 bool Kernel::int_space() {
   const i64 k = nfront_ > npiv_ ? i64{nfront_} - npiv_ + 1 : 0;
@@ -843,8 +841,8 @@ bool Kernel::int_space() {
   const i64 unassembled = i64{lifact_} - ifirst_ + 1;
   const i64 record = counting_ ? ist_ + 3 : rec_;
   const i64 ahead = i64{nfront_} + (i64{n_} - npivt_) + 1 + k;
-  raise(mini_c_, unassembled + stacked + record + ahead);
-  raise(mini_nc_, nz_ + stacked + record + ahead);
+  raise_to(mini_c_, unassembled + stacked + record + ahead);
+  raise_to(mini_nc_, nz_ + stacked + record + ahead);
 
   const i64 needpos = rec_ + ahead;
   if (ilow_ >= needpos) return true;
@@ -862,7 +860,7 @@ bool Kernel::int_space() {
   return false;
 }
 
-// Steps 7, 8 and 10: the record and the factors of the node, its delayed
+// The record and the factors of the node, its delayed
 // pivots, and its contribution block onto the stacks.
 void Kernel::store_and_push() {
   const i64 rec0 = rec_;
@@ -935,10 +933,10 @@ void Kernel::final_pass() {
   const fint missing = n_ - npivt_;
   const i64 factors = counting_ ? fst_ : posfac_ - 1;
   const i64 ints = counting_ ? ist_ : rec_ - 3;
-  raise(minr_c_, factors + missing + n2x2_);
-  raise(minr_nc_, factors + missing + n2x2_);
-  raise(mini_c_, ints + 3 * i64{missing});
-  raise(mini_nc_, ints + 3 * i64{missing});
+  raise_to(minr_c_, factors + missing + n2x2_);
+  raise_to(minr_nc_, factors + missing + n2x2_);
+  raise_to(mini_c_, ints + 3 * i64{missing});
+  raise_to(mini_nc_, ints + 3 * i64{missing});
   if (counting_) {
     info_(1) = -3;
     info_(2) = host_lfact();
