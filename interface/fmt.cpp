@@ -459,25 +459,31 @@ std::string edit_fixed(double x, int w, int d, int k) {
 // Gw.d: fixed form for magnitudes from 0.1 to 10^d (decided after rounding
 // to d significant digits), followed by blanks in place of the exponent;
 // exponent form otherwise.  The scale factor applies to the exponent form
-// only.
+// only.  A fixed form too wide for its field fills the whole field with
+// asterisks, blanks included.
 std::string edit_gen(double x, int w, int d, int e, int k, char letter) {
   std::string special;
   if (edit_special(x, w, special)) return special;
-  int n = e > 0 ? e + 2 : 4;
-  if (x == 0.0) {
-    int dd = d > 0 ? d - 1 : 0;
-    return edit_fixed(x, w - n, dd, 0) + std::string(static_cast<std::size_t>(n), ' ');
-  }
+  const int n = e > 0 ? e + 2 : 4;
+  const auto fixed = [&](int places) {
+    if (w <= n) return stars(w);
+    std::string f = edit_fixed(x, w - n, places, 0);
+    if (f.find('*') != std::string::npos) return stars(w);
+    return f + std::string(static_cast<std::size_t>(n), ' ');
+  };
+  if (x == 0.0) return fixed(d > 0 ? d - 1 : 0);
   if (d == 0) return edit_exp(x, w, d, e, k, letter, false);
-  // The ranges are decided in floating point against the rounding
-  // thresholds 10^p - 0.5*10^(p-d), so that a value lying exactly on a
-  // threshold goes up, as the usual run time decides it.
+  // Each range boundary is 10^p scaled by (1 - 0.5 10^-d), the product
+  // rounded in double precision, and a value equal to it goes up: values
+  // within an ulp of a boundary then take the form the usual run time gives.
+  double pow10d = 1.0;
+  for (int i = 0; i < d; ++i) pow10d *= 10.0;
+  const double shrink = 1.0 - 0.5 / pow10d;
   const double m = std::fabs(x);
-  if (m < 0.1 - 0.5 * std::pow(10.0, -d - 1) || m >= std::pow(10.0, d) - 0.5)
-    return edit_exp(x, w, d, e, k, letter, false);
+  if (m < 0.1 * shrink || 0.5 >= pow10d - m) return edit_exp(x, w, d, e, k, letter, false);
   int p = 0;
-  while (p < d && !(m < std::pow(10.0, p) - 0.5 * std::pow(10.0, p - d))) ++p;
-  return edit_fixed(x, w - n, d - p, 0) + std::string(static_cast<std::size_t>(n), ' ');
+  for (double pow10p = 1.0; p < d && !(m < pow10p * shrink); pow10p *= 10.0) ++p;
+  return fixed(d - p);
 }
 
 std::string edit_alpha(std::string_view s, int w) {

@@ -143,6 +143,9 @@ const FormatCase kGeneralCases[] = {
     {"(1P,G12.4)", FmtList(5.0), "   5.000    \n"},
     {"(1P,G12.4)", FmtList(5000000.0), "  5.0000E+06\n"},
     {"(G15.7)", FmtList(0.3333333333333333), "  0.3333333    \n"},
+    {"(G10.3)", FmtList(9.995), "  9.99    \n"},
+    {"(G7.6)", FmtList(9.5), "*******\n"},
+    {"(G3.1)", FmtList(0.95), "***\n"},
 };
 const FormatCase kSpecialCases[] = {
     {"(F8.2)", FmtList(std::bit_cast<double>(std::uint64_t{0x8000000000000000})), "   -0.00\n"},
