@@ -78,12 +78,15 @@ Unit& unit_for_write(fint unit) {
 }
 
 void close_unit(fint unit, Unit& u) {
-  if (u.owned) {
-    if (std::fclose(u.file) != 0) fatal_io("cannot close file", unit, u.name + ": " + errno_text());
-  } else {
-    std::fflush(u.file);
-  }
+  // Detached before the close: a failed close ends the process, and the
+  // stream must not be flushed again once fclose has released it.
+  std::FILE* f = u.file;
   u.file = nullptr;
+  if (u.owned) {
+    if (std::fclose(f) != 0) fatal_io("cannot close file", unit, u.name + ": " + errno_text());
+  } else {
+    std::fflush(f);
+  }
 }
 
 }  // namespace
@@ -156,6 +159,11 @@ void stop_process() {
 }
 
 void fatal_io(std::string_view what, fint unit, std::string_view detail) {
+  // What the other units hold is still delivered; their errors no longer
+  // matter, as the process ends here.
+  if (g_units != nullptr)
+    for (auto& entry : *g_units)
+      if (entry.second.file != nullptr) std::fflush(entry.second.file);
   std::fflush(stdout);
   std::fprintf(stderr, "TesselBasicLib: fatal input-output error on unit %d: %.*s (%.*s)\n",
                static_cast<int>(unit), static_cast<int>(what.size()), what.data(),

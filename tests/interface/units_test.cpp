@@ -165,6 +165,17 @@ TEST_F(UnitFiles, FailedOpensAndWritesAreFatal) {
   EXPECT_FALSE(exists(path("a")));
 }
 
+TEST_F(UnitFiles, FatalErrorStillDeliversWhatOtherUnitsHold) {
+  const std::string f = path("kept.txt");
+  auto r = run_in_child([&] {
+    ffopen(f, 34);
+    tbl::io::write(34, "(' written before the failure')");
+    ffopen(path("missing/dir/file.txt"), 35);
+  });
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(read_all(f), " written before the failure\n");
+}
+
 TEST_F(UnitFiles, FullDeviceMakesTheWriteFatal) {
   if (!exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
   auto r = run_in_child([] {
