@@ -94,16 +94,6 @@ module tbl_entry_points
       real(c_double), intent(in) :: a(*)
       real(c_double), intent(out) :: r(*)
     end subroutine
-    subroutine ffopen(name, iunit, name_len) bind(c, name='FFOPEN')
-      import :: c_int32_t, c_char, c_size_t
-      character(kind=c_char), intent(in) :: name(*)
-      integer(c_int32_t), intent(in) :: iunit
-      integer(c_size_t), value :: name_len
-    end subroutine
-    subroutine ffclose(iunit) bind(c, name='FFCLOSE')
-      import :: c_int32_t
-      integer(c_int32_t), intent(in) :: iunit
-    end subroutine
     subroutine viz_ffopen(name, len, iunit) bind(c, name='_Z10VIZ_FFOPENPKciPi')
       import :: c_int, c_char
       character(kind=c_char), intent(in) :: name(*)
@@ -119,6 +109,7 @@ end module
 
 program fortran_host
   use tbl_entry_points
+  use tbl_host_support
   implicit none
   integer(c_size_t), parameter :: one_char = 1_c_size_t
   real(c_double) :: a(3, 3), f(3, 3), b(3, 1), x(3), c(3, 3), w(3), work(20), s(2, 2), v(4), r(4)
@@ -199,16 +190,5 @@ program fortran_host
   call check(.not. there, 'VIZ_FFOPEN ignores what follows LEN')
 
   print '(a)', 'fortran host: all checks passed'
-
-contains
-
-  subroutine check(ok, what)
-    logical, intent(in) :: ok
-    character(len=*), intent(in) :: what
-    if (.not. ok) then
-      print '(2a)', 'FAILED: ', what
-      error stop 1
-    end if
-  end subroutine
 
 end program

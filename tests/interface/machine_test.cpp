@@ -1,13 +1,8 @@
 // Machine constants and the library's stop, reached through the core.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <bit>
-#include <cstdlib>
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "interface/blas.hpp"
@@ -15,19 +10,13 @@
 #include "interface/machine.hpp"
 #include "interface/units.hpp"
 #include "support/child.hpp"
+#include "support/files.hpp"
 
 namespace {
 
 using tbl::test::run_in_child;
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
-
-std::string read_all(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(Re05re, TableHoldsTheExactPatterns) {
   EXPECT_EQ(bits(tbl::re05re(1)), 0x3CB0000000000002u);
@@ -110,20 +99,18 @@ TEST(Xerbla, NameTakesExactlySixColumns) {
   EXPECT_EQ(r.out, " ** On entry to DGETRF parameter number ** had an illegal value\n");
 }
 
-TEST(Xerbla, StopFlushesAndClosesOpenUnits) {
-  char path[] = "/tmp/tbl_stop_XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
+using Stop = tbl::test::ScratchDir;
+
+TEST_F(Stop, FlushesAndClosesOpenUnits) {
+  const std::string f = path("stop.txt");
   auto r = run_in_child([&] {
-    tbl::io::unit_attach(31, path);
+    tbl::io::unit_attach(31, f);
     tbl::io::write(31, "(' written before the stop')");
     tbl::fint info = 1;
     xerbla_("DPOTRF", &info, 6);
   });
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(read_all(path), " written before the stop\n");
-  std::remove(path);
+  EXPECT_EQ(tbl::test::read_file(f), " written before the stop\n");
 }
 
 }  // namespace

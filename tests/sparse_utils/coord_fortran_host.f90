@@ -30,21 +30,12 @@ module tbl_coord_entry_points
       real(c_double), intent(inout) :: y(*)
       logical(4), intent(in) :: trans
     end subroutine
-    subroutine ffopen(name, iunit, name_len) bind(c, name='FFOPEN')
-      import :: c_int32_t, c_char, c_size_t
-      character(kind=c_char), intent(in) :: name(*)
-      integer(c_int32_t), intent(in) :: iunit
-      integer(c_size_t), value :: name_len
-    end subroutine
-    subroutine ffclose(iunit) bind(c, name='FFCLOSE')
-      import :: c_int32_t
-      integer(c_int32_t), intent(in) :: iunit
-    end subroutine
   end interface
 end module
 
 program coord_fortran_host
   use tbl_coord_entry_points
+  use tbl_host_support
   implicit none
   character(len=*), parameter :: msgfile = 'mc59_messages.txt'
   integer(c_int32_t) :: icntl(6), info(10), irn(6), jcn(6), ip(4), iw(4), unit, iflag
@@ -113,15 +104,6 @@ contains
     character(len=*), intent(in) :: text
     if (lens(i) /= len(text) .or. lines(i)(1:lens(i)) /= text) then
       print '(a,i0,4a)', 'FAILED: message line ', i, ' is "', lines(i)(1:lens(i)), '", not "', text // '"'
-      error stop 1
-    end if
-  end subroutine
-
-  subroutine check(ok, what)
-    logical, intent(in) :: ok
-    character(len=*), intent(in) :: what
-    if (.not. ok) then
-      print '(2a)', 'FAILED: ', what
       error stop 1
     end if
   end subroutine

@@ -20,4 +20,12 @@ inline constexpr int kBodyReturned = 111;
 
 ChildResult run_in_child(const std::function<void()>& body);
 
+// The child ended as the library's fatal input-output path ends a process:
+// by exit with a status of its own (neither 0 nor the body's return) after
+// the diagnostic on standard error.
+inline bool ended_by_fatal_io(const ChildResult& r) {
+  return r.exited && r.status != 0 && r.status != kBodyReturned &&
+         r.err.find("fatal input-output error") != std::string::npos;
+}
+
 }  // namespace tbl::test
