@@ -20,8 +20,8 @@ void write_ints(fint mp, const char* record, const fint* v, fint n) {
   if (n > 0) tbl::io::write(mp, record, tbl::io::Ints{v, n});
 }
 
-void write_entry(fint mp, fint n, fint ne, const Vec1<fint>& pe, const Vec1<fint>& iw, bool coordinate,
-                 bool pointers_sound) {
+void write_entry(fint mp, fint n, fint ne, const Vec1<fint>& pe, const Vec1<fint>& iw, fint iwlen,
+                 bool coordinate) {
   tbl::io::write(mp, "(/,'Entry to MC47A/AD')");
   tbl::io::write(mp, "('Matrix of order',I10,' with',I10,' entries')", n, ne);
   if (coordinate) {
@@ -35,12 +35,14 @@ void write_entry(fint mp, fint n, fint ne, const Vec1<fint>& pe, const Vec1<fint
     }
   } else {
     tbl::io::write(mp, "('Matrix input by columns')");
-    // Column lists are shown only when the pointers describe entries inside
-    // IW; otherwise the call fails with -3 right after.
-    if (!pointers_sound) return;
+    // Every column is listed, as given; pointers that decrease show an empty
+    // column (the call then fails with -3), and a list reaching outside IW
+    // is not read.
     for (fint j = 1; j <= n; ++j) {
       tbl::io::write(mp, "('Column',I4)", j);
-      write_ints(mp, "(10I8)", iw.at(pe(j)), pe(j + 1) - pe(j));
+      const fint first = pe(j);
+      const std::int64_t len = std::int64_t{pe(j + 1)} - first;
+      if (first >= 1 && first + len - 1 <= iwlen) write_ints(mp, "(10I8)", iw.at(first), static_cast<fint>(len));
     }
   }
 }
@@ -135,14 +137,7 @@ void MC47AD(const fint* N, const fint* NE, fint* PE, fint* IW, const fint* IWLEN
   }
   info(1) = 0;
 
-  // Column pointers must increase and stay inside the NE entries given
-  // before any of them is followed.
-  bool pointers_sound = true;
-  if (!coordinate) {
-    for (fint j = 1; j <= n && pointers_sound; ++j) pointers_sound = pe(j) <= pe(j + 1);
-    if (pointers_sound) pointers_sound = std::int64_t{pe(n + 1)} - 1 <= ne;
-  }
-  if (mp > 0) write_entry(mp, n, ne, pe, iw, coordinate, pointers_sound);
+  if (mp > 0) write_entry(mp, n, ne, pe, iw, iwlen, coordinate);
 
   fint ndup = 0, ignored = 0, extra = 0, kept = 0;
   info(6) = 0;
@@ -172,17 +167,23 @@ void MC47AD(const fint* N, const fint* NE, fint* PE, fint* IW, const fint* IWLEN
     }
     kept = ne - ndup - ignored - extra;
   } else {
-    if (!pointers_sound) {
-      info(1) = -3;
-      return;
-    }
     // Keep each row index below the diagonal once per column, compacting
-    // the columns towards position 1; markers at IW(NE+1..NE+N).
-    Vec1<fint> mark(iw.at(ne + 1), n);
-    for (fint i = 1; i <= n; ++i) mark(i) = 0;
+    // the columns towards position 1; markers at IW(NE+1..NE+N).  A column
+    // whose end pointer decreases or runs past the NE entries given stops
+    // the call before it is read (the counts so far stay in INFO).
+    // With NE < 0 the first column already fails, before any marker is
+    // needed (the markers would lie in front of IW).
+    Vec1<fint> mark(iw.at(std::max<fint>(ne, 0) + 1), n);
+    if (ne >= 0)
+      for (fint i = 1; i <= n; ++i) mark(i) = 0;
     fint pos = 1;
     for (fint j = 1; j <= n; ++j) {
-      const fint first = pe(j), last = pe(j + 1) - 1;
+      const fint first = pe(j);
+      if (pe(j + 1) < first || std::int64_t{pe(j + 1)} - 1 > ne) {
+        info(1) = -3;
+        return;
+      }
+      const fint last = pe(j + 1) - 1;
       pe(j) = pos;
       for (fint k = first; k <= last; ++k) {
         const fint i = iw(k);

@@ -139,6 +139,12 @@ TEST(Mc47Checks, FailuresBeforeAnyOrdering) {
   // Pointers that decrease, or run past the NE entries given.
   EXPECT_EQ(order(3, {2, 3, 3}, {}, {1, 3, 2, 4}).info[0], -3);
   EXPECT_EQ(order(3, {2, 3, 3}, {}, {1, 2, 3, 5}).info[0], -3);
+  // The columns before the failing one are counted: a diagonal entry in
+  // column 1, an upper-triangle one in column 2, then column 3 decreases.
+  const Ordering partial = order(3, {1, 1, 3, 2}, {}, {1, 2, 4, 3});
+  EXPECT_EQ(partial.info[0], -3);
+  EXPECT_EQ(partial.info[5], 1);
+  EXPECT_EQ(partial.info[6], 1);
   // Only the diagonal: nothing to order.
   const Ordering d = order(3, {1, 2, 3}, {1, 2, 3});
   EXPECT_EQ(d.info[0], -4);
@@ -151,6 +157,9 @@ TEST(Mc47Monitoring, EntryAndExitTexts) {
   const auto r = tbl::test::run_in_child([] {
     order(3, {2, 3}, {1, 1}, {}, -1, 6);
     order(2, {2}, {}, {1, 2, 2}, -1, 6);
+    // Decreasing pointers: every column is still listed, then the call
+    // fails without exit monitoring.
+    order(2, {2, 1}, {}, {1, 3, 2}, -1, 6);
     std::fflush(stdout);
   });
   // The star 1-2, 1-3: 3 goes first, then 1 with 2 eliminated in its
@@ -189,7 +198,13 @@ TEST(Mc47Monitoring, EntryAndExitTexts) {
             "Inverse permutation\n"
             "         1         2\n"
             "Degree array\n"
-            "         0         2\n");
+            "         0         2\n"
+            "\nEntry to MC47A/AD\n"
+            "Matrix of order         2 with         2 entries\n"
+            "Matrix input by columns\n"
+            "Column   1\n"
+            "       2       1\n"
+            "Column   2\n");
 }
 
 TEST(Mc47Expand, MirrorsTheLowerTriangleInPlace) {
