@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/mtx.hpp"
+
 namespace tbl::test {
 
 struct Entry {
@@ -30,6 +32,23 @@ struct CooData {
   std::vector<double> val;
   int ne() const { return static_cast<int>(row.size()); }
 };
+
+// Coordinate data from lists; values 1.0 when none are given.
+inline CooData coo(int nr, int nc, std::vector<int> r, std::vector<int> c, std::vector<double> v = {}) {
+  CooData d;
+  d.nr = nr, d.nc = nc;
+  d.row = std::move(r), d.col = std::move(c);
+  d.val = v.empty() ? std::vector<double>(d.row.size(), 1.0) : std::move(v);
+  return d;
+}
+
+// Coordinate data of a matrix read from a file.
+inline CooData coo(const Coo& a) {
+  CooData d;
+  d.nr = a.nrows, d.nc = a.ncols;
+  d.row = a.row, d.col = a.col, d.val = a.val;
+  return d;
+}
 
 // The matrix the converters must return: entries with an index out of range
 // dropped, with `sym` every entry mirrored into the lower triangle, repeated

@@ -39,16 +39,6 @@ struct Mc49Call {
   Columns result() const { return read_columns(nc, ip.data(), irn.data(), yesa & 1 ? a.data() : nullptr); }
 };
 
-CooData coo(int nr, int nc, std::vector<int> r, std::vector<int> c, std::vector<double> v = {}) {
-  CooData d;
-  d.nr = nr;
-  d.nc = nc;
-  d.row = std::move(r);
-  d.col = std::move(c);
-  d.val = v.empty() ? std::vector<double>(d.row.size(), 1.0) : std::move(v);
-  return d;
-}
-
 TEST(Mc49Checks, FailInOrderAndLeaveArraysAlone) {
   const CooData d = coo(3, 2, {1, 2}, {1, 2});
   struct Case {
@@ -206,8 +196,7 @@ TEST(Mc49Sorting, RandomDataMatchesTheModelInEveryMode) {
 
 TEST(Mc49Sorting, RealMatrixKeepsEveryEntry) {
   const Coo a = read_mtx(data_path("lp_afiro.mtx"));
-  CooData d;
-  d.nr = a.nrows, d.nc = a.ncols, d.row = a.row, d.col = a.col, d.val = a.val;
+  const CooData d = coo(a);
   Mc49Call m(2, d);
   m.run(true);
   EXPECT_EQ(m.iflag, 0);

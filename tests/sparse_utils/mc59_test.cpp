@@ -83,14 +83,6 @@ std::string error_text(int code, const std::string& detail) {
   return "\n" + std::string(head) + "\n" + detail + "\n";
 }
 
-CooData coo(int nr, int nc, std::vector<int> r, std::vector<int> c, std::vector<double> v = {}) {
-  CooData d;
-  d.nr = nr, d.nc = nc;
-  d.row = std::move(r), d.col = std::move(c);
-  d.val = v.empty() ? std::vector<double>(d.row.size(), 1.0) : std::move(v);
-  return d;
-}
-
 // Runs quietly (no units) for tests that look only at the results.
 void quiet(Mc59Call& m) {
   m.icntl[3] = 0;
@@ -301,8 +293,7 @@ TEST(Mc59Coordinate, RandomDataMatchesTheModel) {
 TEST(Mc59Coordinate, RealMatricesSortWithoutLoss) {
   for (const char* file : {"west0067.mtx", "bcsstk01.mtx", "lp_afiro.mtx"}) {
     const Coo a = read_mtx(data_path(file));
-    CooData d;
-    d.nr = a.nrows, d.nc = a.ncols, d.row = a.row, d.col = a.col, d.val = a.val;
+    const CooData d = coo(a);
     for (int check : {0, 1}) {
       Mc59Call m(d, 1, a.symmetric ? 1 : 0);
       m.icntl[0] = check;
