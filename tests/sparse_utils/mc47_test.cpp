@@ -6,6 +6,7 @@
 #include <climits>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "interface/units.hpp"
@@ -145,6 +146,18 @@ TEST(Mc47Checks, FailuresBeforeAnyOrdering) {
   EXPECT_EQ(partial.info[0], -3);
   EXPECT_EQ(partial.info[5], 1);
   EXPECT_EQ(partial.info[6], 1);
+  // Lengths near the top of the integer range must not wrap into a pass:
+  // N + 2 NE + 1 and N + NE exceed 32 bits here.
+  {
+    std::vector<fint> pe = {0, 0, 0}, iw(16, 1);
+    fint info[7];
+    const fint mp = 0, iwlen = 16;
+    for (const auto& [n, ne, first] : {std::tuple<fint, fint, fint>{1, 1200000000, 0}, {2, INT_MAX - 1, 1}}) {
+      pe[0] = first;
+      MC47AD(&n, &ne, pe.data(), iw.data(), &iwlen, &mp, info);
+      EXPECT_EQ(info[0], -2) << "NE " << ne;
+    }
+  }
   // Only the diagonal: nothing to order.
   const Ordering d = order(3, {1, 2, 3}, {1, 2, 3});
   EXPECT_EQ(d.info[0], -4);
