@@ -5,17 +5,7 @@
 # Environment: BUILD_DIR (default build), JOBS (default: the number of
 # processors, at most 6).
 set -euo pipefail
-
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-root=$(cd "$here/.." && pwd)
-source "$here/install_deps.sh"
-
-build_dir=${BUILD_DIR:-$root/build}
-jobs=${JOBS:-$(nproc)}
-if [ "$jobs" -gt 6 ]; then jobs=6; fi
-
-cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DTBL_BUILD_EXAMPLES=ON
-cmake --build "$build_dir" -j"$jobs"
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 # Each example: the program (under examples/ in the build) and its arguments.
 examples=(
@@ -30,6 +20,15 @@ if [ -d "$shared" ]; then
   examples+=("ma57_solve $shared/kkt_cont050.mtx" "ma57_solve $shared/bcsstk16.mtx" "ma57_solve $shared/zenios.mtx")
   examples+=("ma48_solve $shared/west0479.mtx $shared/rajat19.mtx $shared/Pd.mtx $shared/bayer10.mtx")
 fi
+
+programs=()
+for entry in "${examples[@]}"; do
+  read -r program _ <<<"$entry"
+  [[ " ${programs[*]} " == *" $program "* ]] || programs+=("$program")
+done
+cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DTBL_BUILD_EXAMPLES=ON
+cmake --build "$build_dir" -j"$jobs" --target "${programs[@]}"
+
 for entry in "${examples[@]}"; do
   read -r program args <<<"$entry"
   echo
