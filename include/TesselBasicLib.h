@@ -21,7 +21,8 @@
  *  - Status: INFO(1) (or IFLAG, IFAIL) is 0 on success, negative on error,
  *    positive for a warning.  Messages go to numbered output units: 6 is
  *    standard output, 0 standard error, a unit attached by FFOPEN writes to
- *    its file, any other unit to the file "fort.<unit>".
+ *    its file, any other unit to the file named by the environment variable
+ *    FORT<unit>, or else to "fort.<unit>" in the current directory.
  *  - An illegal argument to a BLAS or LAPACK routine ends the process after
  *    a one-line message (status 0).
  */
@@ -216,11 +217,11 @@ void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, const int32_t* NR, cons
  * (factorise) whenever the values change, VIZ_MA48CD (solve) for each
  * right-hand side.  KEEP, IRN(1:NE), JCN(1:NE), A and IRN(1:LA) must be kept
  * unchanged between the phases.  Status in INFO(1): 0 success, < 0 error,
- * > 0 warning.  Lengths the routines do not check:
+ * > 0 warning.  LA must be at least 2*NE (checked); INFO(3) of the analyse
+ * and INFO(4) of the analyse and the factorise give the length that
+ * suffices.  Lengths the routines do not check:
  *   KEEP   M + 9*N + 2 entries (exactly M + 5*N + 2 + 4*NB suffice, NB the
  *          number of blocks).
- *   LA     at least 2*NE; INFO(3) of the analyse and INFO(4) of the analyse
- *          and the factorise give the length that suffices.
  *   ICNTL  9 entries, CNTL 5, INFO 12, RINFO 1.
  */
 
