@@ -12,34 +12,22 @@
 namespace tbl::io {
 
 FmtList& FmtList::push_int(std::int64_t v) {
-  FmtValue f;
-  f.kind = FmtValue::Kind::Int;
-  f.i = v;
-  values_.push_back(f);
+  values_.push_back({FmtValue::Kind::Int, v, 0.0, {}});
   return *this;
 }
 
 FmtList& FmtList::add(double v) {
-  FmtValue f;
-  f.kind = FmtValue::Kind::Real;
-  f.d = v;
-  values_.push_back(f);
+  values_.push_back({FmtValue::Kind::Real, 0, v, {}});
   return *this;
 }
 
 FmtList& FmtList::add(std::string_view s) {
-  FmtValue f;
-  f.kind = FmtValue::Kind::Str;
-  f.s = s;
-  values_.push_back(f);
+  values_.push_back({FmtValue::Kind::Str, 0, 0.0, s});
   return *this;
 }
 
 FmtList& FmtList::add(Lgl l) {
-  FmtValue f;
-  f.kind = FmtValue::Kind::Logical;
-  f.i = is_true(l.v) ? 1 : 0;
-  values_.push_back(f);
+  values_.push_back({FmtValue::Kind::Logical, is_true(l.v) ? 1 : 0, 0.0, {}});
   return *this;
 }
 
