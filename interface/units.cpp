@@ -94,7 +94,11 @@ void close_unit(fint unit, Unit& u) {
 void unit_write_line(fint unit, std::string_view line) {
   Unit& u = unit_for_write(unit);
   if (u.owned && !u.truncated) {
-    if (std::fflush(u.file) != 0 || ::ftruncate(::fileno(u.file), 0) != 0)
+    // Only a regular file has contents to replace: a device such as
+    // /dev/null, a pipe or a terminal is written as it is.
+    struct stat st {};
+    if (std::fflush(u.file) != 0 || ::fstat(::fileno(u.file), &st) != 0 ||
+        (S_ISREG(st.st_mode) && ::ftruncate(::fileno(u.file), 0) != 0))
       fatal_io("cannot write to file", unit, u.name + ": " + errno_text());
     u.truncated = true;
   }

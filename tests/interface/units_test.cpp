@@ -70,6 +70,17 @@ TEST_F(UnitFiles, ReattachingTheSameFileKeepsItsRecords) {
   EXPECT_EQ(read_file(path("other.txt")), "third\n");
 }
 
+TEST(DeviceUnits, NullDeviceTakesRecordsAndTheHostGoesOn) {
+  auto r = run_in_child([] {
+    ffopen("/dev/null", 25);
+    tbl::io::write(25, "(' discarded',I3)", 1);
+    tbl::io::write(25, "(' discarded',I3)", 2);
+    ffclose(25);
+  });
+  EXPECT_EQ(r.status, tbl::test::kBodyReturned) << r.err;
+  EXPECT_EQ(r.err, "");
+}
+
 TEST_F(UnitFiles, UnattachedUnitWritesToItsDefaultFile) {
   auto r = run_in_child([&] {
     if (chdir(dir_.c_str()) != 0) return;
