@@ -32,10 +32,15 @@ ChildResult run_in_child(const std::function<void()>& body) {
   if (pid == 0) {
     dup2(fileno(out), 1);
     dup2(fileno(err), 2);
-    body();
+    int status = kBodyReturned;
+    try {
+      body();
+    } catch (...) {
+      status = kBodyThrew;
+    }
     std::fflush(stdout);
     std::fflush(stderr);
-    std::exit(kBodyReturned);  // normal exit: the library's units are flushed
+    std::exit(status);  // normal exit: the library's units are flushed
   }
   int st = 0;
   waitpid(pid, &st, 0);

@@ -15,8 +15,10 @@ struct ChildResult {
   int status = -1;     // exit status when exited
 };
 
-// Exit status of a child whose body returned instead of ending the process.
+// Exit status of a child whose body returned instead of ending the process,
+// and of one whose body threw (the child never goes back into the test run).
 inline constexpr int kBodyReturned = 111;
+inline constexpr int kBodyThrew = 112;
 
 ChildResult run_in_child(const std::function<void()>& body);
 
