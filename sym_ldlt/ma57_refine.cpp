@@ -118,12 +118,6 @@ struct Solver {
   }
 };
 
-void print_vector(fint unit, fint level, const char* record, fint n, const double* v) {
-  const fint k = level >= 4 ? n : std::min<fint>(n, 10);
-  tbl::io::write(unit, record, tbl::io::Reals{v, k});
-  if (k < n) tbl::io::write(unit, "(A)", "     . . .");
-}
-
 }  // namespace
 
 extern "C" void MA57DD(const fint* job, const fint* n, const fint* ne, const double* a, const fint* irn,
@@ -202,7 +196,7 @@ extern "C" void MA57DD(const fint* job, const fint* n, const fint* ne, const dou
                    cntl[2]);
     MA57_PRINT_FACTORS(fact, lfact, ifact, lifact, icntl);
     tbl::io::write(mp, "(/,A)", "Right-hand side");
-    print_vector(mp, ldiag, "((4X,1P,5D13.3))", nn, rhs);
+    tbl::ma57::print_vector(mp, ldiag, "((4X,1P,5D13.3))", nn, rhs);
   }
 
   Solver solve{nn, fact, lfact, ifact, lifact, {}, info};
@@ -361,7 +355,7 @@ extern "C" void MA57DD(const fint* job, const fint* n, const fint* ne, const dou
     if (inf(1) < 0) return;
     if (!refine) {
       tbl::io::write(mp, "(/,A,I10)", (*job == 0 || *job == 4) ? "Residual" : "Correction to solution");
-      print_vector(mp, ldiag, "(1P,5D13.3)", nn, resid);
+      tbl::ma57::print_vector(mp, ldiag, "(1P,5D13.3)", nn, resid);
     } else {
       tbl::io::write(mp,
                      "('INFO(30)  Number steps iterative ref   =',I10,/,"
@@ -378,9 +372,9 @@ extern "C" void MA57DD(const fint* job, const fint* n, const fint* ne, const dou
                        "'RINFO(13) Error in solution            =',1P,D10.3)",
                        rinf(11), rinf(12), rinf(13));
       tbl::io::write(mp, "(/,A,I10)", "Residual");
-      print_vector(mp, ldiag, "(1P,5D13.3)", nn, resid);
+      tbl::ma57::print_vector(mp, ldiag, "(1P,5D13.3)", nn, resid);
     }
     tbl::io::write(mp, "(/,A,I10)", "Solution");
-    print_vector(mp, ldiag, "(1P,5D13.3)", nn, x);
+    tbl::ma57::print_vector(mp, ldiag, "(1P,5D13.3)", nn, x);
   }
 }

@@ -249,18 +249,21 @@ void rebuild_block_positions(const Factors& fc, fint* iwork) {
   for (fint k = 1; k < nblk; ++k) blk(k + 1) = blk(k) + std::abs(fc.ifact(blk(k))) + 2;
 }
 
-// Prints the first entries of each column of RHS (all of them from print
-// level 4 on), headed by title and the column number.
+// Prints each column of RHS headed by title and the column number.
 void print_columns(fint unit, fint level, const char* title, fint n, fint nrhs, const double* rhs, idx lrhs) {
-  const fint k = level >= 4 ? n : std::min<fint>(n, 10);
   for (fint j = 1; j <= nrhs; ++j) {
     tbl::io::write(unit, "(/,A,I10)", title, j);
-    tbl::io::write(unit, "(1P,5D13.3)", tbl::io::Reals{rhs + (j - 1) * lrhs, k});
-    if (k < n) tbl::io::write(unit, "(A)", "     . . .");
+    tbl::ma57::print_vector(unit, level, "(1P,5D13.3)", n, rhs + (j - 1) * lrhs);
   }
 }
 
 }  // namespace
+
+void tbl::ma57::print_vector(fint unit, fint level, const char* record, fint n, const double* v) {
+  const fint k = level >= 4 ? n : std::min<fint>(n, 10);
+  tbl::io::write(unit, record, tbl::io::Reals{v, k});
+  if (k < n) tbl::io::write(unit, "(A)", "     . . .");
+}
 
 extern "C" {
 

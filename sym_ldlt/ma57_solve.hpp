@@ -61,3 +61,12 @@ void MA57DD(const tbl::fint* job, const tbl::fint* n, const tbl::fint* ne, const
             const tbl::fint* lifact, const double* rhs, double* x, double* resid, double* w, tbl::fint* iw,
             const tbl::fint* icntl, const double* cntl, tbl::fint* info, double* rinfo);
 }
+
+namespace tbl::ma57 {
+
+// Monitor dump of a vector of n reals with the given format record: all of
+// it from print level 4 on, else its first 10 entries followed by a line of
+// dots when some were left out.
+void print_vector(fint unit, fint level, const char* record, fint n, const double* v);
+
+}  // namespace tbl::ma57

@@ -141,6 +141,28 @@ HandFactors random_factors(int n, const std::vector<BlockLayout>& blocks, unsign
   return store_factors(n, blocks, m, d);
 }
 
+HandFactors mixed_factors() {
+  const std::vector<BlockLayout> blocks = {
+      {{5, 3, 9, 1, 12, 7}, {2, 14, 6}, {2}},
+      {{2, 14}, {6, 10}, {}},
+      {{8, 11, 4, 13, 6}, {10, 15, 16}, {1, 4}},
+      {{10, 16, 15}, {}, {2}},
+  };
+  return random_factors(16, blocks, 7u);
+}
+
+HandFactors diagonal_factors(const std::vector<double>& dv) {
+  const int n = static_cast<int>(dv.size());
+  Dense m(n), d(n);
+  BlockLayout b;
+  for (int i = 1; i <= n; ++i) {
+    m(i, i) = 1.0;
+    d(i, i) = dv[i - 1];
+    b.pivots.push_back(i);
+  }
+  return store_factors(n, {b}, m, d);
+}
+
 HandFactors dense_ldlt(const Dense& a, const std::vector<int>& block_sizes) {
   const int n = a.n;
   Dense m(n), d(n), s = a;
@@ -175,6 +197,25 @@ Entries lower_entries(const Dense& a) {
         e.jcn.push_back(j);
       }
   return e;
+}
+
+double rel_diff(const std::vector<double>& got, const std::vector<double>& want) {
+  double err = 0.0, scale = 0.0;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    err = std::max(err, std::abs(got[i] - want[i]));
+    scale = std::max(scale, std::abs(want[i]));
+  }
+  return scale == 0.0 ? err : err / scale;
+}
+
+double max_abs(const std::vector<double>& v) {
+  double m = 0.0;
+  for (double t : v) m = std::max(m, std::abs(t));
+  return m;
+}
+
+bool ends_with(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 }  // namespace tbl::test

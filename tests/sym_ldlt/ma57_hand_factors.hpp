@@ -3,6 +3,7 @@
 // plain dense arithmetic.
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace tbl::test {
@@ -53,6 +54,14 @@ HandFactors store_factors(int n, const std::vector<BlockLayout>& blocks, const D
 // indefinite, 1x1 pivots of either sign), from a fixed seed.
 HandFactors random_factors(int n, const std::vector<BlockLayout>& blocks, unsigned seed);
 
+// Four blocks over 16 variables in a scrambled order: 2x2 pivots at the
+// start, inside and at the end of blocks, blocks with an odd and an even
+// number of pivots, with and without other variables.
+HandFactors mixed_factors();
+
+// One block of 1x1 pivots D = diag(dv), L = I.
+HandFactors diagonal_factors(const std::vector<double>& dv);
+
 // LDL^T of a symmetric matrix without pivoting (all 1x1 pivots), stored as
 // consecutive blocks of the given sizes, each block's other variables being
 // all later ones.
@@ -66,5 +75,12 @@ struct Entries {
   int ne() const { return static_cast<int>(val.size()); }
 };
 Entries lower_entries(const Dense& a);
+
+// max |got - want| / max |want| (the plain difference when want is zero).
+double rel_diff(const std::vector<double>& got, const std::vector<double>& want);
+double max_abs(const std::vector<double>& v);
+
+// Whether text ends with tail (for the last records a monitor prints).
+bool ends_with(const std::string& text, const std::string& tail);
 
 }  // namespace tbl::test
