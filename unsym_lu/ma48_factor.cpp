@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "interface/fmt.hpp"
 #include "unsym_lu/ma48.hpp"
@@ -187,21 +188,41 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   const double tol = std::max(cntl[3], 0.0);
   const fint newne = KEEP(kl.iptro + N + 1) - 1;
 
-  // Scatter the values through the map.
-  for (fint k = 1; k <= NE; ++k) A(std::int64_t(NE) + k) = A(k);
-  if (JCN(1) > 0) {
-    for (fint k = 1; k <= NE; ++k) A(JCN(k)) = A(std::int64_t(NE) + k);
-  } else {
-    for (fint k = 1; k <= NE; ++k) A(k) = 0.0;
-    A(-JCN(1)) = A(std::int64_t(NE) + 1);
-    for (fint k = 2; k <= NE; ++k) A(JCN(k)) += A(std::int64_t(NE) + k);
+  // Scatter the values through the map into the stored entries only: the
+  // factors begin right behind them, and a refactorisation that keeps the
+  // unchanged columns of a block (ICNTL(8)) reads their old values there.
+  // That is also why the incoming values are then copied aside rather than
+  // into A(NE+1:2NE), which lies inside the factors.
+  {
+    std::vector<double> aside;
+    const double* in = a_p + NE;
+    if (JOB > 1 && icntl[7] != 0) {
+      aside.assign(a_p, a_p + NE);
+      in = aside.data();
+    } else {
+      for (fint k = 1; k <= NE; ++k) A(std::int64_t(NE) + k) = A(k);
+    }
+    // An entry out of range maps to position NE, beyond the stored ones.
+    if (JCN(1) > 0) {
+      for (fint k = 1; k <= NE; ++k)
+        if (JCN(k) <= newne) A(JCN(k)) = in[k - 1];
+    } else {
+      for (fint p = 1; p <= newne; ++p) A(p) = 0.0;
+      if (-JCN(1) <= newne) A(-JCN(1)) = in[0];
+      for (fint k = 2; k <= NE; ++k)
+        if (JCN(k) <= newne) A(JCN(k)) += in[k - 1];
+    }
   }
 
   // JOB 3 pivots from the row order of the previous factors.  Every block's
   // order is read here, before any block is refactorised: a block's new
   // factors, or the kernel's workspace at the end of A/IRN, may cover the
-  // old factors of the blocks after it.  The kernel then factorises afresh
-  // from that order, which is what a JOB 3 call of its own computes.
+  // old factors of the blocks after it.  Only the first block that reaches
+  // the kernel finds its old factors in place (at the start of the factor
+  // area) and is refactorised by the kernel's own JOB 3, which keeps its
+  // unchanged columns; every later one is factorised afresh from the order
+  // read here, which is what JOB 3 computes for its other columns.
+  fint first_block = 0;  // the first block with factors of its own, if intact
   if (JOB == 3) {
     fint jfirst = 1;
     for (fint jb = 1; jb <= nb; ++jb) {
@@ -213,6 +234,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
         const fint* irnf = irn_p + newne + start - 1;
         const bool valid = previous_row_order(nr, nc, np, lfact, irnf, keep_p + kl.iptrl + jfirst - 1,
                                               keep_p + kl.iptru + jfirst - 1, iw_p + jfirst - 1);
+        if (first_block == 0) first_block = valid && start == 1 ? jb : -1;
         if (valid && irnf[0] != 0) {
           // The previous factorisation dropped entries: its pattern is not
           // the matrix's.
@@ -237,13 +259,16 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // The blocks in order.
   std::int64_t kk = 0;
   fint jfirst = 1;
+  bool kernel_called = false;
   for (fint jb = 1; jb <= nb; ++jb) {
     const fint nc = KEEP(kl.nblock + 3 * jb);
     const fint jlast = jfirst + nc - 1;
     KEEP(kl.kblock + 3 * jb) = 0;
-    // JOB 3 runs as JOB 1 from the orders read above.
-    fint job5 = JOB == 3 ? 1 : JOB;
-    bool given_order = JOB == 3;
+    // JOB 3 away from the intact first block runs as JOB 1 from the order
+    // read above.
+    const bool own_job3 = JOB == 3 && jb == first_block && !kernel_called;
+    fint job5 = JOB == 3 && !own_job3 ? 1 : JOB;
+    bool given_order = JOB == 3 && !own_job3;
     if (KEEP(kl.mblock + 3 * jb) < 0) {
       // Triangular block: factors are its own entries if the diagonal is
       // acceptable.
@@ -277,7 +302,14 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) -= d0 - 1;
     if (!given_order)
       for (fint i = 1; i <= nr; ++i) IW(jfirst - 1 + i) = i;
-    if (icntl[7] != 0) icntl5[5] = KEEP(kl.kblock + 3 * std::int64_t(nb) + jb);
+    // A block keeps the factors of its columns before the changed ones only
+    // if the host's new values in A(1:NE) left them alone: they begin at the
+    // third position of the block's factor area (its place of the previous
+    // call, for every block that does not run as JOB 1).
+    if (icntl[7] != 0) {
+      const bool intact = std::int64_t(newne) + kk + 3 > NE;
+      icntl5[5] = intact ? KEEP(kl.kblock + 3 * std::int64_t(nb) + jb) : 0;
+    }
     const fint lfact = tbl::saturate(std::int64_t(LA) - newne - kk);
     double* fact = a_p + newne + kk;
     fint* irnf = irn_p + newne + kk;
@@ -285,6 +317,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     fint* iptru = keep_p + kl.iptru + jfirst - 1;
     fint info5[7] = {0, 0, 0, 0, 0, 0, 0};
     double rinfo5[1] = {0.0};
+    kernel_called = true;
     if (nz == 0) {
       const fint used = empty_block_factors(nr, nc, cntl5, lfact, fact, irnf, iptrl, iptru);
       info5[0] = used < 0 ? -3 : 1;

@@ -11,25 +11,14 @@
 
 namespace {
 
-using tbl::test::capture_unit;
+using tbl::test::cycle_matrix;
 using tbl::test::Ma48;
+using tbl::test::messages;
 using tbl::test::random_vector;
-
-constexpr int32_t kUnit = 42;
+using tbl::test::reducible_matrix;
 
 std::string factorise_messages(Ma48& p, int32_t job = 1) {
-  p.icntl[0] = p.icntl[1] = kUnit;
-  p.icntl[2] = 2;
-  const std::string out = capture_unit(kUnit, [&] { p.factorise(job); });
-  p.quiet();
-  return out;
-}
-
-// The same reducible matrix as in the analysis tests: blocks {5,6}, the
-// triangular run {4,3}, {1,2} and the triangular {7}.
-Ma48 reducible() {
-  return Ma48(7, 7, {1, 2, 1, 2, 3, 3, 4, 4, 5, 6, 5, 6, 7, 5}, {1, 2, 2, 1, 3, 1, 4, 3, 5, 6, 6, 5, 7, 4},
-              {4.0, 5.0, 1.0, 2.0, 3.0, 1.0, 6.0, 1.0, 7.0, 8.0, 1.0, 2.0, 9.0, 1.0});
+  return messages(p, 2, [&] { p.factorise(job); });
 }
 
 // Solves with the current factors and returns the relative residual.
@@ -72,7 +61,7 @@ TEST(Ma48FactoriseChecks, EachFailureReportsItsStatusAndMessage) {
       {7, 7, 14, 28, 4, -6, " Error return from MA48B/BD because JOB =          4\n"},
   };
   for (const Case& c : cases) {
-    Ma48 p = reducible();
+    Ma48 p = reducible_matrix();
     ASSERT_EQ(p.analyse(), 0);
     const std::vector<int32_t> keep = p.keep;
     p.m = c.m;
@@ -162,18 +151,14 @@ TEST(Ma48FactoriseTriangular, Job3OnAFailedDiagonalStartsAfresh) {
 }
 
 TEST(Ma48FactoriseTriangular, FailedDiagonalWithJob2LeavesKeepUsable) {
-  Ma48 p = reducible();
+  Ma48 p = reducible_matrix();
   ASSERT_EQ(p.analyse(), 0);
   ASSERT_EQ(p.factorise(), 0);
   const std::vector<int32_t> keep = p.keep;
   // A zero on the diagonal of the triangular run {4,3}: entry 7 is (4,4).
   std::vector<double> v = p.val0;
   v[6] = 0.0;
-  p.icntl[0] = p.icntl[1] = kUnit;
-  p.icntl[2] = 2;
-  const std::string out = capture_unit(kUnit, [&] { p.factorise(v, 2); });
-  p.quiet();
-  EXPECT_EQ(out,
+  EXPECT_EQ(messages(p, 2, [&] { p.factorise(v, 2); }),
             " Error return from MA48B/BD with JOB=2 because \n"
             " the matrix is incompatible with expectations\n");
   EXPECT_EQ(p.info[0], -7);
@@ -189,24 +174,13 @@ TEST(Ma48FactoriseValues, SmallPivotWithJob2NeedsPivotingAgain) {
   // A cycle with its diagonal: its first columns are eliminated as sparse
   // pivots on the diagonal.  New values with a zero there cannot be
   // refactorised on the same pivots.
-  std::vector<int32_t> r, c;
-  std::vector<double> v;
-  for (int32_t j = 1; j <= 8; ++j) {
-    r.insert(r.end(), {j, j % 8 + 1});
-    c.insert(c.end(), {j, j});
-    v.insert(v.end(), {4.0 + j, -1.0});
-  }
-  Ma48 p(8, 8, r, c, v);
+  Ma48 p = cycle_matrix();
   ASSERT_EQ(p.analyse(), 0);
   ASSERT_EQ(p.factorise(1), 0);
   ASSERT_GT(p.block_flag(1), 0);  // some columns are sparse pivots
-  std::vector<double> bad = v;
+  std::vector<double> bad = p.val0;
   bad[0] = 0.0;  // (1,1), the first pivot
-  p.icntl[0] = p.icntl[1] = kUnit;
-  p.icntl[2] = 2;
-  const std::string out = capture_unit(kUnit, [&] { p.factorise(bad, 2); });
-  p.quiet();
-  EXPECT_EQ(out,
+  EXPECT_EQ(messages(p, 2, [&] { p.factorise(bad, 2); }),
             " Error return from MA48B/BD with JOB=2 because \n"
             " the matrix is incompatible with expectations\n");
   EXPECT_EQ(p.info[0], -7);
@@ -223,7 +197,7 @@ TEST(Ma48FactoriseValues, SmallPivotWithJob2NeedsPivotingAgain) {
 }
 
 TEST(Ma48FactoriseValues, RefactorisationFollowsNewValues) {
-  Ma48 p = reducible();
+  Ma48 p = reducible_matrix();
   ASSERT_EQ(p.analyse(), 0);
   ASSERT_EQ(p.factorise(), 0);
   for (const int32_t job : {2, 3, 1}) {
@@ -246,12 +220,42 @@ TEST(Ma48FactoriseValues, DuplicatesAreSummedOnEveryCall) {
     EXPECT_LT(solve_residual(p), 1e-15) << call;
   }
   // Without duplicates the values are placed, not accumulated.
-  Ma48 q = reducible();
+  Ma48 q = reducible_matrix();
   ASSERT_EQ(q.analyse(), 0);
   for (int call = 0; call < 3; ++call) {
     ASSERT_EQ(q.factorise(), 0);
     EXPECT_LT(solve_residual(q), 1e-14) << call;
   }
+}
+
+TEST(Ma48FactoriseValues, ChangedColumnsAloneAreRefactorised) {
+  // The last column of each cycle is flagged as the one that changes.  JOB 2
+  // and 3 keep the factors of the columns before it, as long as the host's
+  // new values did not cover them: duplicates and an out-of-range entry make
+  // A(1:NE) reach into the factor area of the first block.  Either way the
+  // factors must be those of the new values.
+  for (const int32_t nb : {1, 2})
+    for (const bool extras : {false, true})
+      for (const int32_t job : {2, 3}) {
+        Ma48 p = cycle_matrix(nb, extras);
+        p.icntl[7] = 1;
+        p.iw.assign(6 * p.m + 3 * p.n, 1);
+        for (int32_t b = 1; b <= nb; ++b) p.iw[8 * b - 1] = 0;
+        ASSERT_GE(p.analyse(), 0);
+        ASSERT_GE(p.factorise(1), 0);
+        std::vector<double> v = p.val0;
+        for (size_t k = 0; k < v.size(); ++k)
+          if (p.col0[k] % 8 == 0) v[k] *= 1.5;
+        ASSERT_GE(p.factorise(v, job), 0);
+        // Kept pivots are not counted again.
+        if (nb == 1) {
+          EXPECT_EQ(p.info[4] < p.n, !extras) << extras << job;
+        }
+        Ma48 q = p;
+        q.val0 = v;
+        EXPECT_LT(solve_residual(q), 1e-14) << nb << extras << job;
+        EXPECT_LT(solve_residual(q, true), 1e-14) << nb << extras << job;
+      }
 }
 
 TEST(Ma48FactoriseStorage, ShortFactorAreaGivesALengthThatSuffices) {
@@ -260,10 +264,7 @@ TEST(Ma48FactoriseStorage, ShortFactorAreaGivesALengthThatSuffices) {
   ASSERT_EQ(p.analyse(), 0);
   const int32_t forecast = p.info[3];
   EXPECT_GT(forecast, p.la);
-  p.icntl[0] = p.icntl[1] = kUnit;
-  p.icntl[2] = 2;
-  const std::string out = capture_unit(kUnit, [&] { p.factorise(); });
-  p.quiet();
+  const std::string out = factorise_messages(p);
   EXPECT_EQ(p.info[0], -3);
   const int32_t need = p.info[3];
   EXPECT_GT(need, p.la);

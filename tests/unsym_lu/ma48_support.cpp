@@ -167,6 +167,42 @@ double Ma48::relative_residual(const std::vector<double>& b, const std::vector<d
   return s > 0 ? r / s : r;
 }
 
+Ma48 reducible_matrix() {
+  return Ma48(7, 7, {1, 2, 1, 2, 3, 3, 4, 4, 5, 6, 5, 6, 7, 5}, {1, 2, 2, 1, 3, 1, 4, 3, 5, 6, 6, 5, 7, 4},
+              {4.0, 5.0, 1.0, 2.0, 3.0, 1.0, 6.0, 1.0, 7.0, 8.0, 1.0, 2.0, 9.0, 1.0});
+}
+
+Ma48 cycle_matrix(int32_t nb, bool extras) {
+  std::vector<int32_t> r, c;
+  std::vector<double> v;
+  for (int32_t b = 0; b < nb; ++b)
+    for (int32_t j = 1; j <= 8; ++j) {
+      r.insert(r.end(), {8 * b + j, 8 * b + j % 8 + 1});
+      c.insert(c.end(), {8 * b + j, 8 * b + j});
+      v.insert(v.end(), {4.0 + j, -1.0 - b});
+    }
+  if (nb > 1) {
+    r.push_back(1);
+    c.push_back(9);
+    v.push_back(0.5);
+  }
+  if (extras) {
+    r.insert(r.end(), {1, 2, 2, 8 * nb + 1});
+    c.insert(c.end(), {1, 1, 2, 1});
+    v.insert(v.end(), {0.5, 0.25, 1.0, 7.0});
+  }
+  return Ma48(8 * nb, 8 * nb, r, c, v);
+}
+
+std::string messages(Ma48& p, int32_t level, const std::function<void()>& body) {
+  constexpr int32_t kUnit = 41;
+  p.icntl[0] = p.icntl[1] = kUnit;
+  p.icntl[2] = level;
+  const std::string out = capture_unit(kUnit, body);
+  p.quiet();
+  return out;
+}
+
 std::string layout_fault(const Ma48& p) {
   const int64_t m = p.m, n = p.n;
   std::ostringstream why;

@@ -68,6 +68,20 @@ struct Ma48 {
   int32_t lblock(int k) const { return keep1(int64_t(m) + 5 * int64_t(n) + 2 + 3 * int64_t(nb()) + k); }
 };
 
+// Order-2 cycles {1,2} and {5,6}, the singletons 3 and 4 between them in the
+// dependency order, and the singleton 7 with no coupling at all: blocks
+// {5,6}, the triangular run {4,3}, {1,2} and the triangular {7}.
+Ma48 reducible_matrix();
+
+// NB cycles of order 8 with their diagonals (the first coupled to the
+// second by one entry): the kernel takes the first columns of each as
+// sparse pivots.  EXTRAS adds three duplicates and an out-of-range entry.
+Ma48 cycle_matrix(int32_t nb = 1, bool extras = false);
+
+// Runs BODY with the error and monitoring units of P on one captured unit
+// and the print level LEVEL; returns what was written and leaves P quiet.
+std::string messages(Ma48& p, int32_t level, const std::function<void()>& body);
+
 // Checks what the analysis leaves for the later phases against the entries
 // given: two permutations in KEEP, the permuted matrix in IRN/KEEP pointers
 // (block upper triangular, triangular blocks with their diagonal first) and
