@@ -50,16 +50,6 @@ void error_message(const fint* icntl, fint status, fint m, fint n, fint ne, fint
   if (!tbl::ma48::errors_on(icntl)) return;
   const fint u = icntl[0];
   switch (status) {
-    case -1:
-      tbl::io::write(u, "(A,I10,A,I10)", " Error return from MA48A/AD because M =", m, " and N =", n);
-      break;
-    case -2:
-      tbl::io::write(u, "(A,I10)", " Error return from MA48A/AD because NE =", ne);
-      break;
-    case -3:
-      tbl::io::write(u, "(A,I10,/,A,I10)", " Error return from MA48A/AD because LA is", la,
-                     " and must be at least", info3);
-      break;
     case -4:
       tbl::io::write(u, "(A,A,/,A,I7,A,I7)", " Error return from MA48A/AD because matrix structurally ",
                      " singular", " order is ", n, " and structural rank", numnz);
@@ -67,10 +57,8 @@ void error_message(const fint* icntl, fint status, fint m, fint n, fint ne, fint
     case -5:
       tbl::io::write(u, "(A)", " Error return from MA48A/AD because faulty permutations input when JOB = 2");
       break;
-    case -6:
-      tbl::io::write(u, "(A,I10)", " Error return from MA48A/AD because JOB = ", job);
-      break;
     default:
+      tbl::ma48::entry_check_message(icntl, "MA48A/AD", status, m, n, ne, job, la, info3);
       break;
   }
 }

@@ -22,30 +22,14 @@ void error_message(const fint* icntl, fint status, bool from_job_check, fint m, 
                    fint need) {
   if (!tbl::ma48::errors_on(icntl)) return;
   const fint u = icntl[0];
-  switch (status) {
-    case -1:
-      tbl::io::write(u, "(A,I10,A,I10)", " Error return from MA48B/BD because M =", m, " and N =", n);
-      break;
-    case -2:
-      tbl::io::write(u, "(A,I10)", " Error return from MA48B/BD because NE =", ne);
-      break;
-    case -3:
-      tbl::io::write(u, "(A,I10,/,A,I10)", " Error return from MA48B/BD because LA is", la,
-                     " and must be at least", need);
-      break;
-    case -6:
-      if (from_job_check)
-        tbl::io::write(u, "(A,I10)", " Error return from MA48B/BD because JOB = ", job);
-      else
-        tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB greater than 1",
-                       " and entries dropped during previous factorization");
-      break;
-    case -7:
-      tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB=2 because ",
-                     " the matrix is incompatible with expectations");
-      break;
-    default:
-      break;
+  if (status == -6 && !from_job_check) {
+    tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB greater than 1",
+                   " and entries dropped during previous factorization");
+  } else if (status == -7) {
+    tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB=2 because ",
+                   " the matrix is incompatible with expectations");
+  } else {
+    tbl::ma48::entry_check_message(icntl, "MA48B/BD", status, m, n, ne, job, la, need);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "unsym_lu/ma48_print.hpp"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "interface/fmt.hpp"
@@ -41,6 +42,29 @@ void column_pairs(fint unit, const char* record, fint j, const char* part, const
 }  // namespace
 
 void text(fint unit, const char* s) { io::write(unit, "(A)", s); }
+
+void entry_check_message(const fint* icntl, const char* who, fint status, fint m, fint n, fint ne, fint job,
+                         fint la, fint need) {
+  if (!errors_on(icntl)) return;
+  const fint u = icntl[0];
+  const std::string from = std::string(" Error return from ") + who + " because";
+  switch (status) {
+    case -1:
+      io::write(u, "(A,I10,A,I10)", from + " M =", m, " and N =", n);
+      break;
+    case -2:
+      io::write(u, "(A,I10)", from + " NE =", ne);
+      break;
+    case -3:
+      io::write(u, "(A,I10,/,A,I10)", from + " LA is", la, " and must be at least", need);
+      break;
+    case -6:
+      io::write(u, "(A,I10)", from + " JOB = ", job);
+      break;
+    default:
+      break;
+  }
+}
 
 void title_and_ints(const Monitor& mon, const char* title, const fint* v, std::int64_t n) {
   text(mon.unit, title);

@@ -27,6 +27,13 @@ inline bool monitor_on(const fint* icntl) { return icntl[1] > 0 && icntl[2] >= 3
 
 void text(fint unit, const char* s);
 
+// The failures of the checks that every phase makes on entry (-1 the
+// dimensions, -2 NE, -3 LA with the length NEED, -6 JOB), on the error unit
+// when ICNTL lets errors through.  WHO is the phase as the messages name it
+// ("MA48A/AD", "MA48B/BD", "MA48C/CD").
+void entry_check_message(const fint* icntl, const char* who, fint status, fint m, fint n, fint ne, fint job,
+                         fint la, fint need);
+
 // A title line followed by the values in ten columns of six.
 void title_and_ints(const Monitor& mon, const char* title, const fint* v, std::int64_t n);
 

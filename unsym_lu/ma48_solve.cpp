@@ -134,16 +134,9 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   const bool trans = tbl::is_true(*trans_p);
 
   // Checks.
-  if (N < 1 || M < 1) {
-    info[0] = -1;
-    if (tbl::ma48::errors_on(icntl))
-      tbl::io::write(icntl[0], "(A,I10,A,I10)", " Error return from MA48C/CD because M =", M, " and N =", N);
-    return;
-  }
-  if (JOB < 1 || JOB > 4) {
-    info[0] = -6;
-    if (tbl::ma48::errors_on(icntl))
-      tbl::io::write(icntl[0], "(A,I10)", " Error return from MA48C/CD because JOB = ", JOB);
+  if (N < 1 || M < 1 || JOB < 1 || JOB > 4) {
+    info[0] = (N < 1 || M < 1) ? -1 : -6;
+    tbl::ma48::entry_check_message(icntl, "MA48C/CD", info[0], M, N, 0, JOB, 0, 0);
     return;
   }
 
