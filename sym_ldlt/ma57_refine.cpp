@@ -38,6 +38,11 @@ struct Matrix {
   }
 };
 
+// The larger of a and b, NaN when either is: a residual or a solution that
+// has gone NaN must show in the backward errors and norms, never vanish
+// from them and let the iterate pass as converged.
+double max_nan(double a, double b) { return (b > a || std::isnan(b)) ? b : a; }
+
 // resid = b - A x.
 void residual(const Matrix& m, const double* b, const double* x, double* resid) {
   Vec1<double> r(resid);
@@ -87,16 +92,18 @@ Measures measure(const Matrix& m, const double* b, const double* x, double* resi
     }
   }
   Measures ms;
-  for (idx i = 1; i <= m.n; ++i) ms.xnorm = std::max(ms.xnorm, std::abs(xv(i)));
+  for (idx i = 1; i <= m.n; ++i) ms.xnorm = max_nan(ms.xnorm, std::abs(xv(i)));
   for (idx i = 1; i <= m.n; ++i) {
     const double d1 = std::abs(bv(i)) + w1(i);
     const double t = (std::abs(bv(i)) + ms.xnorm * w3(i)) * tau;
     if (d1 > t) {
       c(i) = 1;
-      ms.omega1 = std::max(ms.omega1, std::abs(r(i)) / d1);
+      ms.omega1 = max_nan(ms.omega1, std::abs(r(i)) / d1);
     } else {
       c(i) = 2;
-      if (t > 0.0) ms.omega2 = std::max(ms.omega2, std::abs(r(i)) / (w1(i) + ms.xnorm * w3(i)));
+      // Only a bound of exactly zero (a zero row with b_i = 0) is left out; a
+      // NaN bound counts, so that the error shows.
+      if (!(t <= 0.0)) ms.omega2 = max_nan(ms.omega2, std::abs(r(i)) / (w1(i) + ms.xnorm * w3(i)));
     }
   }
   return ms;
@@ -233,7 +240,9 @@ extern "C" void MA57DD(const fint* job, const fint* n, const fint* ne, const dou
     Measures ms = measure(mat, rhs, x, resid, w1, w3, iw, tau);
     double om = ms.omega1 + ms.omega2;
     inf(30) = 0;
-    if (om + 1.0 > 1.0) {
+    // Anything but a negligible backward error (a NaN one included) starts
+    // the steps.
+    if (!(om + 1.0 <= 1.0)) {
       std::copy(x, x + nn, w2);
       Measures old = ms;
       double oldom = om;
@@ -281,8 +290,8 @@ extern "C" void MA57DD(const fint* job, const fint* n, const fint* ne, const dou
     double anorm = 0.0;
     double rmax = 0.0;
     for (idx i = 0; i < nn; ++i) {
-      anorm = std::max(anorm, w3[i]);
-      rmax = std::max(rmax, std::abs(resid[i]));
+      anorm = max_nan(anorm, w3[i]);
+      rmax = max_nan(rmax, std::abs(resid[i]));
     }
     rinf(6) = ms.omega1;
     rinf(7) = ms.omega2;

@@ -212,6 +212,24 @@ TEST(MA57DDRefinement, OutcomesAndWhatIsReported) {
   EXPECT_LT(rel_diff(r.x, tbl::test::solve_exact(r.matrix, b)), 1e-13);
 }
 
+TEST(MA57DDRefinement, NaNIsNeverTakenForConvergence) {
+  // A NaN in the given X or in an entry of A makes the residual NaN: the
+  // backward error must say so and refinement must end in failure, not pass
+  // the iterate as exact.
+  const HandFactors f = diagonal_factors({2.0, 4.0, 8.0});
+  for (int where : {0, 1}) {
+    SCOPED_TRACE(where == 0 ? "X" : "A");
+    Refine r(f);
+    r.icntl[8] = 3;
+    r.x = {1.0, 1.0, 1.0};
+    (where == 0 ? r.x[0] : r.e.val[1]) = std::nan("");
+    r(2, {2.0, 4.0, 8.0});
+    EXPECT_EQ(r.info[0], -8);
+    EXPECT_EQ(r.info[29], 4);
+    EXPECT_TRUE(std::isnan(r.rinfo[5] + r.rinfo[6]));
+  }
+}
+
 // --- error analysis --------------------------------------------------------
 
 // max_j (|A^-1| w)_j: the quantity the estimator approaches from below.
