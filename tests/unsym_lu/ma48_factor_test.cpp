@@ -219,13 +219,6 @@ TEST(Ma48FactoriseValues, DuplicatesAreSummedOnEveryCall) {
     ASSERT_EQ(p.factorise(), 0);
     EXPECT_LT(solve_residual(p), 1e-15) << call;
   }
-  // Without duplicates the values are placed, not accumulated.
-  Ma48 q = reducible_matrix();
-  ASSERT_EQ(q.analyse(), 0);
-  for (int call = 0; call < 3; ++call) {
-    ASSERT_EQ(q.factorise(), 0);
-    EXPECT_LT(solve_residual(q), 1e-14) << call;
-  }
 }
 
 TEST(Ma48FactoriseValues, ChangedColumnsAloneAreRefactorised) {

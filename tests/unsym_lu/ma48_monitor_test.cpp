@@ -8,12 +8,16 @@
 #include <vector>
 
 #include "ma48_support.hpp"
+#include "support/child.hpp"
 
 namespace {
 
 using tbl::test::capture_unit;
+using tbl::test::cycle_matrix;
 using tbl::test::data_path;
 using tbl::test::Ma48;
+using tbl::test::reducible_matrix;
+using tbl::test::run_in_child;
 
 constexpr int32_t kUnit = 44;
 
@@ -25,25 +29,8 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
-Ma48 reducible() {
-  return Ma48(7, 7, {1, 2, 1, 2, 3, 3, 4, 4, 5, 6, 5, 6, 7, 5}, {1, 2, 2, 1, 3, 1, 4, 3, 5, 6, 6, 5, 7, 4},
-              {4.0, 5.0, 1.0, 2.0, 3.0, 1.0, 6.0, 1.0, 7.0, 8.0, 1.0, 2.0, 9.0, 1.0});
-}
-
-// A cycle of order 8 with its diagonal: sparse pivots, then a full block.
-Ma48 cycle() {
-  std::vector<int32_t> r, c;
-  std::vector<double> v;
-  for (int32_t j = 1; j <= 8; ++j) {
-    r.insert(r.end(), {j, j % 8 + 1});
-    c.insert(c.end(), {j, j});
-    v.insert(v.end(), {4.0 + j, -1.0});
-  }
-  return Ma48(8, 8, r, c, v);
-}
-
 TEST(Ma48Monitor, ShortListingsOfEveryPhase) {
-  Ma48 p = reducible();
+  Ma48 p = reducible_matrix();
   p.icntl[0] = p.icntl[1] = kUnit;
   p.icntl[2] = 3;
   const std::string out = capture_unit(kUnit, [&] {
@@ -58,7 +45,7 @@ TEST(Ma48Monitor, ShortListingsOfEveryPhase) {
 }
 
 TEST(Ma48Monitor, FullListingOfFactors) {
-  Ma48 p = cycle();
+  Ma48 p = cycle_matrix();
   ASSERT_EQ(p.analyse(), 0);
   p.icntl[0] = p.icntl[1] = kUnit;
   p.icntl[2] = 4;
@@ -66,20 +53,34 @@ TEST(Ma48Monitor, FullListingOfFactors) {
   EXPECT_EQ(out, read_file(data_path("ma48_monitor_cycle_level4.txt")));
 }
 
-TEST(Ma48Monitor, NothingBelowLevelThreeOrWithoutAUnit) {
-  for (const auto& [unit, level] : {std::pair{kUnit, 2}, std::pair{0, 4}, std::pair{-3, 4}}) {
-    Ma48 p = reducible();
-    p.icntl[0] = kUnit;
-    p.icntl[1] = unit;
-    p.icntl[2] = level;
-    const std::string out = capture_unit(kUnit, [&] {
+TEST(Ma48Monitor, EachKindOfMessageNeedsItsUnitAndLevel) {
+  // Every phase once, with a duplicate (a warning) and a failed check (an
+  // error), on units 6 (standard output) and 0 (standard error, which the
+  // unit guard never lets through).
+  auto run = [](int32_t unit, int32_t level) {
+    return run_in_child([&] {
+      Ma48 p(2, 2, {1, 2, 1}, {1, 2, 1}, {1.0, 2.0, 3.0});
+      p.icntl[0] = p.icntl[1] = unit;
+      p.icntl[2] = level;
       p.analyse();
       p.factorise();
       std::vector<double> x;
-      p.solve(std::vector<double>(7, 1.0), x, true, 4);
+      p.solve({1.0, 1.0}, x, false, 4);
+      p.solve({1.0, 1.0}, x, false, 0);
     });
-    EXPECT_EQ(out, "") << unit << " " << level;
+  };
+  for (const int32_t level : {0, 4}) {
+    const auto quiet = run(level == 0 ? 6 : 0, level);
+    EXPECT_EQ(quiet.out + quiet.err, "") << level;
   }
+  const char* error = " Error return from MA48C/CD because JOB =          0\n";
+  const char* warning = " Message from MA48A/AD ..       1 duplicates found\n";
+  EXPECT_EQ(run(6, 1).out, error);
+  const std::string two = run(6, 2).out;
+  EXPECT_NE(two.find(warning), std::string::npos);
+  EXPECT_NE(two.find(error), std::string::npos);
+  EXPECT_EQ(two.find("Entering"), std::string::npos);
+  EXPECT_NE(run(6, 3).out.find(" Entering MA48CD with"), std::string::npos);
 }
 
 }  // namespace

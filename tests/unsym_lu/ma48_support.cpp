@@ -284,7 +284,8 @@ std::string layout_fault(const Ma48& p) {
 // The componentwise backward errors of X, evaluated independently in
 // extended precision with the solver's own split of the equations.
 std::pair<double, double> backward_errors(const Ma48& p, const std::vector<double>& b,
-                                          const std::vector<double>& x, bool trans) {
+                                          const std::vector<double>& x, bool trans, std::vector<long double>* g1,
+                                          std::vector<long double>* g2) {
   const size_t lr = b.size();
   std::vector<long double> r(b.begin(), b.end()), ax(lr, 0.0L), rowsum(lr, 0.0L);
   long double xnorm = 0.0L;
@@ -299,13 +300,18 @@ std::pair<double, double> backward_errors(const Ma48& p, const std::vector<doubl
   }
   const long double tau = 1000.0L * 2.220446049250313e-16L * x.size();
   long double w1 = 0.0L, w2 = 0.0L;
+  if (g1 != nullptr) g1->assign(lr, 0.0L);
+  if (g2 != nullptr) g2->assign(lr, 0.0L);
   for (size_t i = 0; i < lr; ++i) {
     const long double d = std::fabs(static_cast<long double>(b[i])) + ax[i];
     const long double t = tau * (std::fabs(static_cast<long double>(b[i])) + xnorm * rowsum[i]);
-    if (d > t)
+    if (d > t) {
       w1 = std::max(w1, std::fabs(r[i]) / d);
-    else if (t > 0)
-      w2 = std::max(w2, std::fabs(r[i]) / (ax[i] + xnorm * rowsum[i]));
+      if (g1 != nullptr) (*g1)[i] = d;
+    } else {
+      if (t > 0) w2 = std::max(w2, std::fabs(r[i]) / (ax[i] + xnorm * rowsum[i]));
+      if (g2 != nullptr) (*g2)[i] = ax[i] + xnorm * rowsum[i];
+    }
   }
   return {static_cast<double>(w1), static_cast<double>(w2)};
 }

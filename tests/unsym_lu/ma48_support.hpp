@@ -92,8 +92,12 @@ std::string layout_fault(const Ma48& p);
 // The componentwise backward errors (OMEGA(1), OMEGA(2)) of X for op(A) x =
 // b, evaluated independently in extended precision from the original
 // entries, with the solver's split of the equations into the two kinds.
+// G1 and G2, when given, receive the weights of the two kinds (zero for the
+// equations of the other kind) that scale the error estimate.
 std::pair<double, double> backward_errors(const Ma48& p, const std::vector<double>& b,
-                                          const std::vector<double>& x, bool trans);
+                                          const std::vector<double>& x, bool trans,
+                                          std::vector<long double>* g1 = nullptr,
+                                          std::vector<long double>* g2 = nullptr);
 
 // Runs BODY with a fresh file attached to UNIT and returns what was written.
 std::string capture_unit(int32_t unit, const std::function<void()>& body);
