@@ -4,6 +4,8 @@
 // given permutations and changed columns.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -195,6 +197,40 @@ TEST(Ma48AnalyseBlocks, SmallBlocksAreMergedWithTheirSuccessors) {
   EXPECT_EQ(p.nb(), 1);
   EXPECT_GE(p.block_flag(1), 0);
   EXPECT_EQ(layout_fault(p), "");
+}
+
+TEST(Ma48AnalyseBlocks, KernelShortOfStorageReportsTheExtentReached) {
+  // A 5-point grid kept sparse to the end fills in far beyond its entries.
+  const int32_t k = 20;
+  std::vector<int32_t> r, c;
+  std::vector<double> v;
+  for (int32_t i = 1; i <= k * k; ++i)
+    for (const int32_t d : {0, -1, 1, -k, k}) {
+      const int32_t j = i + d;
+      if (j < 1 || j > k * k || (std::abs(d) == 1 && (std::min(i, j) % k == 0))) continue;
+      r.push_back(i);
+      c.push_back(j);
+      v.push_back(d == 0 ? 4.0 : -1.0 + 0.1 * d / k);
+    }
+  Ma48 p(k * k, k * k, r, c, v, 2);
+  p.cntl[0] = 1.0;
+  const std::string out = analyse_messages(p);
+  ASSERT_EQ(p.info[0], -3);
+  EXPECT_GT(p.info[2], p.la);
+  const std::string need = std::to_string(p.info[2]);
+  EXPECT_EQ(out, " Error return from MA48A/AD because LA is" + std::string(10 - std::to_string(p.la).size(), ' ') +
+                     std::to_string(p.la) + "\n and must be at least" + std::string(10 - need.size(), ' ') + need +
+                     "\n");
+  // The extent reached need not be enough: a host grows the arrays until
+  // the analysis finishes, and the forecast then suffices to factorise.
+  for (int tries = 0; p.info[0] == -3 && tries < 10; ++tries) {
+    p.resize_la(std::max(p.info[2], p.la + p.la / 2));
+    p.analyse();
+  }
+  ASSERT_EQ(p.info[0], 0);
+  EXPECT_EQ(layout_fault(p), "");
+  p.grow_la(std::max(p.la, p.info[3]));
+  EXPECT_EQ(p.factorise(), 0);
 }
 
 TEST(Ma48AnalyseEntries, DuplicatesAreSummedAndReported) {
