@@ -56,4 +56,15 @@ struct KeepLayout {
         kblock(std::int64_t(m) + 5 * std::int64_t(n) + 2) {}
 };
 
+// The checks on the scalar arguments that the analyse and the factorise
+// make first, in their order: -1 the dimensions, -2 NE, -3 LA below 2*NE,
+// -6 JOB outside 1..3; 0 when all pass.
+inline fint entry_check(fint m, fint n, fint ne, fint la, fint job) {
+  if (m < 1 || n < 1) return -1;
+  if (ne < 1) return -2;
+  if (la < 2 * std::int64_t(ne)) return -3;
+  if (job < 1 || job > 3) return -6;
+  return 0;
+}
+
 }  // namespace tbl::ma48

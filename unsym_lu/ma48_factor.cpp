@@ -140,15 +140,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
 
   // Checks, each before anything is written.
   const std::int64_t two_ne = 2 * std::int64_t(NE);
-  fint status = 0;
-  if (M < 1 || N < 1)
-    status = -1;
-  else if (NE < 1)
-    status = -2;
-  else if (LA < two_ne)
-    status = -3;
-  else if (JOB < 1 || JOB > 3)
-    status = -6;
+  const fint status = tbl::ma48::entry_check(M, N, NE, LA, JOB);
   if (status != 0) {
     INFO(1) = status;
     if (status == -3) INFO(4) = tbl::saturate(two_ne);

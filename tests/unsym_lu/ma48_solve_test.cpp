@@ -309,9 +309,14 @@ std::vector<long double> solve_extended(std::vector<std::vector<long double>> a,
   return x;
 }
 
-TEST(Ma48SolveEstimate, ErrorEstimateFollowsTheActualError) {
-  // The Hilbert matrix of order 6 (condition near 1.5e7).
-  const int n = 6;
+// A dense matrix of order N with entries F(i, j), factorised, with its
+// entries and those of its transpose in extended precision.
+struct Dense {
+  Ma48 p;
+  std::vector<std::vector<long double>> a, at;
+};
+template <class F>
+Dense dense(int n, F f) {
   std::vector<int32_t> r, c;
   std::vector<double> v;
   std::vector<std::vector<long double>> a(n, std::vector<long double>(n)), at = a;
@@ -319,11 +324,18 @@ TEST(Ma48SolveEstimate, ErrorEstimateFollowsTheActualError) {
     for (int j = 1; j <= n; ++j) {
       r.push_back(i);
       c.push_back(j);
-      v.push_back(1.0 / (i + j - 1));
+      v.push_back(f(i, j));
       a[i - 1][j - 1] = at[j - 1][i - 1] = v.back();
     }
-  Ma48 p(n, n, r, c, v);
-  factorised(p);
+  Dense d{Ma48(n, n, r, c, v), a, at};
+  factorised(d.p);
+  return d;
+}
+
+TEST(Ma48SolveEstimate, ErrorEstimateFollowsTheActualError) {
+  // The Hilbert matrix of order 6 (condition near 1.5e7).
+  const int n = 6;
+  auto [p, a, at] = dense(n, [](int i, int j) { return 1.0 / (i + j - 1); });
   for (const bool trans : {false, true}) {
     double worst = 0.0, best = 1e300;
     int measured = 0;
@@ -367,18 +379,7 @@ TEST(Ma48SolveEstimate, EstimateIsTheWeightedNormOfTheInverse) {
   // the diagonal makes inv(S) far from symmetric, so the orientation of
   // every solve matters.
   const int n = 6;
-  std::vector<int32_t> r, c;
-  std::vector<double> v;
-  std::vector<std::vector<long double>> a(n, std::vector<long double>(n)), at = a;
-  for (int i = 1; i <= n; ++i)
-    for (int j = 1; j <= n; ++j) {
-      r.push_back(i);
-      c.push_back(j);
-      v.push_back(j == i + 1 ? 9.0 : (i == j ? 1.0 : 0.1 / (i + j)));
-      a[i - 1][j - 1] = at[j - 1][i - 1] = v.back();
-    }
-  Ma48 p(n, n, r, c, v);
-  factorised(p);
+  auto [p, a, at] = dense(n, [](int i, int j) { return j == i + 1 ? 9.0 : (i == j ? 1.0 : 0.1 / (i + j)); });
   for (const bool trans : {false, true}) {
     // Columns of inv(S).
     std::vector<std::vector<long double>> inv(n);
