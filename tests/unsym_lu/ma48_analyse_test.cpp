@@ -128,33 +128,6 @@ TEST(Ma48AnalyseTriangular, DiagonalMatrixIsOneTriangularBlock) {
   EXPECT_EQ(p.info[4], 4);
 }
 
-TEST(Ma48AnalyseTriangular, PermutedTriangularMatrixBecomesUpperTriangular) {
-  // A lower triangular matrix with its rows shuffled: every strongly
-  // connected component is a single node, so all blocks join one run.
-  const int32_t n = 6;
-  const int32_t rowof[n] = {4, 1, 6, 2, 5, 3};
-  std::vector<int32_t> r, c;
-  std::vector<double> v;
-  for (int32_t j = 1; j <= n; ++j)
-    for (int32_t i = j; i <= n; ++i) {
-      r.push_back(rowof[i - 1]);
-      c.push_back(j);
-      v.push_back(i == j ? 2.0 + i : 1.0 / (i + j));
-    }
-  Ma48 p(n, n, r, c, v);
-  ASSERT_EQ(p.analyse(), 0);
-  EXPECT_EQ(p.nb(), 1);
-  EXPECT_EQ(p.block_flag(1), -n);
-  EXPECT_EQ(p.info[4], n);
-  EXPECT_EQ(layout_fault(p), "");
-  // The diagonal of the permuted matrix is the original diagonal.
-  for (int32_t j = 1; j <= n; ++j) {
-    const int32_t col = p.keep1(n + j);
-    EXPECT_EQ(p.irn[p.iptrd(j) - 1], j);
-    EXPECT_EQ(p.keep1(rowof[col - 1]), j) << "column " << col;
-  }
-}
-
 TEST(Ma48AnalyseBlocks, ReducibleMatrixSplitsIntoItsComponents) {
   Ma48 p = reducible_matrix();
   ASSERT_EQ(p.analyse(), 0);

@@ -12,6 +12,7 @@
 namespace {
 
 using tbl::test::cycle_matrix;
+using tbl::test::layout_fault;
 using tbl::test::Ma48;
 using tbl::test::messages;
 using tbl::test::random_vector;
@@ -76,20 +77,32 @@ TEST(Ma48FactoriseChecks, EachFailureReportsItsStatusAndMessage) {
   }
 }
 
-TEST(Ma48FactoriseTriangular, AcceptableDiagonalNeedsNoFactors) {
-  // A lower triangular matrix with shuffled rows: one triangular block.
-  const int32_t n = 5;
-  const int32_t rowof[n] = {3, 5, 1, 4, 2};
+TEST(Ma48FactoriseTriangular, PermutedTriangularMatrixNeedsNoFactors) {
+  // A lower triangular matrix with its rows shuffled: every strongly
+  // connected component is a single node, so all blocks join one upper
+  // triangular run whose diagonal is the original one, and whose acceptable
+  // diagonal leaves nothing to factorise.
+  const int32_t n = 6;
+  const int32_t rowof[n] = {4, 1, 6, 2, 5, 3};
   std::vector<int32_t> r, c;
   std::vector<double> v;
   for (int32_t j = 1; j <= n; ++j)
     for (int32_t i = j; i <= n; ++i) {
       r.push_back(rowof[i - 1]);
       c.push_back(j);
-      v.push_back(i == j ? -1.0 - j : 0.5);
+      v.push_back(i == j ? -2.0 - i : 1.0 / (i + j));
     }
   Ma48 p(n, n, r, c, v, 2);
   ASSERT_EQ(p.analyse(), 0);
+  EXPECT_EQ(p.nb(), 1);
+  EXPECT_EQ(p.block_flag(1), -n);
+  EXPECT_EQ(p.info[4], n);
+  EXPECT_EQ(layout_fault(p), "");
+  for (int32_t j = 1; j <= n; ++j) {
+    const int32_t col = p.keep1(n + j);
+    EXPECT_EQ(p.irn[p.iptrd(j) - 1], j);
+    EXPECT_EQ(p.keep1(rowof[col - 1]), j) << "column " << col;
+  }
   ASSERT_EQ(p.factorise(), 0);
   EXPECT_EQ(p.info[4], n);
   EXPECT_EQ(p.info[3], 2 * p.ne);
