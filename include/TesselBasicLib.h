@@ -173,39 +173,43 @@ TESSELBASICLIB_API void VML_vdInv(int32_t N, const double* A, double* R);
 /* MC09AD: Y := Y + A*X (TRANS false) or Y := Y + A'*X (TRANS true) for A
  * held by columns (rows IRN, starts IP(1..N+1)).  M is not read; nothing is
  * checked. */
-void MC09AD(const int32_t* M, const int32_t* N, const double* A, const double* X, double* Y,
-            const int32_t* TRANS, const int32_t* IRN, const int32_t* IP);
-void VIZ_MC09AD(const int32_t* M, const int32_t* N, const double* A, const double* X, double* Y,
-                const int32_t* TRANS, const int32_t* IRN, const int32_t* IP);
+TESSELBASICLIB_API void MC09AD(const int32_t* M, const int32_t* N, const double* A, const double* X,
+                               double* Y, const int32_t* TRANS, const int32_t* IRN, const int32_t* IP);
+TESSELBASICLIB_API void VIZ_MC09AD(const int32_t* M, const int32_t* N, const double* A, const double* X,
+                                   double* Y, const int32_t* TRANS, const int32_t* IRN, const int32_t* IP);
 
 /* MC29AD: natural logarithms of row (RLOG) and column (CLOG) scaling factors
  * of a coordinate matrix; W holds 2M+3N reals; errors on unit LP when
  * LP > 0; IFAIL 0, -1 (M or N < 1) or -2 (NE < 1). */
-void VIZ_MC29AD(const int32_t* M, const int32_t* N, const int32_t* NE, const double* A,
-                const int32_t* IRN, const int32_t* ICN, double* RLOG, double* CLOG, double* W,
-                const int32_t* LP, int32_t* IFAIL);
+TESSELBASICLIB_API void VIZ_MC29AD(const int32_t* M, const int32_t* N, const int32_t* NE, const double* A,
+                                   const int32_t* IRN, const int32_t* ICN, double* RLOG, double* CLOG,
+                                   double* W, const int32_t* LP, int32_t* IFAIL);
 
 /* MC49AD: coordinate entries into column form in place.  IND 1/-1 any
  * order within columns, 2/-2 increasing rows; positive IND drops
  * out-of-range entries and merges duplicates.  YESA is a LOGICAL.  Reports
  * through IFLAG only (0, warnings 1-3, errors -1 to -5); writes no text. */
-void MC49AD(const int32_t* IND, const int32_t* NC, const int32_t* NR, const int32_t* NNZ,
-            int32_t* IRN, int32_t* JCN, const int32_t* YESA, const int32_t* LA, double* A,
-            const int32_t* LIP, int32_t* IP, const int32_t* LIW, int32_t* IW, int32_t* IFLAG);
-void VIZ_MC49AD(const int32_t* IND, const int32_t* NC, const int32_t* NR, const int32_t* NNZ,
-                int32_t* IRN, int32_t* JCN, const int32_t* YESA, const int32_t* LA, double* A,
-                const int32_t* LIP, int32_t* IP, const int32_t* LIW, int32_t* IW, int32_t* IFLAG);
+TESSELBASICLIB_API void MC49AD(const int32_t* IND, const int32_t* NC, const int32_t* NR, const int32_t* NNZ,
+                               int32_t* IRN, int32_t* JCN, const int32_t* YESA, const int32_t* LA, double* A,
+                               const int32_t* LIP, int32_t* IP, const int32_t* LIW, int32_t* IW,
+                               int32_t* IFLAG);
+TESSELBASICLIB_API void VIZ_MC49AD(const int32_t* IND, const int32_t* NC, const int32_t* NR,
+                                   const int32_t* NNZ, int32_t* IRN, int32_t* JCN, const int32_t* YESA,
+                                   const int32_t* LA, double* A, const int32_t* LIP, int32_t* IP,
+                                   const int32_t* LIW, int32_t* IW, int32_t* IFLAG);
 
 /* MC59AD: check a coordinate (ICNTL(2) = 0, 1) or column (2) matrix and sort
  * it into column form in place.  ICNTL(1..6) are read (check, form, values,
  * error unit, warning unit, symmetry); INFO(1..10) are written.  IW needs
  * max(NR,NC)+1 entries. */
-void MC59AD(const int32_t* ICNTL, const int32_t* NC, const int32_t* NR, const int32_t* NE,
-            int32_t* IRN, const int32_t* LJCN, int32_t* JCN, const int32_t* LA, double* A,
-            const int32_t* LIP, int32_t* IP, const int32_t* LIW, int32_t* IW, int32_t* INFO);
-void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, const int32_t* NR, const int32_t* NE,
-                int32_t* IRN, const int32_t* LJCN, int32_t* JCN, const int32_t* LA, double* A,
-                const int32_t* LIP, int32_t* IP, const int32_t* LIW, int32_t* IW, int32_t* INFO);
+TESSELBASICLIB_API void MC59AD(const int32_t* ICNTL, const int32_t* NC, const int32_t* NR, const int32_t* NE,
+                               int32_t* IRN, const int32_t* LJCN, int32_t* JCN, const int32_t* LA, double* A,
+                               const int32_t* LIP, int32_t* IP, const int32_t* LIW, int32_t* IW,
+                               int32_t* INFO);
+TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, const int32_t* NR,
+                                   const int32_t* NE, int32_t* IRN, const int32_t* LJCN, int32_t* JCN,
+                                   const int32_t* LA, double* A, const int32_t* LIP, int32_t* IP,
+                                   const int32_t* LIW, int32_t* IW, int32_t* INFO);
 
 /* ------------------------------------------------------------------------
  * Sparse unsymmetric LU solver

@@ -1,11 +1,14 @@
-/* A host written in C: the public header must stay valid C, and the entry
+/* A host written in C: the public header must stay valid C, the entry
  * points with C++ linkage must be reachable from it by their decorated
- * names. */
+ * names, and a host that hides its own symbols by default must still link
+ * against the entry points it declares through the header. */
 #include <stdint.h>
 #include <stdio.h>
 #include <unistd.h>
 
+#pragma GCC visibility push(hidden)
 #include "TesselBasicLib.h"
+#pragma GCC visibility pop
 
 static int failures = 0;
 
@@ -22,6 +25,13 @@ int main(void) {
   check(CLapack_DGESV(2, 1, a, 2, ipiv, b, 2) == 0, "CLapack_DGESV returns 0");
   check(b[0] > 0.999999 && b[0] < 1.000001 && b[1] > 0.999999 && b[1] < 1.000001, "solution (1, 1)");
   check(DLAMCH("B", 1) == 2.0, "DLAMCH base");
+
+  /* y = A x for A = [1 2; 0 3] by columns. */
+  const int32_t m = 2, n = 2, no = 0, irn[3] = {1, 1, 2}, ip[3] = {1, 2, 4};
+  const double values[3] = {1.0, 2.0, 3.0}, x[2] = {1.0, 1.0};
+  double y[2] = {0.0, 0.0};
+  MC09AD(&m, &n, values, x, y, &no, irn, ip);
+  check(y[0] == 3.0 && y[1] == 3.0, "MC09AD product");
 
   const char name[] = "c_host_unit.txtTAIL";
   int unit = 50;
