@@ -3,11 +3,13 @@
 //
 // The active submatrix is held twice: by columns with values (A/IRN, start
 // IQ(j), length LENC(j)) and by rows as column indices only (JCN, start IP(i),
-// length LENR(i)).  Every list is packed; a list that must grow and has no
-// free position after it moves to the free end of its storage, and a zero
-// index marks a vacated position.  When the free end reaches LA the storage is
-// compressed.  Lists of length 0 have start 0, so that the compression never
-// takes another list's first position for theirs.
+// length LENR(i)).  Every list is packed; a list that must grow and has too
+// few free positions after it moves to the free end of its storage, taking
+// exactly the room of its new entries, and a zero index marks a vacated
+// position.  When the free end reaches LA the storage is compressed.  Lists
+// of length 0 have start 0 (but for a row that holds room for the fill-ins
+// of the current step), so that the compression never takes another list's
+// first position for theirs.
 //
 // While the analysis runs, an eliminated column j has IQ(j) = -(its position)
 // and a row that was given a position has IP(i) = -(that position); active
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "interface/blas.hpp"
 #include "interface/common.hpp"
@@ -46,12 +49,10 @@ class Analysis {
 
  private:
   // ---- storage of the active lists ------------------------------------
-  bool col_room(fint j, fint extra);
-  bool row_append(fint i, fint j, fint reserve);
+  bool room(bool cols, fint j, fint extra, fint hold);
   void col_remove_at(fint j, fint k);
-  void row_remove(fint i, fint j);
-  bool compress_cols();
-  bool compress_rows();
+  void row_remove(fint i, fint j, bool keep_start = false);
+  void compress(bool cols);
   void note_extent() {
     info_(3) = std::max<fint>(info_(3), std::max(iac_ - 1, iar_ - 1));
   }
@@ -102,108 +103,72 @@ class Analysis {
   fint mincol_ = 1, minrow_ = 1;
   std::int64_t active_ = 0;   // entries of the active submatrix
   std::int64_t factor_ = 0;   // entries of the sparse factor columns
+  std::vector<fint> dropped_;  // rows dropped from each column in one step
 };
 
 // ------------------------------------------------------------------------
 // Storage of the lists
 // ------------------------------------------------------------------------
 
-bool Analysis::compress_cols() {
+void Analysis::compress(bool cols) {
   ++info_(2);
-  const tbl::logical reals = tbl::kTrue;
-  MA50_COMPRESS(&la_, a_.data(), irn_.data(), iq_.data(), &n_, &iac_, &reals);
-  return true;
+  const tbl::logical reals = cols ? tbl::kTrue : tbl::kFalse;
+  if (cols) {
+    MA50_COMPRESS(&la_, a_.data(), irn_.data(), iq_.data(), &n_, &iac_, &reals);
+  } else {
+    MA50_COMPRESS(&la_, a_.data(), jcn_.data(), ip_.data(), &m_, &iar_, &reals);
+  }
 }
 
-bool Analysis::compress_rows() {
-  ++info_(2);
-  const tbl::logical reals = tbl::kFalse;
-  MA50_COMPRESS(&la_, a_.data(), jcn_.data(), ip_.data(), &m_, &iar_, &reals);
-  return true;
-}
-
-// Makes room for `extra` more entries directly behind column j, moving the
-// column to the free end when the positions behind it are taken.
-bool Analysis::col_room(fint j, fint extra) {
+// Makes room for `extra` more entries directly behind list j of the column
+// storage (cols) or of the row storage: in place when the positions behind
+// it are free, else by moving the list to the free end, compressing the
+// storage first when the free end is too short.  The room asked for is
+// exact, so that no step leaves unused reserves behind that would bring the
+// next compression forward.  The new positions hold the index `hold` until
+// the caller fills them: being non-zero, they stay with the list through a
+// compression made for another list.
+bool Analysis::room(bool cols, fint j, fint extra, fint hold) {
   if (extra == 0) return true;
-  fint len = lenc_(j);
+  Vec1<fint>& ind = cols ? irn_ : jcn_;
+  Vec1<fint>& first = cols ? iq_ : ip_;
+  fint& free_end = cols ? iac_ : iar_;
+  const fint len = cols ? lenc_(j) : lenr_(j);
   if (len > 0) {
-    const fint end = iq_(j) + len;
+    const fint end = first(j) + len;
     fint k = end;
-    while (k < iac_ && k < end + extra && irn_(k) == 0) ++k;
-    if (k == end + extra) return true;
-    if (k == iac_ && std::int64_t(end) + extra - 1 <= la_) {
-      for (; k < end + extra; ++k) irn_(k) = 0;
-      iac_ = end + extra;
+    while (k < free_end && k < end + extra && ind(k) == 0) ++k;
+    bool fits = k == end + extra;
+    if (!fits && k == free_end && std::int64_t(end) + extra - 1 <= la_) {
+      free_end = end + extra;  // the list ends at the free end and grows into it
+      fits = true;
+    }
+    if (fits) {
+      for (k = end; k < end + extra; ++k) ind(k) = hold;
       note_extent();
       return true;
     }
   }
   const std::int64_t need = std::int64_t(len) + extra;
-  if (iac_ + need - 1 > la_) {
-    compress_cols();
-    if (iac_ + need - 1 > la_) {
-      overflow(iac_ + need - 1);
+  if (free_end + need - 1 > la_) {
+    compress(cols);
+    if (free_end + need - 1 > la_) {
+      overflow(free_end + need - 1);
       return false;
     }
   }
-  const fint start = iac_;
+  const fint start = free_end;
   if (len > 0) {
-    const fint old = iq_(j);
+    const fint old = first(j);
     for (fint k = 0; k < len; ++k) {
-      a_(start + k) = a_(old + k);
-      irn_(start + k) = irn_(old + k);
-      irn_(old + k) = 0;
+      if (cols) a_(start + k) = a_(old + k);
+      ind(start + k) = ind(old + k);
+      ind(old + k) = 0;
     }
   }
-  for (fint k = start + len; k < start + need; ++k) irn_(k) = 0;
-  iq_(j) = start;
-  iac_ = start + fint(need);
-  note_extent();
-  return true;
-}
-
-// Appends column index j to row i.  When the row has to move, it takes
-// `reserve` free positions with it so that the further fill-ins of the same
-// elimination step find room without moving it again.
-bool Analysis::row_append(fint i, fint j, fint reserve) {
-  const fint len = lenr_(i);
-  if (len > 0) {
-    const fint end = ip_(i) + len;
-    if (end < iar_ && jcn_(end) == 0) {
-      jcn_(end) = j;
-      ++lenr_(i);
-      return true;
-    }
-    if (end == iar_ && iar_ <= la_) {
-      jcn_(end) = j;
-      ++iar_;
-      ++lenr_(i);
-      note_extent();
-      return true;
-    }
-  }
-  const std::int64_t need = std::int64_t(len) + std::max<fint>(reserve, 1);
-  if (iar_ + need - 1 > la_) {
-    compress_rows();
-    if (iar_ + need - 1 > la_) {
-      overflow(iar_ + need - 1);
-      return false;
-    }
-  }
-  const fint start = iar_;
-  if (len > 0) {
-    const fint old = ip_(i);
-    for (fint k = 0; k < len; ++k) {
-      jcn_(start + k) = jcn_(old + k);
-      jcn_(old + k) = 0;
-    }
-  }
-  for (fint k = start + len; k < start + need; ++k) jcn_(k) = 0;
-  ip_(i) = start;
-  iar_ = start + fint(need);
-  jcn_(start + len) = j;
-  ++lenr_(i);
+  for (fint k = start + len; k < start + need; ++k) ind(k) = hold;
+  first(j) = start;
+  free_end = start + fint(need);
   note_extent();
   return true;
 }
@@ -218,7 +183,9 @@ void Analysis::col_remove_at(fint j, fint k) {
   if (--lenc_(j) == 0) iq_(j) = 0;
 }
 
-void Analysis::row_remove(fint i, fint j) {
+// Removes column index j from row i (the last index takes its place).  A
+// row that is emptied loses its start unless room is held for it behind.
+void Analysis::row_remove(fint i, fint j, bool keep_start) {
   const fint s = ip_(i);
   const fint last = s + lenr_(i) - 1;
   for (fint k = s; k <= last; ++k) {
@@ -228,7 +195,7 @@ void Analysis::row_remove(fint i, fint j) {
     }
   }
   jcn_(last) = 0;
-  if (--lenr_(i) == 0) ip_(i) = 0;
+  if (--lenr_(i) == 0 && !keep_start) ip_(i) = 0;
 }
 
 // ------------------------------------------------------------------------
@@ -455,7 +422,9 @@ bool Analysis::eliminate(fint r, fint c) {
   }
 
   // Rows of column c are marked with the offset of their entry (plus one),
-  // which survives a compression of the column storage.
+  // which survives a compression of the column storage.  LASTR counts the
+  // fill-ins of each of these rows in this step (their count-list links are
+  // free while they are out of the lists).
   double pivot = 0.0;
   for (fint off = 0; off < lenc_c; ++off) {
     const fint i = irn_(iq_(c) + off);
@@ -464,12 +433,16 @@ bool Analysis::eliminate(fint r, fint c) {
       iw_(i) = 0;
     } else {
       iw_(i) = off + 1;
-      // Dropping column c from row i first frees a position for a fill-in.
+      lastr_(i) = 0;
       row_remove(i, c);
     }
   }
 
-  fint pending = lenr_r - 1;  // columns of row r still to be updated
+  // Columns first.  NEXTC(j) keeps where column j's fill-ins begin, so that
+  // the rows can take them once each row knows how much room it needs;
+  // LASTC(j) counts the entries dropped from column j, whose rows are kept
+  // in dropped_ in the same order.
+  dropped_.clear();
   for (fint t = 0; t < lenr_r; ++t) {
     const fint j = jcn_(ip_(r) + t);
     if (j == c) continue;
@@ -486,6 +459,7 @@ bool Analysis::eliminate(fint r, fint c) {
     const double mult = -arj / pivot;
     // Update the entries that column j already has in the rows of column c,
     // last to first so that a removal only moves an entry already visited.
+    const std::size_t ndropped = dropped_.size();
     if (lenc_(j) > 0) {
       for (fint k = iq_(j) + lenc_(j) - 1; k >= iq_(j); --k) {
         const fint i = irn_(k);
@@ -496,7 +470,7 @@ bool Analysis::eliminate(fint r, fint c) {
         if (drop_ > 0.0 && std::fabs(v) < drop_) {
           ++info_(6);
           --active_;
-          row_remove(i, j);
+          dropped_.push_back(i);
           col_remove_at(j, k);
           if (lenc_(j) == 0) break;
         }
@@ -511,7 +485,9 @@ bool Analysis::eliminate(fint r, fint c) {
       if (drop_ > 0.0 && std::fabs(f) < drop_) continue;
       ++nfill;
     }
-    if (!col_room(j, nfill)) return false;
+    lastc_(j) = fint(dropped_.size() - ndropped);
+    if (!room(true, j, nfill, r)) return false;
+    nextc_(j) = lenc_(j);
     for (fint off = 0; off < lenc_c; ++off) {
       const fint i = irn_(iq_(c) + off);
       if (i == r) continue;
@@ -529,9 +505,45 @@ bool Analysis::eliminate(fint r, fint c) {
       irn_(pos) = i;
       ++lenc_(j);
       ++active_;
-      if (!row_append(i, j, pending)) return false;
+      ++lastr_(i);
     }
-    --pending;
+  }
+
+  // Then the rows: each one moves at most once, with exactly the room its
+  // fill-ins take (LASTR(i) becomes the extent of that room from the row's
+  // start, which a compression does not change).  The rows then lose their
+  // dropped entries and receive their fill-ins column by column in the
+  // order of the pivot row, just as if each column had been applied to
+  // them in turn: that order within the rows decides later ties.
+  const fint hold = n_ + 1;
+  for (fint off = 0; off < lenc_c; ++off) {
+    const fint i = irn_(iq_(c) + off);
+    if (i == r || lastr_(i) == 0) continue;
+    if (!room(false, i, lastr_(i), hold)) return false;
+    lastr_(i) += lenr_(i);
+  }
+  std::size_t next_dropped = 0;
+  for (fint t = 0; t < lenr_r; ++t) {
+    const fint j = jcn_(ip_(r) + t);
+    if (j == c) continue;
+    for (fint d = 0; d < lastc_(j); ++d) {
+      const fint i = dropped_[next_dropped++];
+      row_remove(i, j, lastr_(i) > 0);
+    }
+    if (lenc_(j) == 0) continue;
+    for (fint k = iq_(j) + nextc_(j); k < iq_(j) + lenc_(j); ++k) {
+      const fint i = irn_(k);
+      jcn_(ip_(i) + lenr_(i)) = j;
+      ++lenr_(i);
+    }
+  }
+  if (!dropped_.empty()) {
+    // Room that the dropped entries freed in a row stays empty.
+    for (fint off = 0; off < lenc_c; ++off) {
+      const fint i = irn_(iq_(c) + off);
+      if (i == r || lastr_(i) == 0) continue;
+      for (fint k = ip_(i) + lenr_(i); k < ip_(i) + lastr_(i); ++k) jcn_(k) = 0;
+    }
   }
 
   // Rows of column c: emptied rows take the last positions, the others go

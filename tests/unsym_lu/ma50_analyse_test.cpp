@@ -142,6 +142,21 @@ TEST(Ma50Analyse, DropToleranceRemovesEntriesAndFillIns) {
   ASSERT_GT(a.nnz() + 2, 38 + 2 * 40 + 2 + 4);
   EXPECT_EQ(p.info_a[3], a.nnz() + 2);
   ASSERT_GE(p.factorise(1, p.info_a[3]), 0);
+
+  // Pivoting on (1,1) cancels a(2,2) exactly, which is dropped, and fills
+  // (2,3) in: row 2 is empty for a moment and must still take its fill-in.
+  Ma50 q(make_csc(3, 3, {{{1, 1}, 1.0}, {{1, 2}, 1.0}, {{1, 3}, 1.0}, {{2, 1}, 1.0}, {{2, 2}, 1.0}, {{3, 2}, 1.0}}));
+  q.cntl[0] = 1.0;
+  q.cntl[2] = 1e-3;
+  q.icntl[6] = 2;
+  q.icntl[3] = 1;
+  q.ip = {1, 2, 3};
+  q.ifirst_in = {1, 2, 3};
+  ASSERT_EQ(q.analyse(), 0);
+  EXPECT_EQ(q.np, 2) << "the last 1 by 1 part, the fill-in, is full";
+  EXPECT_EQ(q.info_a[5], 1);
+  EXPECT_EQ(q.info_a[4], 3);
+  EXPECT_EQ(q.ip, (std::vector<fint>{1, 3, 2})) << "column 2 pivots on row 3";
 }
 
 TEST(Ma50Analyse, DiagonalModeGivesUpWhenNoDiagonalIsAcceptable) {
@@ -279,6 +294,39 @@ TEST(Ma50Analyse, ResultsDoNotDependOnTheRoomGiven) {
     }
   }
   EXPECT_GT(failures, 0) << "the smallest LA should be too small for the limited search";
+}
+
+TEST(Ma50Analyse, ListsThatGrowTakeOnlyTheRoomTheyNeed) {
+  // Row 1 and column 1 are full, columns 2 and 3 hold only row 1, every
+  // other position is filled.  Pivoting on (1,1) gives each other row two
+  // fill-ins for the one entry it loses, so each has to move once, with one
+  // position more than it had: the rows then need one further copy of the
+  // matrix at most.  Room taken for more than a row's own fill-ins would
+  // need more, and in a tight storage fail although the step fits.
+  const int k = 10;
+  std::vector<std::pair<std::pair<int, int>, double>> e;
+  for (int j = 1; j <= k; ++j) {
+    for (int i = 1; i <= k; ++i) {
+      if (i == 1 || j == 1 || j > 3) e.push_back({{i, j}, i == 1 && j == 1 ? 2.0 : 1.0});
+    }
+  }
+  Ma50 p(make_csc(k, k, e));
+  p.icntl[6] = 2;  // pivot on (1,1) first
+  p.icntl[3] = 1;
+  p.cntl[0] = 1.0;
+  p.ip.resize(k);
+  p.ifirst_in.resize(k);
+  for (int i = 1; i <= k; ++i) p.ip[i - 1] = p.ifirst_in[i - 1] = i;
+  const fint ne = p.a.nnz();
+  Ma50 tight = p;
+  ASSERT_EQ(p.analyse(3.0), 0);
+  EXPECT_EQ(p.np, 1) << "the rest is dense";
+  EXPECT_EQ(p.info_a[1], 0);
+  EXPECT_LE(p.info_a[2], 2 * ne);
+  ASSERT_EQ(tight.analyse(1.2), 0) << "the step fits into 1.2 NE with compressions";
+  EXPECT_GT(tight.info_a[1], 0);
+  EXPECT_EQ(tight.iq, p.iq);
+  EXPECT_EQ(tight.ip, p.ip);
 }
 
 TEST(Ma50Analyse, OutputsArePermutationsOnRealMatrices) {
