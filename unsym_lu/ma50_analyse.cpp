@@ -459,13 +459,17 @@ bool Analysis::eliminate(fint r, fint c) {
     const double mult = -arj / pivot;
     // Update the entries that column j already has in the rows of column c,
     // last to first so that a removal only moves an entry already visited.
+    // Nothing moves in the storage meanwhile, so the starts of both columns
+    // are read once.
     const std::size_t ndropped = dropped_.size();
     if (lenc_(j) > 0) {
-      for (fint k = iq_(j) + lenc_(j) - 1; k >= iq_(j); --k) {
+      const fint cbase = iq_(c) - 1, js = iq_(j);
+      for (fint k = js + lenc_(j) - 1; k >= js; --k) {
         const fint i = irn_(k);
-        if (iw_(i) <= 0) continue;
-        const double v = a_(k) + mult * a_(iq_(c) + iw_(i) - 1);
-        iw_(i) = -iw_(i);
+        const fint off = iw_(i);
+        if (off <= 0) continue;
+        const double v = a_(k) + mult * a_(cbase + off);
+        iw_(i) = -off;
         a_(k) = v;
         if (drop_ > 0.0 && std::fabs(v) < drop_) {
           ++info_(6);
@@ -478,24 +482,24 @@ bool Analysis::eliminate(fint r, fint c) {
     }
     // Fill-ins: rows of column c that column j does not have.
     fint nfill = 0;
-    for (fint off = 0; off < lenc_c; ++off) {
-      const fint i = irn_(iq_(c) + off);
+    for (fint off = 0, cs = iq_(c); off < lenc_c; ++off) {
+      const fint i = irn_(cs + off);
       if (i == r || iw_(i) <= 0) continue;
-      const double f = mult * a_(iq_(c) + off);
+      const double f = mult * a_(cs + off);
       if (drop_ > 0.0 && std::fabs(f) < drop_) continue;
       ++nfill;
     }
     lastc_(j) = fint(dropped_.size() - ndropped);
     if (!room(true, j, nfill, r)) return false;
     nextc_(j) = lenc_(j);
-    for (fint off = 0; off < lenc_c; ++off) {
-      const fint i = irn_(iq_(c) + off);
+    for (fint off = 0, cs = iq_(c); off < lenc_c; ++off) {
+      const fint i = irn_(cs + off);
       if (i == r) continue;
       if (iw_(i) < 0) {
         iw_(i) = -iw_(i);
         continue;
       }
-      const double f = mult * a_(iq_(c) + off);
+      const double f = mult * a_(cs + off);
       if (drop_ > 0.0 && std::fabs(f) < drop_) {
         ++info_(6);
         continue;
