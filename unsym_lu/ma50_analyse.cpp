@@ -76,7 +76,7 @@ class Analysis {
   void place_column(fint j);
 
   // ---- steps ----------------------------------------------------------
-  double col_max(fint j) const;
+  double col_max(fint j);
   double entry(fint i, fint j) const;
   bool acceptable(double v, double amax) const { return v != 0.0 && v >= std::max(u_ * amax, tol_); }
   void search(fint rr, fint cr, fint& pr, fint& pc, fint& nopiv);
@@ -104,6 +104,11 @@ class Analysis {
   std::int64_t active_ = 0;   // entries of the active submatrix
   std::int64_t factor_ = 0;   // entries of the sparse factor columns
   std::vector<fint> dropped_;  // rows dropped from each column in one step
+  // Full search: the largest magnitude of each column, and the search that
+  // found it, so that one search finds it once however many rows lead to it.
+  std::vector<double> colmax_;
+  std::vector<fint> colmax_search_;
+  fint search_ = 0;
 };
 
 // ------------------------------------------------------------------------
@@ -264,12 +269,21 @@ void Analysis::place_column(fint j) {
 // Pivot search
 // ------------------------------------------------------------------------
 
-double Analysis::col_max(fint j) const {
+double Analysis::col_max(fint j) {
+  const bool cached = !colmax_.empty();
+  if (cached && colmax_search_[j - 1] == search_) return colmax_[j - 1];
   fint len = lenc_(j);
-  if (len == 0) return 0.0;
-  const fint one = 1;
-  const fint k = idamax_(&len, a_.at(iq_(j)), &one);
-  return std::fabs(a_(iq_(j) + k - 1));
+  double amax = 0.0;
+  if (len > 0) {
+    const fint one = 1;
+    const fint k = idamax_(&len, a_.at(iq_(j)), &one);
+    amax = std::fabs(a_(iq_(j) + k - 1));
+  }
+  if (cached) {
+    colmax_[j - 1] = amax;
+    colmax_search_[j - 1] = search_;
+  }
+  return amax;
 }
 
 double Analysis::entry(fint i, fint j) const {
@@ -284,6 +298,7 @@ double Analysis::entry(fint i, fint j) const {
 // candidate at all), or nopiv > 0: a column to eliminate without a pivot.
 void Analysis::search(fint rr, fint cr, fint& pr, fint& pc, fint& nopiv) {
   pr = pc = nopiv = 0;
+  ++search_;
   double best_cost = double(m_) * double(n_);
   double best_ratio = 0.0;
   fint evaluated = 0;
@@ -597,6 +612,10 @@ void Analysis::run(fint ne, fint* np_out) {
   density_ = std::min(cntl_[0], 1.0);
   limit_ = icntl_[3] != 0 ? icntl_[3] : n_;
   full_ = icntl_[3] <= 0;
+  if (full_) {
+    colmax_.assign(n_, 0.0);
+    colmax_search_.assign(n_, 0);
+  }
   mode_ = icntl_[6];
   const fint k_trail = icntl_[5];
   b_ = (k_trail > 0 && k_trail < n_) ? n_ - k_trail : n_;

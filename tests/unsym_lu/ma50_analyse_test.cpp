@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "unsym_lu/ma50_harness.hpp"
@@ -256,6 +257,89 @@ TEST(Ma50Analyse, FullSearchTakesACheapPivotAtOnce) {
   ASSERT_GE(p.analyse(), 0);
   EXPECT_EQ(p.iq[0], 4);
   EXPECT_EQ(p.ip[3], 1);
+}
+
+// Replays the sparse steps of an analysis on a dense copy (pattern and
+// values, with the same update formula) and checks every pivot: its entry
+// passes the threshold test against its column, and with the full search no
+// acceptable entry of the active part has a lower Markowitz cost.
+void check_pivots(const Ma50& p, bool full_search) {
+  const Csc& a = p.a;
+  const int m = a.m, n = a.n;
+  std::vector<double> v(static_cast<std::size_t>(m) * n, 0.0);
+  std::vector<char> nz(v.size(), 0);
+  auto at = [&](int i, int j) { return static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * m; };
+  for (int j = 1; j <= n; ++j) {
+    for (int k = a.ptr[j - 1]; k < a.ptr[j]; ++k) {
+      v[at(a.row[k - 1], j)] = a.val[k - 1];
+      nz[at(a.row[k - 1], j)] = 1;
+    }
+  }
+  std::vector<char> row_done(m + 1, 0), col_done(n + 1, 0);
+  const double u = p.cntl[1];
+  for (fint step = 1; step <= p.np; ++step) {
+    const int c = p.iq[step - 1];
+    const int r = static_cast<int>(std::find(p.ip.begin(), p.ip.end(), step) - p.ip.begin()) + 1;
+    ASSERT_LE(r, m);
+    std::vector<int> lenr(m + 1, 0), lenc(n + 1, 0);
+    std::vector<double> amax(n + 1, 0.0);
+    for (int j = 1; j <= n; ++j) {
+      for (int i = 1; i <= m; ++i) {
+        if (col_done[j] || row_done[i] || !nz[at(i, j)]) continue;
+        ++lenr[i];
+        ++lenc[j];
+        amax[j] = std::max(amax[j], std::fabs(v[at(i, j)]));
+      }
+    }
+    auto acceptable = [&](int i, int j) {
+      const double x = std::fabs(v[at(i, j)]);
+      return nz[at(i, j)] && x != 0.0 && x >= u * amax[j];
+    };
+    auto cost = [&](int i, int j) { return double(lenr[i] - 1) * double(lenc[j] - 1); };
+    ASSERT_TRUE(acceptable(r, c)) << "step " << step;
+    if (full_search) {
+      for (int j = 1; j <= n; ++j) {
+        for (int i = 1; i <= m; ++i) {
+          if (!col_done[j] && !row_done[i] && acceptable(i, j)) {
+            ASSERT_GE(cost(i, j), cost(r, c)) << "step " << step << ": (" << i << "," << j << ") is cheaper";
+          }
+        }
+      }
+    }
+    const double pivot = v[at(r, c)];
+    for (int j = 1; j <= n; ++j) {
+      if (j == c || col_done[j] || !nz[at(r, j)]) continue;
+      const double mult = -v[at(r, j)] / pivot;
+      for (int i = 1; i <= m; ++i) {
+        if (i == r || row_done[i] || !nz[at(i, c)]) continue;
+        v[at(i, j)] = nz[at(i, j)] ? v[at(i, j)] + mult * v[at(i, c)] : mult * v[at(i, c)];
+        nz[at(i, j)] = 1;
+      }
+    }
+    row_done[r] = 1;
+    col_done[c] = 1;
+  }
+}
+
+TEST(Ma50Analyse, PivotsPassTheThresholdAndTheFullSearchFindsTheCheapest) {
+  // Diagonals of every size make the threshold bite; every column keeps a
+  // pivot, so the steps and the positions correspond one to one.
+  for (unsigned seed : {3u, 4u, 5u}) {
+    Csc a = tbl::test::random_csc(40, 40, 3, seed);
+    for (int j = 1; j <= 40; ++j) {
+      for (int k = a.ptr[j - 1]; k < a.ptr[j]; ++k) {
+        if (a.row[k - 1] == j) a.val[k - 1] *= std::pow(10.0, -double(j % 4));
+      }
+    }
+    for (fint search : {3, 0, -1}) {
+      Ma50 p(a);
+      p.icntl[3] = search;
+      p.cntl[0] = 1.0;
+      p.cntl[1] = 0.5;
+      ASSERT_EQ(p.analyse(), 0) << "seed " << seed << " search " << search;
+      check_pivots(p, search == 0);
+    }
+  }
 }
 
 TEST(Ma50Analyse, ResultsDoNotDependOnTheRoomGiven) {
