@@ -207,45 +207,32 @@ void Analysis::row_remove(fint i, fint j, bool keep_start) {
 // Count lists
 // ------------------------------------------------------------------------
 
-void Analysis::col_list_add(fint j) {
-  const fint len = lenc_(j);
-  const fint head = jfirst_(len);
-  nextc_(j) = head;
-  lastc_(j) = 0;
-  if (head != 0) lastc_(head) = j;
-  jfirst_(len) = j;
-  mincol_ = std::min(mincol_, len);
+// One count list structure serves the columns (heads JFIRST, links
+// LASTC/NEXTC) and the rows (IFIRST, LASTR/NEXTR): entry x of length len
+// enters at the head of list len.
+void list_add(Vec1<fint>& first, Vec1<fint>& last, Vec1<fint>& next, fint x, fint len, fint& minlen) {
+  const fint head = first(len);
+  next(x) = head;
+  last(x) = 0;
+  if (head != 0) last(head) = x;
+  first(len) = x;
+  minlen = std::min(minlen, len);
 }
 
-void Analysis::col_list_remove(fint j) {
-  const fint prev = lastc_(j), next = nextc_(j);
+void list_remove(Vec1<fint>& first, Vec1<fint>& last, Vec1<fint>& next, fint x, fint len) {
+  const fint prev = last(x), after = next(x);
   if (prev != 0) {
-    nextc_(prev) = next;
+    next(prev) = after;
   } else {
-    jfirst_(lenc_(j)) = next;
+    first(len) = after;
   }
-  if (next != 0) lastc_(next) = prev;
+  if (after != 0) last(after) = prev;
 }
 
-void Analysis::row_list_add(fint i) {
-  const fint len = lenr_(i);
-  const fint head = ifirst_(len);
-  nextr_(i) = head;
-  lastr_(i) = 0;
-  if (head != 0) lastr_(head) = i;
-  ifirst_(len) = i;
-  minrow_ = std::min(minrow_, len);
-}
-
-void Analysis::row_list_remove(fint i) {
-  const fint prev = lastr_(i), next = nextr_(i);
-  if (prev != 0) {
-    nextr_(prev) = next;
-  } else {
-    ifirst_(lenr_(i)) = next;
-  }
-  if (next != 0) lastr_(next) = prev;
-}
+void Analysis::col_list_add(fint j) { list_add(jfirst_, lastc_, nextc_, j, lenc_(j), mincol_); }
+void Analysis::col_list_remove(fint j) { list_remove(jfirst_, lastc_, nextc_, j, lenc_(j)); }
+void Analysis::row_list_add(fint i) { list_add(ifirst_, lastr_, nextr_, i, lenr_(i), minrow_); }
+void Analysis::row_list_remove(fint i) { list_remove(ifirst_, lastr_, nextr_, i, lenr_(i)); }
 
 // Gives an eliminated (or emptied) column its position: a set-aside trailing
 // column goes behind the boundary, any other one to the next front position.

@@ -44,11 +44,15 @@ void swap_columns(fint m, double* x, double* y) {
   dswap_(&m, x, &kOne, y, &kOne);
 }
 
-// Largest magnitude in rows r..m of column r: returns the row; the caller
-// records it and tests it against the tolerance.
-fint pivot_row(const Mat1<double>& a, fint m, fint r) {
+// Pivot of the candidate column r: the row of largest magnitude in rows
+// r..m, recorded in IPIV(r).  Returns that row when its magnitude exceeds
+// the tolerance, else 0 (always 0 once r > m: no rows are left).
+fint accept_pivot(const Mat1<double>& a, fint m, fint r, double tol, Vec1<fint>& ipiv) {
+  if (r > m) return 0;
   fint len = m - r + 1;
-  return r - 1 + idamax_(&len, a.at(r, r), &kOne);
+  const fint p = r - 1 + idamax_(&len, a.at(r, r), &kOne);
+  ipiv(r) = p;
+  return std::fabs(a(p, r)) > tol ? p : 0;
 }
 
 // Rejected candidate at position r: clear its unfinished part, move it
@@ -82,14 +86,8 @@ void MA50_DENSE_FACTOR2(const fint* M, const fint* N, double* A, const fint* LDA
     // Rows above r already hold this column's U part (each accepted pivot
     // updates its row of U to the right), so only the rows below remain.
     if (r <= m) gemv("N", m - r + 1, r - 1, a.at(r, 1), lda, a.at(1, r), 1, a.at(r, r), 1);
-    bool accepted = false;
-    fint p = r;
-    if (r <= m) {
-      p = pivot_row(a, m, r);
-      ipiv(r) = p;
-      accepted = std::fabs(a(p, r)) > tol;
-    }
-    if (!accepted) {
+    const fint p = accept_pivot(a, m, r, tol, ipiv);
+    if (p == 0) {
       reject_column(a, m, r, nlast, ipiv);
       continue;
     }
@@ -116,14 +114,8 @@ void MA50_DENSE_FACTOR1(const fint* M, const fint* N, double* A, const fint* LDA
       double alpha = -a(k, r);
       daxpy_(&len, &alpha, a.at(k + 1, k), &kOne, a.at(k + 1, r), &kOne);
     }
-    bool accepted = false;
-    fint p = r;
-    if (r <= m) {
-      p = pivot_row(a, m, r);
-      ipiv(r) = p;
-      accepted = std::fabs(a(p, r)) > tol;
-    }
-    if (!accepted) {
+    const fint p = accept_pivot(a, m, r, tol, ipiv);
+    if (p == 0) {
       reject_column(a, m, r, nlast, ipiv);
       continue;
     }
@@ -150,14 +142,8 @@ void MA50_DENSE_FACTOR3(const fint* M, const fint* N, double* A, const fint* LDA
     // panel by DTRSM and DGEMM.
     while (r <= pend) {
       if (r <= m) gemv("N", m - r + 1, r - r0, a.at(r, r0), lda, a.at(r0, r), 1, a.at(r, r), 1);
-      bool accepted = false;
-      fint p = r;
-      if (r <= m) {
-        p = pivot_row(a, m, r);
-        ipiv(r) = p;
-        accepted = std::fabs(a(p, r)) > tol;
-      }
-      if (accepted) {
+      const fint p = accept_pivot(a, m, r, tol, ipiv);
+      if (p != 0) {
         if (p != r) swap_rows(pend - r0 + 1, a.at(r, r0), a.at(p, r0), lda);
         scale_below(a, m, r);
         gemv("T", r - r0, pend - r, a.at(r0, r + 1), lda, a.at(r, r0), lda, a.at(r, r + 1), lda);
