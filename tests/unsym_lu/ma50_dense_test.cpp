@@ -30,6 +30,19 @@ std::vector<double> random_block(fint m, fint n, unsigned seed) {
   return a;
 }
 
+// An m by n block of the given rank: the product of random m by rank and
+// rank by n factors.
+std::vector<double> low_rank_block(fint m, fint n, fint rank, unsigned seed) {
+  const std::vector<double> f = random_block(m, rank, seed), g = random_block(rank, n, seed + 1);
+  std::vector<double> a(static_cast<std::size_t>(m) * n, 0.0);
+  for (fint j = 0; j < n; ++j) {
+    for (fint k = 0; k < rank; ++k) {
+      for (fint i = 0; i < m; ++i) a[i + j * m] += f[i + k * m] * g[k + j * rank];
+    }
+  }
+  return a;
+}
+
 // Runs one method; the pivoting record lives in its own allocation so that
 // a read in front of it is caught by the address sanitizer.
 fint factor(const DenseCase& c, fint m, fint n, std::vector<double>& a, std::unique_ptr<fint[]>& ipiv,
@@ -100,14 +113,7 @@ TEST_P(DenseFactor, RectangularAndRankDeficientBlocksAreReproduced) {
     fint m, n, rank;
   };
   for (Shape s : {Shape{40, 25, 25}, Shape{25, 40, 25}, Shape{30, 30, 17}, Shape{45, 33, 12}, Shape{20, 50, 9}}) {
-    // A block of the given rank: product of random m x rank and rank x n.
-    std::vector<double> f = random_block(s.m, s.rank, 3), g = random_block(s.rank, s.n, 4);
-    std::vector<double> a(static_cast<std::size_t>(s.m) * s.n, 0.0);
-    for (fint j = 0; j < s.n; ++j) {
-      for (fint k = 0; k < s.rank; ++k) {
-        for (fint i = 0; i < s.m; ++i) a[i + j * s.m] += f[i + k * s.m] * g[k + j * s.rank];
-      }
-    }
+    std::vector<double> a = low_rank_block(s.m, s.n, s.rank, 3);
     const std::vector<double> a0 = a;
     std::unique_ptr<fint[]> ipiv;
     const fint rank = factor(GetParam(), s.m, s.n, a, ipiv, 1e-10);
@@ -151,13 +157,7 @@ class DenseSolve : public ::testing::TestWithParam<SolveCase> {};
 
 TEST_P(DenseSolve, ConsistentSystemsAreSolvedPlainAndTransposed) {
   const SolveCase c = GetParam();
-  std::vector<double> f = random_block(c.m, c.rank, 21), g = random_block(c.rank, c.n, 22);
-  std::vector<double> a(static_cast<std::size_t>(c.m) * c.n, 0.0);
-  for (fint j = 0; j < c.n; ++j) {
-    for (fint k = 0; k < c.rank; ++k) {
-      for (fint i = 0; i < c.m; ++i) a[i + j * c.m] += f[i + k * c.m] * g[k + j * c.rank];
-    }
-  }
+  std::vector<double> a = low_rank_block(c.m, c.n, c.rank, 21);
   const std::vector<double> a0 = a;
   std::unique_ptr<fint[]> ipiv;
   ASSERT_EQ(factor(DenseCase{Method::Blocked, 8}, c.m, c.n, a, ipiv, 1e-10), c.rank);

@@ -16,7 +16,9 @@ using tbl::test::Csc;
 using tbl::test::is_permutation;
 using tbl::test::Ma50;
 using tbl::test::make_csc;
+using tbl::test::identity_orders;
 using tbl::test::residual;
+using tbl::test::small_example;
 
 std::vector<double> ramp(int n, double a, double b) {
   std::vector<double> v(n);
@@ -36,18 +38,9 @@ double solve_residual(Ma50& p, const Csc& a) {
   return worst;
 }
 
-// The 3 by 3 example whose factors are worked out by hand below.
-Csc small_example() {
-  return make_csc(3, 3, {{{1, 1}, 2.0}, {{2, 1}, 1.0}, {{2, 2}, 3.0}, {{3, 2}, 1.0}, {{1, 3}, 1.0}, {{3, 3}, 4.0}});
-}
-
-// Factorises with the given orders (no analysis).
+// Factorises with identity orders (no analysis).
 fint factor_given(Ma50& p, fint np, fint job = 1, fint lfact = 60) {
-  p.ip.resize(p.a.m);
-  for (fint i = 1; i <= p.a.m; ++i) p.ip[i - 1] = i;
-  p.iq = {0};
-  p.iq.resize(p.a.n, 0);
-  p.np = np;
+  identity_orders(p, np);
   return p.factorise(job, lfact);
 }
 

@@ -174,6 +174,20 @@ struct Ma50 {
   }
 };
 
+// A = [2 0 1; 1 3 0; 0 1 4], whose factors the tests work out by hand.
+inline Csc small_example() {
+  return make_csc(3, 3, {{{1, 1}, 2.0}, {{2, 1}, 1.0}, {{2, 2}, 3.0}, {{3, 2}, 1.0}, {{1, 3}, 1.0}, {{3, 3}, 4.0}});
+}
+
+// Identity row order, identity column order (IQ(1) = 0) and NP sparse
+// columns: a factorisation without analysis.
+inline void identity_orders(Ma50& p, fint np) {
+  p.ip.resize(p.a.m);
+  for (fint i = 1; i <= p.a.m; ++i) p.ip[i - 1] = i;
+  p.iq.assign(p.a.n, 0);
+  p.np = np;
+}
+
 inline double max_abs(const std::vector<double>& v) {
   double r = 0.0;
   for (double x : v) r = std::max(r, std::fabs(x));

@@ -11,18 +11,14 @@
 namespace {
 
 using tbl::fint;
-using tbl::test::Csc;
 using tbl::test::Ma50;
-using tbl::test::make_csc;
 using tbl::test::run_in_child;
 
-// A = [2 0 1; 1 3 0; 0 1 4] with identity orders.
+// The small example with identity orders and one sparse column.
 Ma50 example(fint level) {
-  Ma50 p(make_csc(3, 3, {{{1, 1}, 2.0}, {{2, 1}, 1.0}, {{2, 2}, 3.0}, {{3, 2}, 1.0}, {{1, 3}, 1.0}, {{3, 3}, 4.0}}));
+  Ma50 p(tbl::test::small_example());
   p.icntl[2] = level;
-  p.ip = {1, 2, 3};
-  p.iq = {0, 0, 0};
-  p.np = 1;
+  tbl::test::identity_orders(p, 1);
   return p;
 }
 
