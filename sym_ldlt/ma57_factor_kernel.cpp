@@ -139,13 +139,13 @@ class Kernel {
   void pivot1x1(fint k, fint bend);
   void pivot2x2(fint k, fint bend);
   bool modify_pivot(fint k, fint stage);
+  void strip_update(fint c0, fint ncols, fint p0, fint q);
   void deferred_update(fint cfirst, fint clast, fint p0, fint q, fint width);
   void update_non_fully_summed();
   void copy_factors();
   void push_contribution(i64 rec);
 
-  void compress_real();
-  void compress_int();
+  void compress(i64& low, i64& high, i64 newhigh, bool reals);
   void error_small_pivot(double a, fint stage);
   void error_sign_change(fint stage);
 
@@ -398,22 +398,15 @@ void Kernel::build_front() {
   maxfrt_ = std::max(maxfrt_, nfront_);
 }
 
-void Kernel::compress_real() {
-  fint low = static_cast<fint>(rlow_), high = static_cast<fint>(rhigh_);
-  const fint newhigh = static_cast<fint>(rfirst_);
-  const tbl::logical reals = tbl::kTrue;
-  MA57_SHIFT_DATA(fact_.data(), iw_.data(), &low, &high, &newhigh, &reals);
-  rlow_ = low;
-  rhigh_ = high;
-}
-
-void Kernel::compress_int() {
-  fint low = static_cast<fint>(ilow_), high = static_cast<fint>(ihigh_);
-  const fint newhigh = static_cast<fint>(ifirst_);
-  const tbl::logical reals = tbl::kFalse;
-  MA57_SHIFT_DATA(fact_.data(), iw_.data(), &low, &high, &newhigh, &reals);
-  ilow_ = low;
-  ihigh_ = high;
+// Slides a stack (reals or integers) up against the first value or index
+// not yet assembled, giving the space of the assembled ones back.
+void Kernel::compress(i64& low, i64& high, i64 newhigh, bool reals) {
+  fint l = static_cast<fint>(low), h = static_cast<fint>(high);
+  const fint nh = static_cast<fint>(newhigh);
+  const tbl::logical flag = reals ? tbl::kTrue : tbl::kFalse;
+  MA57_SHIFT_DATA(fact_.data(), iw_.data(), &l, &h, &nh, &flag);
+  low = l;
+  high = h;
 }
 
 // Room for the front below the real stack.  Returns false when the
@@ -428,7 +421,7 @@ bool Kernel::real_space() {
 
   apos_ = counting_ ? 1 : posfac_;
   if (apos_ + need - 1 <= rlow_) return true;
-  compress_real();
+  compress(rlow_, rhigh_, rfirst_, true);
   ++info_(28);
   if (apos_ + need - 1 <= rlow_) return true;
 
@@ -785,18 +778,25 @@ bool Kernel::modify_pivot(fint k, fint stage) {
   return true;
 }
 
+// One strip: columns c0..c0+ncols-1, all rows from c0 down, updated by
+// the q pivots from position p0 (unscaled columns times negated
+// multipliers).
+void Kernel::strip_update(fint c0, fint ncols, fint p0, fint q) {
+  Mat1<double> f = front();
+  const double one = 1.0;
+  const fint ld = nfront_;
+  const fint m = nfront_ - c0 + 1;
+  dgemm_("N", "N", &m, &ncols, &q, &one, f.at(c0, p0), &ld, f.at(p0, c0), &ld, &one, f.at(c0, c0), &ld, 1, 1);
+}
+
 // Update of columns cfirst..clast (all rows from each strip's diagonal
 // down) by the q pivots from position p0, in strips of `width` columns.
 void Kernel::deferred_update(fint cfirst, fint clast, fint p0, fint q, fint width) {
   if (q <= 0 || cfirst > clast) return;
-  Mat1<double> f = front();
-  const double one = 1.0;
-  const fint ld = nfront_;
   for (fint c0 = cfirst; c0 <= clast; c0 += width) {
     const fint ncols = std::min<fint>(width, clast - c0 + 1);
     const fint m = nfront_ - c0 + 1;
-    dgemm_("N", "N", &m, &ncols, &q, &one, f.at(c0, p0), &ld, f.at(p0, c0), &ld, &one, f.at(c0, c0), &ld, 1,
-           1);
+    strip_update(c0, ncols, p0, q);
     const double lower = 0.5 * ncols * (ncols + 1.0) + double(ncols) * (m - ncols);
     rinfo_(4) += 2.0 * q * lower;
     rinfo_(5) += double(q) * ncols * (ncols - 1.0);
@@ -815,11 +815,8 @@ void Kernel::update_non_fully_summed() {
   const fint w = nbase_;
   fint c = nass_ + 1;
   if (w < rest && w <= npiv_) {
-    const double one = 1.0;
-    const fint ld = nfront_;
     for (; c + w - 1 <= nfront_; c += w) {
-      const fint m = nfront_ - c + 1;
-      dgemm_("N", "N", &m, &w, &npiv_, &one, f.at(c, 1), &ld, f.at(1, c), &ld, &one, f.at(c, c), &ld, 1, 1);
+      strip_update(c, w, 1, npiv_);
       rinfo_(5) += double(npiv_) * w * (w - 1.0);
     }
   }
@@ -846,7 +843,7 @@ bool Kernel::int_space() {
 
   const i64 needpos = rec_ + ahead;
   if (ilow_ >= needpos) return true;
-  compress_int();
+  compress(ilow_, ihigh_, ifirst_, false);
   ++ncmpbi_;
   if (ilow_ >= needpos) return true;
   if (may_suspend_) {

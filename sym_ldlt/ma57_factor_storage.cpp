@@ -14,6 +14,19 @@ using i64 = std::int64_t;
 
 i64 clamp_len(i64 v, i64 hi) { return std::clamp<i64>(v, 0, hi); }
 
+// The part below the free space, FROM(1..low), keeps its place; the part
+// above it, FROM(top+1..len), goes to the top of the new array.  Returns
+// the growth by which the positions into the upper part move.
+template <class T>
+i64 move_into_larger(const T* from, i64 len, T* to, i64 newlen, i64 low, i64 top) {
+  low = clamp_len(low, len);
+  top = clamp_len(top, len);
+  const i64 move = newlen - len;
+  std::copy_n(from, low, to);
+  std::copy(from + top, from + len, to + top + move);
+  return move;
+}
+
 }  // namespace
 
 extern "C" {
@@ -48,11 +61,7 @@ void MA57ED(const fint* n_, const fint* icopy_, fint* keep, const double* fact, 
   info[1] = 0;
 
   if (ints) {
-    const i64 low = clamp_len(i64{hold(8)} + hold(24) - 1, lifact);
-    std::copy_n(ifact, low, newifact);
-    const i64 move = i64{lnewifact} - lifact;
-    const i64 top = clamp_len(hold(15), lifact);
-    std::copy(ifact + top, ifact + lifact, newifact + top + move);
+    const i64 move = move_into_larger(ifact, lifact, newifact, lnewifact, i64{hold(8)} + hold(24) - 1, hold(15));
     hold(14) += static_cast<fint>(move);
     hold(19) += static_cast<fint>(move);
     hold(15) += static_cast<fint>(move);
@@ -62,11 +71,7 @@ void MA57ED(const fint* n_, const fint* icopy_, fint* keep, const double* fact, 
     // eliminated above the stored factors and must come along.
     i64 low = i64{hold(10)} - 1;
     if (hold(1) == 2) low += i64{hold(24)} * hold(24);
-    low = clamp_len(low, lfact);
-    std::copy_n(fact, low, newfact);
-    const i64 move = i64{lnewfact} - lfact;
-    const i64 top = clamp_len(hold(16), lfact);
-    std::copy(fact + top, fact + lfact, newfact + top + move);
+    const i64 move = move_into_larger(fact, lfact, newfact, lnewfact, low, hold(16));
     hold(13) += static_cast<fint>(move);
     hold(20) += static_cast<fint>(move);
     hold(16) += static_cast<fint>(move);
