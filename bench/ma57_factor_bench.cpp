@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "interface/blas.hpp"
-#include "support/mtx.hpp"
 #include "sym_ldlt/ma57_factor_support.hpp"
 
 namespace {
@@ -157,16 +156,13 @@ const char* const kCollection[] = {
 
 int register_collection() {
   for (const char* file : kCollection) {
-    tbl::test::Coo m;
+    Problem p;
     try {
-      m = tbl::test::read_mtx(std::string(TBL_SHARED_MATRICES_DIR) + "/" + file);
+      p = ma57test::load_problem(std::string(TBL_SHARED_MATRICES_DIR) + "/" + file);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "ma57_factor_bench: %s\n", e.what());
       std::exit(1);
     }
-    Problem p;
-    p.n = m.nrows;
-    for (int k = 0; k < m.nnz(); ++k) p.add(m.row[k], m.col[k], m.val[k]);
     benchmark::RegisterBenchmark((std::string("BM_Collection/") + file).c_str(),
                                  [p](benchmark::State& s) { factorise(s, p); })
         ->Unit(benchmark::kMillisecond);

@@ -69,8 +69,7 @@ std::vector<fint> single_node_keep(const Problem& p) {
 
 Factors run(const Problem& p, const Controls& c, fint lfact, fint lifact, std::vector<fint> keep = {}) {
   Factors f;
-  f.fact.assign(static_cast<std::size_t>(std::max<fint>(lfact, 1)), 0.0);
-  f.fact.resize(static_cast<std::size_t>(std::max<fint>(lfact, 0)));
+  f.fact.assign(static_cast<std::size_t>(std::max<fint>(lfact, 0)), 0.0);
   f.ifact.assign(static_cast<std::size_t>(std::max<fint>(lifact, 0)), 0);
   f.keep = keep.empty() ? single_node_keep(p) : keep;
   f.iwork.assign(static_cast<std::size_t>(std::max<fint>(p.n, 1)), 0);
@@ -319,19 +318,22 @@ TEST(Ma57bdPivots, TwoByTwoPartnerAmongEqualEntriesIsTheOneBefore) {
   EXPECT_LT(ma57test::reconstruction_error(p, f), 1e-14);
 }
 
+// The stored factors of partner_problem() under the given threshold and
+// block size.
+std::vector<double> partner_factors(double u, fint nb) {
+  Controls c;
+  c.cntl[0] = u;
+  c.icntl[10] = nb;
+  Factors f = run(partner_problem(), c, 200, 100);
+  EXPECT_EQ(f.info[0], 0) << "threshold " << u << ", block size " << nb;
+  return std::vector<double>(f.fact.begin(), f.fact.begin() + f.info[14]);
+}
+
 TEST(Ma57bdPivots, ThresholdIsClampedIntoZeroToHalf) {
-  Problem p = partner_problem();
-  auto factors = [&](double u) {
-    Controls c;
-    c.cntl[0] = u;
-    Factors f = run(p, c, 200, 100);
-    EXPECT_EQ(f.info[0], 0);
-    return std::vector<double>(f.fact.begin(), f.fact.begin() + f.info[14]);
-  };
-  EXPECT_EQ(factors(0.7), factors(0.5));
-  EXPECT_EQ(factors(-1.0), factors(0.0));
+  EXPECT_EQ(partner_factors(0.7, 16), partner_factors(0.5, 16));
+  EXPECT_EQ(partner_factors(-1.0, 16), partner_factors(0.0, 16));
   // Without a threshold variable 1 pairs with variable 2 at once.
-  EXPECT_NE(factors(0.0), factors(0.5));
+  EXPECT_NE(partner_factors(0.0, 16), partner_factors(0.5, 16));
 }
 
 TEST(Ma57bdPivots, NegativeZeroPivotThresholdStillStopsAtAZeroPivot) {
@@ -352,17 +354,10 @@ TEST(Ma57bdPivots, NegativeZeroPivotThresholdStillStopsAtAZeroPivot) {
 }
 
 TEST(Ma57bdPivots, BlockSizeBelowOneActsAsOne) {
-  Problem p = partner_problem();
-  auto factors = [&](fint nb) {
-    Controls c;
-    c.icntl[10] = nb;
-    Factors f = run(p, c, 200, 100);
-    EXPECT_EQ(f.info[0], 0) << "block size " << nb;
-    return std::vector<double>(f.fact.begin(), f.fact.begin() + f.info[14]);
-  };
-  const std::vector<double> one = factors(1);
-  EXPECT_EQ(factors(0), one);
-  EXPECT_EQ(factors(-3), one);
+  const double u = Controls().cntl[0];
+  const std::vector<double> one = partner_factors(u, 1);
+  EXPECT_EQ(partner_factors(u, 0), one);
+  EXPECT_EQ(partner_factors(u, -3), one);
 }
 
 // --- storage boundaries and counts of one factorisation -------------------------

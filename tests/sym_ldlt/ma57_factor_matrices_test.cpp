@@ -2,10 +2,10 @@
 // L D L^T z = A z for the factors, under each pivoting control that applies.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "ma57_factor_support.hpp"
-#include "support/mtx.hpp"
 
 namespace {
 
@@ -14,24 +14,27 @@ using ma57test::Controls;
 using ma57test::Factors;
 using ma57test::Problem;
 
-Problem load(const std::string& path) {
-  tbl::test::Coo coo = tbl::test::read_mtx(path);  // throws when missing: never skipped
-  Problem p;
-  p.n = coo.nrows;
-  for (int k = 0; k < coo.nnz(); ++k) p.add(coo.row[k], coo.col[k], coo.val[k]);
-  return p;
-}
-
 struct Known {
   std::string path;
   tbl::fint negative;  // -1: singular
 };
 
+void PrintTo(const Known& k, std::ostream* os) { *os << k.path; }
+
 class Ma57bdMatrices : public ::testing::TestWithParam<Known> {};
+
+// The file name without directory and extension, as the test's name.
+std::string matrix_name(const ::testing::TestParamInfo<Known>& info) {
+  std::string name = info.param.path.substr(info.param.path.find_last_of('/') + 1);
+  name = name.substr(0, name.find('.'));
+  for (char& ch : name)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return name;
+}
 
 TEST_P(Ma57bdMatrices, InertiaAndProduct) {
   const Known& k = GetParam();
-  Problem p = load(k.path);
+  Problem p = ma57test::load_problem(k.path);
   Controls c;
   Analysis a = ma57test::analyse(p, c);
   ASSERT_GE(a.info[0], 0);
@@ -71,13 +74,15 @@ TEST_P(Ma57bdMatrices, InertiaAndProduct) {
 INSTANTIATE_TEST_SUITE_P(
     Shipped, Ma57bdMatrices,
     ::testing::Values(Known{tbl::test::data_path("LFAT5.mtx"), 0}, Known{tbl::test::data_path("bcsstk01.mtx"), 0},
-                      Known{tbl::test::data_path("tumorAntiAngiogenesis_2.mtx"), 122}));
+                      Known{tbl::test::data_path("tumorAntiAngiogenesis_2.mtx"), 122}),
+    matrix_name);
 
 INSTANTIATE_TEST_SUITE_P(Shared, Ma57bdMatrices,
                          ::testing::Values(Known{tbl::test::shared_path("494_bus.mtx"), 0},
                                            Known{tbl::test::shared_path("reorientation_1.mtx"), 281},
                                            Known{tbl::test::shared_path("hangGlider_2.mtx"), 733},
                                            Known{tbl::test::shared_path("kkt_cont050.mtx"), 2401},
-                                           Known{tbl::test::shared_path("zenios.mtx"), -1}));
+                                           Known{tbl::test::shared_path("zenios.mtx"), -1}),
+                         matrix_name);
 
 }  // namespace

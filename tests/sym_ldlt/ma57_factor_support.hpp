@@ -20,6 +20,7 @@
 #include "interface/units.hpp"
 #include "sym_ldlt/ma57.hpp"
 #include "sym_ldlt/ma57_factor.hpp"
+#include "support/mtx.hpp"
 
 namespace ma57test {
 
@@ -48,6 +49,16 @@ struct Problem {
     return d;
   }
 };
+
+// A symmetric Matrix Market file (its stored triangle) as a problem; throws
+// when the file cannot be read, so a missing matrix is never skipped.
+inline Problem load_problem(const std::string& path) {
+  const tbl::test::Coo coo = tbl::test::read_mtx(path);
+  Problem p;
+  p.n = coo.nrows;
+  for (int k = 0; k < coo.nnz(); ++k) p.add(coo.row[k], coo.col[k], coo.val[k]);
+  return p;
+}
 
 struct Controls {
   double cntl[5];
@@ -196,72 +207,6 @@ inline std::vector<Block> blocks(const double* fact, const fint* ifact) {
   return out;
 }
 
-// L D L^T in variable numbering (dense, column-major).  The 1x1 blocks that
-// stand for uneliminated variables of a singular matrix (trailing records
-// 1, 1, v holding 1.0) contribute nothing: they are no pivots.
-inline std::vector<double> reconstruct(fint n, const double* fact, const fint* ifact, fint rank) {
-  const std::size_t N = static_cast<std::size_t>(n);
-  std::vector<double> L(N * N, 0.0), D(N * N, 0.0);
-  std::vector<fint> pivots;  // variables in pivot order
-  std::int64_t lpos = ifact[0] - 1;
-  auto at = [N](std::vector<double>& m, fint i, fint j) -> double& { return m[(i - 1) + (j - 1) * N]; };
-  for (const Block& b : blocks(fact, ifact)) {
-    std::int64_t pos = 0;
-    bool prev_first = false;
-    for (fint k = 0; k < b.nrows; ++k) {
-      const fint vk = std::abs(b.idx[k]);
-      pivots.push_back(vk);
-      at(L, vk, vk) = 1.0;
-      const bool first = b.idx[k] < 0 && !prev_first;
-      const double dinv = b.piv[pos];
-      for (fint r = k + 1; r < b.nrows; ++r) at(L, std::abs(b.idx[r]), vk) = b.piv[pos + (r - k)];
-      for (fint r = b.nrows; r < b.ncols; ++r)
-        at(L, std::abs(b.idx[r]), vk) = -b.offp[std::size_t(k) * (b.ncols - b.nrows) + (r - b.nrows)];
-      if (first) {
-        const fint vn = std::abs(b.idx[k + 1]);
-        const std::size_t second = pos + (b.nrows - k);  // diagonal of the next column
-        const double a11 = dinv, a22 = b.piv[second], a12 = fact[lpos++];
-        const double det = a11 * a22 - a12 * a12;  // D is the inverse of [a11 a12; a12 a22]
-        at(D, vk, vk) = a22 / det;
-        at(D, vn, vn) = a11 / det;
-        at(D, vk, vn) = at(D, vn, vk) = -a12 / det;
-      } else if (!prev_first) {
-        at(D, vk, vk) = static_cast<fint>(pivots.size()) > rank ? 0.0 : 1.0 / dinv;
-      }
-      prev_first = first;
-      pos += b.nrows - k;
-    }
-  }
-  // A = L D L^T
-  std::vector<double> LD(N * N, 0.0), A(N * N, 0.0);
-  for (std::size_t j = 0; j < N; ++j)
-    for (std::size_t k = 0; k < N; ++k) {
-      const double d = D[k + j * N];
-      if (d == 0.0) continue;
-      for (std::size_t i = 0; i < N; ++i) LD[i + j * N] += L[i + k * N] * d;
-    }
-  for (std::size_t j = 0; j < N; ++j)
-    for (std::size_t k = 0; k < N; ++k) {
-      const double l = L[j + k * N];
-      if (l == 0.0) continue;
-      for (std::size_t i = 0; i < N; ++i) A[i + j * N] += LD[i + k * N] * l;
-    }
-  return A;
-}
-
-// Largest |A - L D L^T| relative to the largest |A|.
-inline double reconstruction_error(const Problem& p, const Factors& f) {
-  std::vector<double> a = p.dense();
-  std::vector<double> r = reconstruct(p.n, f.fact.data(), f.ifact.data(), f.info[24]);
-  double amax = 0.0, emax = 0.0;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    amax = std::max(amax, std::abs(a[k]));
-    emax = std::max(emax, std::abs(a[k] - r[k]));
-  }
-  return amax > 0.0 ? emax / amax : emax;
-}
-
-
 // y = L D L^T z from the stored factors, in O(entries of L): the blocks
 // that stand for uneliminated variables (beyond `rank` pivots) contribute
 // nothing.
@@ -317,6 +262,25 @@ inline std::vector<double> apply_ldlt(fint n, const double* fact, const fint* if
   }
   y.erase(y.begin());
   return y;
+}
+
+// Largest |A - L D L^T| relative to the largest |A|, every column of
+// L D L^T formed as its product with a unit vector (small matrices).
+inline double reconstruction_error(const Problem& p, const Factors& f) {
+  const std::size_t n = static_cast<std::size_t>(p.n);
+  const std::vector<double> a = p.dense();
+  std::vector<double> z(n, 0.0);
+  double amax = 0.0, emax = 0.0;
+  for (std::size_t j = 0; j < n; ++j) {
+    z[j] = 1.0;
+    const std::vector<double> col = apply_ldlt(p.n, f.fact.data(), f.ifact.data(), f.info[24], z);
+    z[j] = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      amax = std::max(amax, std::abs(a[i + j * n]));
+      emax = std::max(emax, std::abs(a[i + j * n] - col[i]));
+    }
+  }
+  return amax > 0.0 ? emax / amax : emax;
 }
 
 // Largest |A z - L D L^T z| relative to the largest |A z| for a fixed
