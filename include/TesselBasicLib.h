@@ -264,6 +264,22 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
                                    const int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, double* RHS,
                                    double* X, double* ERROR, double* W, int32_t* IW, int32_t* INFO);
 
+/* ------------------------------------------------------------------------
+ * Unsymmetric-pattern multifrontal LU (ZA38)
+ * ---------------------------------------------------------------------- */
+
+/* ------------------------------------------------------------------------
+ * Nonlinear least squares and equations (DI23), zero of a function (NB01)
+ * ---------------------------------------------------------------------- */
+
+/* ------------------------------------------------------------------------
+ * Constrained optimisation (VF13, VE17)
+ * ---------------------------------------------------------------------- */
+
+/* ------------------------------------------------------------------------
+ * Derivative-free bound-constrained optimisation (VUR_OPTBQA)
+ * ---------------------------------------------------------------------- */
+
 #ifdef __cplusplus
 } /* extern "C" */
 
