@@ -268,6 +268,12 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  * Unsymmetric-pattern multifrontal LU (ZA38)
  * ---------------------------------------------------------------------- */
 
+/* Defaults: ICNTL(1:8) = 6, 6, 2, 1, 4, 0, 16, 0 and ICNTL(9:20) = 0;
+ * CNTL(1:3) = 0.1, 2.0, relative machine precision, CNTL(4:10) = 0;
+ * KEEP(6:8) = 0, 64, 1 and KEEP(9:20) = 0.  KEEP(1:5) is left alone.
+ * Lengths: KEEP 20, CNTL 10, ICNTL 20 (INFO 40, RINFO 20 in the phases). */
+TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
+
 /* ------------------------------------------------------------------------
  * Nonlinear least squares and equations (DI23), zero of a function (NB01)
  * ---------------------------------------------------------------------- */
