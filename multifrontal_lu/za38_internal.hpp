@@ -141,6 +141,66 @@ void ZA38_FACTOR_KERNEL(tbl::fint* cblk, const tbl::fint* nzb, const tbl::fint* 
                         const tbl::fint* dthresh, tbl::fint* cmax, tbl::fint* rmax, tbl::fint* nrec,
                         std::int64_t* vnmax, std::int64_t* vneed);
 
+// ----------------------------------------------------- refactorisation
+
+// The numerical work of ZA38BD once the new entries are in column form (AP
+// into AI/AX, NZ entries; with PRESERVE the held matrix AP0/AI0/AX0 of
+// order AN and ANZ entries is left intact and AP is a copy of its
+// pointers): the split into the prior blocks, each block refactorised on
+// its stored records, the pivots of the blocks of order 1 and the entries
+// above the blocks.  FACTI is the retained region INDEX(KEEP(4)..) with
+// LLUI words before the permutation and block data; BFPTR, IB, OFFROWP,
+// CPERM, RPERM are its block data.  XFSTART and IFSTART return the lowest
+// positions of the stored reals and integers in AX and AI.
+void ZA38_REFACTOR_FRONT(const tbl::fint* n, tbl::fint* nz, tbl::fint* ap, double* ax, const tbl::fint* lax,
+                         tbl::fint* ai, const tbl::fint* lai, tbl::fint* xfstart, tbl::fint* ifstart,
+                         std::int64_t* iinuse, std::int64_t* xinuse, tbl::fint* noffdiag, const tbl::fint* nblocks,
+                         const tbl::fint* icntl, tbl::fint* info, double* rinfo, const tbl::logical* preserve,
+                         const tbl::fint* ap0, tbl::fint* ai0, double* ax0, const tbl::fint* an,
+                         const tbl::fint* anz, tbl::fint* facti, const tbl::fint* llui, tbl::fint* bfptr,
+                         const tbl::fint* ib, tbl::fint* offrowp, const tbl::fint* cperm, const tbl::fint* rperm,
+                         const tbl::fint* ne);
+
+// Sorts the NZ entries of AP/AI/AX into the prior block structure: the
+// entries above the diagonal blocks by row position (IOUT/XOUT(1..NOFFDIAG)
+// with OFFROWP; only with two or more blocks and PRESERVE false), then the
+// arrowheads of each block (positions through CNT), the last pivot's first;
+// entries below the blocks are counted in NBAD and listed.  SEL = 0: all
+// blocks (M = N); SEL = b: block b alone (M its order).  RINV is computed
+// here unless PRESERVE with several blocks, when the caller provides it.
+// Without PRESERVE the sorted entries are copied over AI/AX(1..NZ).
+void ZA38_BLOCK_SPLIT(const tbl::logical* preserve, const tbl::fint* n, const tbl::fint* nz, const tbl::fint* cperm,
+                      const tbl::fint* rperm, tbl::fint* rinv, tbl::fint* cnt, const tbl::fint* nblocks, double* xout,
+                      tbl::fint* iout, tbl::fint* noffdiag, tbl::fint* nzin, const tbl::fint* icntl,
+                      const tbl::fint* ap, const tbl::fint* ib, tbl::fint* ai, double* ax, tbl::fint* offrowp,
+                      const tbl::fint* sel, const tbl::fint* m, tbl::fint* nkept, tbl::fint* nbad);
+
+// New values of one diagonal block of order N on its stored LU records
+// (NELEM of them at ISEC(HDRP(e))), in their pivot order.  The input is in
+// arrowhead form at the bottom of XSEC (arrowhead j at ARROWP(j+1) ..
+// ARROWP(j)-1, indices in ARROWI); the LU blocks are written from the top
+// of XSEC(1..LXSEC) down to XFSTART, and each record's first word becomes
+// its LU block's position counted from XFSTART.  NINPUT is only added to
+// the assembly count.  MAXR/MAXC size FROWS, SPOS, SOFF and FCOLS; ELD,
+// EPOS, ENEXT, EPREV have NELEM+2 entries.  Leaves negative marks in the
+// lists of records whose rows or columns were assembled into a parent.
+void ZA38_REFACTOR_KERNEL(tbl::fint* arrowp, const tbl::fint* ninput, const tbl::fint* n, tbl::fint* xfstart,
+                          double* xsec, const tbl::fint* lxsec, std::int64_t* xinuse, tbl::fint* arrowi,
+                          const tbl::fint* cperm, const tbl::fint* rperm, const tbl::fint* icntl, tbl::fint* info,
+                          double* rinfo, const tbl::fint* maxr, const tbl::fint* maxc, tbl::fint* rowpos,
+                          tbl::fint* colpos, tbl::fint* fcols, tbl::fint* frows, tbl::fint* spos, tbl::fint* soff,
+                          tbl::fint* eld, tbl::fint* epos, tbl::fint* enext, tbl::fint* eprev, const tbl::fint* nelem,
+                          const tbl::fint* hdrp, tbl::fint* isec, tbl::fint* nignored, std::int64_t* xpeak);
+
+// Slides the stored contribution blocks of the refactorisation kernel down
+// to the start of its contribution area, dropping deleted ones and
+// squeezing each to the leading dimension of its row count, then the
+// current front (FPOS, FSIZE reals; FPOS = 0 when none).
+void ZA38_REFACTOR_COMPACT(double* xsec, const tbl::fint* lxsec, tbl::fint* xfree, std::int64_t* xinuse,
+                           tbl::fint* isec, tbl::fint* eld, tbl::fint* epos, tbl::fint* enext, tbl::fint* eprev,
+                           const tbl::fint* nelem, const tbl::fint* hdrp, tbl::fint* fpos, const tbl::fint* fsize,
+                           tbl::fint* gappos, tbl::fint* gapsize);
+
 // ---------------------------------------------------------------- solve
 
 // The permutations, block substitutions and refinement of ZA38CD.  FACTX

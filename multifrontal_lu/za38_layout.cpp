@@ -11,34 +11,6 @@ namespace {
 // index lists stay branch-free.
 inline bool outside(fint v, std::uint32_t hi) { return static_cast<std::uint32_t>(v) - 1u >= hi; }
 
-// Reads of INDEX and VALUE limited to the region the reader may use.  Any
-// read outside it returns 0 and marks the set as damaged, so a header read
-// from a corrupted position never leaves the region.
-class Region {
- public:
-  Region(const fint* index, Pos lo, Pos hi) : index_(index), lo_(lo), hi_(hi) {}
-  fint operator()(Pos p) {
-    if (p < lo_ || p > hi_) {
-      bad_ = true;
-      return 0;
-    }
-    return index_[p - 1];
-  }
-  // The run p..p+len-1 lies inside the region (len >= 0).
-  bool holds(Pos p, Pos len) {
-    if (len < 0 || p < lo_ || p + len - 1 > hi_) bad_ = true;
-    return !bad_;
-  }
-  const fint* at(Pos p) const { return index_ + (p - 1); }
-  bool bad() const { return bad_; }
-  void fail() { bad_ = true; }
-
- private:
-  const fint* index_;
-  Pos lo_, hi_;
-  bool bad_ = false;
-};
-
 // A permutation of 1..n, by one bit per index.
 bool is_permutation(const fint* p, fint n, std::vector<std::uint64_t>& bits) {
   bits.assign((static_cast<std::size_t>(n) + 63) / 64, 0);

@@ -38,6 +38,36 @@ namespace tbl::za38 {
 
 using Pos = std::int64_t;
 
+// Reads of INDEX or VALUE limited to the region a reader may use.  Any
+// read outside it returns 0 and marks the reader as failed, so a header
+// read from a corrupted position never leaves the region.
+template <class T>
+class Bounded {
+ public:
+  Bounded(const T* base, Pos lo, Pos hi) : base_(base), lo_(lo), hi_(hi) {}
+  T operator()(Pos p) {
+    if (p < lo_ || p > hi_) {
+      bad_ = true;
+      return T{};
+    }
+    return base_[p - 1];
+  }
+  // The run p..p+len-1 lies inside the region (len >= 0).
+  bool holds(Pos p, Pos len) {
+    if (len < 0 || p < lo_ || p + len - 1 > hi_) bad_ = true;
+    return !bad_;
+  }
+  const T* at(Pos p) const { return base_ + (p - 1); }
+  bool bad() const { return bad_; }
+  void fail() { bad_ = true; }
+
+ private:
+  const T* base_;
+  Pos lo_, hi_;
+  bool bad_ = false;
+};
+using Region = Bounded<fint>;
+
 // The seven trailing integers, word w at top - 7 + w.
 enum TrailerWord : int {
   kTrTransa = 1,
