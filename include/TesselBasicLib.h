@@ -244,6 +244,11 @@ TESSELBASICLIB_API void VIZ_MA48AD(const int32_t* M, const int32_t* N, const int
 /* Factorise new values A(1:NE) (in the order of the analysed entries).
  * JOB 1: with pivoting; 2: fast refactorisation on the pivot sequence of
  * the previous JOB 1 call; 3: pivoting from the previous row order.
+ * JOB 2 and 3 check the factors stored by the previous call first: when
+ * there are none that are complete (no successful factorisation since the
+ * analysis, or the last one ran out of storage), JOB 2 fails with
+ * INFO(1) = -6 and the JOB message, nothing but INFO changed, while JOB 3
+ * factorises such blocks from the row order of the analysis.
  * W: M entries.  IW: 2*M + 2*N entries. */
 TESSELBASICLIB_API void VIZ_MA48BD(const int32_t* M, const int32_t* N, const int32_t* NE, const int32_t* JOB,
                                    const int32_t* LA, double* A, int32_t* IRN, const int32_t* JCN, int32_t* KEEP,

@@ -93,21 +93,23 @@ fint empty_block_factors(fint nr, fint nc, const double* cntl5, fint lfact, doub
   return need;
 }
 
-// The row order that the previous factors of a block imply: the pivot row
-// of sparse column J comes J-th, the rows of the full part follow in their
-// stored order.  Written into ORDER(1:NR); false when the factor area does
-// not describe a factorisation of an NR by NC block (then ORDER is the
-// identity), so that nothing is read out of place.
-bool previous_row_order(fint nr, fint nc, fint np, std::int64_t lfact, const fint* irnf, const fint* iptrl,
-                        const fint* iptru, fint* order) {
-  auto identity = [&] {
-    for (fint i = 0; i < nr; ++i) order[i] = i + 1;
-    return false;
-  };
-  if (lfact < 2 || np < 0 || np > nc) return identity();
+// Whether the factor area of an NR by NC block with NP sparse columns
+// (LFACT positions from IRNF; EMPTY for a block without entries, whose area
+// holds only its header and rows) describes a factorisation of that block as
+// the kernel leaves it: the column pointers in order and inside the area,
+// each U entry naming an earlier step that has a pivot, L rows in range, no
+// L part beyond NP, and every row either the pivot row of one column or one
+// of the MF rows of the full part.  Every read stays inside the area and the
+// block's pointers, whatever they hold, so that a KEEP and IRN that never saw
+// a successful factorisation are refused rather than followed.  On success
+// ORDER(1:NR) is the row order the factors imply (the pivot row of sparse
+// column J comes J-th, the rows of the full part follow in their stored
+// order); the cost is one pass over the stored integers.
+bool stored_factors(fint nr, fint nc, fint np, bool empty, std::int64_t lfact, const fint* irnf,
+                    const fint* iptrl, const fint* iptru, fint* order) {
+  if (lfact < 2 || np < 0 || np > nc) return false;
   const std::int64_t mf = irnf[1];
-  const std::int64_t full_at = iptrl[nc - 1];
-  if (mf < 0 || mf > nr || full_at < 2 || full_at + mf > lfact) return identity();
+  if (mf < 0 || mf > nr) return false;
   for (fint i = 0; i < nr; ++i) order[i] = 0;
   fint placed = 0;
   auto place = [&](std::int64_t pos, fint rank) {
@@ -117,14 +119,27 @@ bool previous_row_order(fint nr, fint nc, fint np, std::int64_t lfact, const fin
     ++placed;
     return true;
   };
-  for (fint j = 1; j <= np; ++j) {
+  std::int64_t prev = 2;  // the area's header takes positions 1 and 2
+  for (fint j = 1; j <= nc; ++j) {
     const std::int64_t u = iptru[j - 1], l = iptrl[j - 1];
-    if (u < l && (u < 2 || u >= lfact || !place(u + 1, j))) return identity();
+    if (u < prev || l < u || l > lfact || (j > np && l != u)) return false;
+    for (std::int64_t q = prev + 1; q <= u; ++q) {
+      const fint step = irnf[q - 1];
+      if (step < 1 || step >= j || step > np || iptrl[step - 1] == iptru[step - 1]) return false;
+    }
+    if (l > u) {
+      if (!place(u + 1, j)) return false;
+      for (std::int64_t q = u + 2; q <= l; ++q)
+        if (irnf[q - 1] < 1 || irnf[q - 1] > nr) return false;
+    }
+    prev = l;
   }
+  const std::int64_t nf = nc - np;
+  const std::int64_t full = empty ? mf : std::max(mf * nf, mf + nf);
+  if (prev + full > lfact) return false;
   for (std::int64_t i = 1; i <= mf; ++i)
-    if (!place(full_at + i, static_cast<fint>(np + i))) return identity();
-  if (placed != nr) return identity();
-  return true;
+    if (!place(prev + i, static_cast<fint>(np + i))) return false;
+  return placed == nr;
 }
 
 }  // namespace
@@ -164,6 +179,68 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   const double tol = std::max(cntl[3], 0.0);
   const fint newne = KEEP(kl.iptro + N + 1) - 1;
 
+  // JOB 2 and 3 work from the factors of the previous call.  Every block's
+  // stored factors are checked before anything is written, each read kept
+  // inside the arrays, so that a KEEP and IRN without a complete
+  // factorisation (none yet, or the last one ran out of storage) are never
+  // followed into wild memory.
+  //
+  // JOB 2 has nothing to fall back on: it refuses such a KEEP with -6, as a
+  // JOB that does not fit the stored data.  It reads each block's factors
+  // where its block loop below places them, so the check follows that loop.
+  //
+  // JOB 3 pivots from the row order of the previous factors.  Every block's
+  // order is read here, before any block is refactorised: a block's new
+  // factors, or the kernel's workspace at the end of A/IRN, may cover the
+  // old factors of the blocks after it.  Only the first block that reaches
+  // the kernel finds its old factors in place (at the start of the factor
+  // area) and is refactorised by the kernel's own JOB 3, which keeps its
+  // unchanged columns; every later one is factorised afresh from the order
+  // read here, which is what JOB 3 computes for its other columns.  A block
+  // whose stored factors do not pass starts from the identity order instead
+  // (so a retry after running out of storage still works).
+  fint first_block = 0;  // the first block with factors of its own, if intact
+  if (JOB > 1) {
+    fint jfirst = 1;
+    std::int64_t kk = 0;
+    for (fint jb = 1; jb <= nb; ++jb) {
+      const fint nc = KEEP(kl.nblock + 3 * jb), np = KEEP(kl.mblock + 3 * jb);
+      const fint nr = (nb == 1) ? M : nc;
+      if (np >= 0) {
+        const std::int64_t start = jb == 1 ? 1 : KEEP(kl.kblock + 3 * jb);
+        const std::int64_t lfact = std::int64_t(LA) - newne - start + 1;
+        const bool empty = KEEP(kl.iptrd + jfirst + nc) == KEEP(kl.iptrd + jfirst);
+        const fint* iptrl = keep_p + kl.iptrl + jfirst - 1;
+        const fint* irnf = irn_p + newne + start - 1;
+        fint* order = iw_p + jfirst - 1;
+        const bool valid = (JOB == 3 || start == kk + 1) && start >= 1 && lfact >= 2 &&
+                           stored_factors(nr, nc, np, empty, lfact, irnf, iptrl, keep_p + kl.iptru + jfirst - 1,
+                                          order);
+        if (!valid && JOB == 2) {
+          INFO(1) = -6;
+          error_message(icntl, -6, true, M, N, NE, JOB, LA, INFO(4));
+          return;
+        }
+        if (!valid)
+          for (fint i = 0; i < nr; ++i) order[i] = i + 1;
+        if (first_block == 0) first_block = valid && start == 1 ? jb : -1;
+        if (valid && JOB == 3 && irnf[0] != 0) {
+          // The previous factorisation dropped entries: its pattern is not
+          // the matrix's.
+          INFO(1) = -6;
+          error_message(icntl, -6, false, M, N, NE, JOB, LA, INFO(4));
+          return;
+        }
+        // Where the block loop puts the next block's factors.
+        if (valid) {
+          const std::int64_t mf = irnf[1], nf = nc - np;
+          kk = start - 1 + std::max(mf * nf, mf + nf) + iptrl[nc - 1];
+        }
+      }
+      jfirst += nc;
+    }
+  }
+
   // Scatter the values through the map into the stored entries only: the
   // factors begin right behind them, and a refactorisation that keeps the
   // unchanged columns of a block (ICNTL(8)) reads their old values there.
@@ -187,40 +264,6 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       if (-JCN(1) <= newne) A(-JCN(1)) = in[0];
       for (fint k = 2; k <= NE; ++k)
         if (JCN(k) <= newne) A(JCN(k)) += in[k - 1];
-    }
-  }
-
-  // JOB 3 pivots from the row order of the previous factors.  Every block's
-  // order is read here, before any block is refactorised: a block's new
-  // factors, or the kernel's workspace at the end of A/IRN, may cover the
-  // old factors of the blocks after it.  Only the first block that reaches
-  // the kernel finds its old factors in place (at the start of the factor
-  // area) and is refactorised by the kernel's own JOB 3, which keeps its
-  // unchanged columns; every later one is factorised afresh from the order
-  // read here, which is what JOB 3 computes for its other columns.
-  fint first_block = 0;  // the first block with factors of its own, if intact
-  if (JOB == 3) {
-    fint jfirst = 1;
-    for (fint jb = 1; jb <= nb; ++jb) {
-      const fint nc = KEEP(kl.nblock + 3 * jb), np = KEEP(kl.mblock + 3 * jb);
-      const fint nr = (nb == 1) ? M : nc;
-      if (np >= 0) {
-        const std::int64_t start = jb == 1 ? 1 : KEEP(kl.kblock + 3 * jb);
-        const std::int64_t lfact = start >= 1 ? std::int64_t(LA) - newne - start + 1 : 0;
-        const fint* irnf = irn_p + newne + start - 1;
-        const bool valid = previous_row_order(nr, nc, np, lfact, irnf, keep_p + kl.iptrl + jfirst - 1,
-                                              keep_p + kl.iptru + jfirst - 1, iw_p + jfirst - 1);
-        if (first_block == 0) first_block = valid && start == 1 ? jb : -1;
-        if (valid && irnf[0] != 0) {
-          // The previous factorisation dropped entries: its pattern is not
-          // the matrix's.
-          KEEP(kl.kblock + 3) = nb;
-          INFO(1) = -6;
-          error_message(icntl, -6, false, M, N, NE, JOB, LA, INFO(4));
-          return;
-        }
-      }
-      jfirst += nc;
     }
   }
 

@@ -378,6 +378,14 @@ void Analysis::given_order(fint k, fint& pr, fint& pc, fint& nopiv) {
     if (!acceptable(std::fabs(a_(q)), amax)) continue;
     if (pr == 0 || nextr_(i) < nextr_(pr)) pr = i;
   }
+  // With finite values and tolerance the largest entry is always
+  // acceptable.  A NaN among the values or as CNTL(4) can leave no
+  // candidate at all: the column then gets no pivot, as one whose largest
+  // magnitude is not above the tolerance.
+  if (pr == 0) {
+    nopiv = c;
+    return;
+  }
   pc = c;
 }
 

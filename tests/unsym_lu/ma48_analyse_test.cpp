@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -283,6 +284,29 @@ TEST(Ma48AnalyseOrders, GivenPermutationsAreKeptAsOneBlock) {
   EXPECT_EQ(p.nb(), 1);
   EXPECT_EQ(p.info[9], 7);  // no transversal: min(M, N)
   EXPECT_EQ(layout_fault(p), "");
+}
+
+TEST(Ma48AnalyseOrders, GivenOrderPassesOverColumnsWithoutAcceptableEntry) {
+  // A NaN small-pivot tolerance, or a NaN among the values, leaves a column
+  // of the given sequence with no acceptable entry: it gets no pivot, and
+  // nothing outside the arrays is read.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  {
+    Ma48 p(9, 9, {2}, {2}, {0.0});
+    p.resize_la(17);
+    const int32_t order[18] = {1, 8, 6, 4, 2, 9, 7, 5, 3, 1, 6, 2, 7, 3, 8, 4, 9, 5};
+    std::copy(order, order + 18, p.keep.begin());
+    p.cntl[3] = nan;
+    EXPECT_GE(p.analyse(2), 0);
+    EXPECT_EQ(p.info[4], 0);
+  }
+  {
+    Ma48 p(3, 3, {1, 2, 3, 1}, {1, 2, 3, 2}, {nan, 1.0, 1.0, 1.0});
+    for (int32_t k = 0; k < 3; ++k) p.keep[k] = p.keep[3 + k] = k + 1;
+    EXPECT_EQ(p.analyse(2), 2);
+    EXPECT_EQ(p.info[4], 2);
+    EXPECT_EQ(layout_fault(p), "");
+  }
 }
 
 TEST(Ma48AnalyseOrders, RectangularMatricesAreOneBlockOfAllRows) {

@@ -287,6 +287,30 @@ TEST(Ma48FactoriseStorage, ShortFactorAreaGivesALengthThatSuffices) {
   EXPECT_LE(p.info[3], need);
 }
 
+TEST(Ma48FactoriseValues, FastRefactorisationNeedsCompleteFactors) {
+  // No factorisation yet, or the last one ran out of storage: JOB 2 has no
+  // pattern to follow and refuses before writing anything; JOB 3 starts
+  // from the analysis's row order, after which JOB 2 works.
+  for (const bool after_shortage : {false, true}) {
+    Ma48 p = two_dense_blocks();
+    if (after_shortage) p.resize_la(2 * p.ne);
+    ASSERT_EQ(p.analyse(), 0);
+    if (after_shortage) {
+      ASSERT_EQ(p.factorise(1), -3);
+      p.grow_la(p.info[3]);
+    }
+    const std::vector<int32_t> keep = p.keep, irn = p.irn;
+    EXPECT_EQ(factorise_messages(p, 2), " Error return from MA48B/BD because JOB =          2\n");
+    EXPECT_EQ(p.info[0], -6);
+    EXPECT_EQ(p.keep, keep);
+    EXPECT_EQ(p.irn, irn);
+    ASSERT_EQ(p.factorise(3), 0);
+    EXPECT_LT(solve_residual(p), 1e-14);
+    ASSERT_EQ(p.factorise(2), 0);
+    EXPECT_LT(solve_residual(p), 1e-14);
+  }
+}
+
 TEST(Ma48FactoriseValues, NoFastRefactorisationAfterDroppedEntries) {
   // Entries below the drop tolerance leave the factors without them: JOB 2
   // and 3 cannot reuse such a pattern.
