@@ -287,6 +287,36 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * Constrained optimisation (VF13, VE17)
  * ---------------------------------------------------------------------- */
 
+/*
+ * VE17AD: minimise 0.5 x'Hx + g'x subject to a_i'x = b_i (i <= MEQ) and
+ * a_i'x >= b_i (MEQ < i <= M), a_i column i of A(LA, M), by the dual
+ * active-set method for strictly convex problems (orthogonal updates of a
+ * factorisation of the active normals).  H(LH, N) must be symmetric positive
+ * definite; only its upper triangle is read.  No argument of the host's but
+ * X, U, IACT, NACT, W and INFORM is written; no message, no saved state.
+ *   G(N), B(M)  the linear term and the right-hand sides.
+ *   X(N)        out: the solution.
+ *   U(M)        out: the multipliers (Hx + g = sum of U(i) a_i); zero for
+ *               inactive constraints, >= 0 for active inequalities.
+ *   IACT(M)     out: IACT(1:NACT) the active constraints, equalities first.
+ *   TOL         feasibility tolerance: a constraint counts as satisfied
+ *               when its violation is at most TOL (plus the rounding error
+ *               of forming a_i'x - b_i).
+ *   W(LW)       workspace, LW >= 2*N*N + 4*N + 3*M + 1.
+ * INFORM: 0 solved; 1 the constraints are inconsistent (X, U, IACT, NACT
+ * describe the last point reached); 2 H is not positive definite (a
+ * Cholesky pivot not above N*eps times the largest diagonal entry);
+ * 3 an invalid argument (N < 1, M < 0, MEQ outside 0..M, LH < N, LA < N when
+ * M > 0, TOL < 0 or not finite, or a value of H, G, A or B that is not
+ * finite); 4 LW too small; 5 more than 10*(N + M) + 100 additions and
+ * deletions of constraints (a guard against cycling; X, U, IACT, NACT as for
+ * INFORM 1).
+ */
+TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t* MEQ, const double* H,
+                               const int32_t* LH, const double* G, const double* A, const int32_t* LA,
+                               const double* B, double* X, double* U, int32_t* IACT, int32_t* NACT,
+                               const double* TOL, double* W, const int32_t* LW, int32_t* INFORM);
+
 /* ------------------------------------------------------------------------
  * Derivative-free bound-constrained optimisation (VUR_OPTBQA)
  * ---------------------------------------------------------------------- */

@@ -104,6 +104,13 @@ module tbl_entry_points
       import :: c_int
       integer(c_int), intent(inout) :: iunit
     end subroutine
+    subroutine ve17ad(n, m, meq, h, lh, g, a, la, b, x, u, iact, nact, tol, w, lw, inform) bind(c, name='VE17AD')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: n, m, meq, lh, la, lw
+      real(c_double), intent(in) :: h(lh, *), g(*), a(la, *), b(*), tol
+      real(c_double), intent(out) :: x(*), u(*), w(*)
+      integer(c_int32_t), intent(out) :: iact(*), nact, inform
+    end subroutine
   end interface
 end module
 
@@ -117,6 +124,8 @@ program fortran_host
   integer(c_int) :: vunit
   character(len=32) :: name
   logical :: there
+  real(c_double) :: qh(2, 2), qa(2, 3), qx(2), qu(3), qw(30)
+  integer(c_int32_t) :: qiact(3), nact
 
   n3 = 3
   n1 = 1
@@ -188,6 +197,14 @@ program fortran_host
   call check(there, 'VIZ_FFOPEN takes LEN characters of the name')
   inquire(file='fortran_host_viz.txtIGNORED', exist=there)
   call check(.not. there, 'VIZ_FFOPEN ignores what follows LEN')
+
+  ! min 0.5 |x|^2 - x2 subject to x1 + x2 >= 2, x1 >= 0, x2 <= 10:
+  ! x = (0.5, 1.5) with the multiplier 0.5 on the first constraint.
+  qh = reshape([1d0, -99d0, 0d0, 1d0], [2, 2])  ! the lower triangle is not read
+  qa = reshape([1d0, 1d0, 1d0, 0d0, 0d0, -1d0], [2, 3])
+  call ve17ad(2, 3, 0, qh, 2, [0d0, -1d0], qa, 2, [2d0, 0d0, -10d0], qx, qu, qiact, nact, 0d0, qw, 30, info)
+  call check(info == 0 .and. nact == 1 .and. qiact(1) == 1 .and. maxval(abs(qx - [0.5d0, 1.5d0])) < 1d-15 &
+             .and. abs(qu(1) - 0.5d0) < 1d-15 .and. qu(2) == 0d0 .and. qu(3) == 0d0, 'VE17AD')
 
   print '(a)', 'fortran host: all checks passed'
 
