@@ -19,6 +19,13 @@ inline void za38_ad(const int32_t* n, const int32_t* ne, const int32_t* job, con
   ZA38AD(n, ne, job, transa, lvalue, lindex, value, index, keep, cntl, icntl, info, rinfo);
 }
 
+inline void za38_cd(const int32_t* n, const int32_t* job, const int32_t* transc, const int32_t* lvalue,
+                    const int32_t* lindex, const double* value, const int32_t* index, const int32_t* keep,
+                    const double* b, double* x, double* w, const double* cntl, const int32_t* icntl, int32_t* info,
+                    double* rinfo) {
+  ZA38CD(n, job, transc, lvalue, lindex, value, index, keep, b, x, w, cntl, icntl, info, rinfo);
+}
+
 inline void za38_ffopen(const std::string& path, int32_t unit) { FFOPEN(path.c_str(), &unit, path.size()); }
 inline void za38_ffclose(int32_t unit) { FFCLOSE(&unit); }
 

@@ -88,6 +88,19 @@ int32_t Za38::analyse_growing(int32_t job_, bool transa_) {
   return analyse(job_, transa_);
 }
 
+int32_t Za38::solve(const std::vector<double>& b, std::vector<double>& x, int32_t sjob, bool transc) {
+  const size_t lw = size_t(n) * (icntl[7] > 0 ? 4 : 2);
+  std::vector<double> w(lw + kGuard, kGuardReal);
+  x.resize(size_t(n) + kGuard, kGuardReal);
+  const int32_t t = transc ? -1 : 0;
+  za38_cd(&n, &sjob, &t, &lvalue, &lindex, value.data(), index.data(), keep, b.data(), x.data(), w.data(), cntl,
+          icntl, info, rinfo);
+  check_guard(w, lw, kGuardReal, "W");
+  check_guard(x, size_t(n), kGuardReal, "X");
+  x.resize(n);
+  return info[0];
+}
+
 void Za38::check_guards() const {
   check_guard(index, static_cast<size_t>(std::max(lindex, 0)), kGuardInt, "INDEX");
   check_guard(value, static_cast<size_t>(std::max(lvalue, 0)), kGuardReal, "VALUE");
