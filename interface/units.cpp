@@ -67,6 +67,8 @@ Unit& unit_for_write(fint unit) {
     u.name = "standard error";
   } else if (unit == 5) {
     fatal_io("cannot write to unit", unit, "unit 5 is connected to standard input");
+  } else if (unit < 0) {
+    fatal_io("cannot write to unit", unit, "a private unit that is not open");
   } else {
     std::string env = "FORT" + std::to_string(unit);
     const char* named = std::getenv(env.c_str());
@@ -138,6 +140,38 @@ void unit_attach(fint unit, std::string_view name) {
     t.erase(it);
   }
   t.emplace(unit, u);
+}
+
+bool unit_open_private(fint unit, std::string_view name) {
+  if (unit >= 0 || name.find('\0') != std::string_view::npos) return false;
+  unit_detach(unit);  // whatever file the unit had is closed first
+  const std::string file(name);
+  // Emptied only once it is known not to be a file that another unit
+  // writes: two streams on one file would overwrite each other's records.
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  std::FILE* f = ::fdopen(fd, "w");
+  if (f == nullptr) {
+    ::close(fd);
+    return false;
+  }
+  auto& t = table();
+  bool usable = true;
+  for (auto& entry : t)
+    if (entry.second.owned && entry.second.file != nullptr && same_file(entry.second.file, f)) usable = false;
+  struct stat st {};
+  if (usable && (::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0))) usable = false;
+  if (!usable) {
+    std::fclose(f);
+    return false;
+  }
+  Unit u;
+  u.file = f;
+  u.name = file;
+  u.owned = true;
+  u.truncated = true;  // emptied by the open itself
+  t.emplace(unit, u);
+  return true;
 }
 
 void unit_detach(fint unit) {

@@ -3,7 +3,8 @@
 // error; a unit attached by FFOPEN writes to its file; any other unit written
 // without being attached writes to the file named by the environment variable
 // FORTn, or else to "fort.n" in the current directory, created on the first
-// write.
+// write.  Negative units are the library's private files (unit_open_private)
+// and are written only while open.
 #pragma once
 
 #include <string_view>
@@ -18,6 +19,13 @@ void unit_write_line(fint unit, std::string_view line);
 // Attaches the named file to the unit (status "unknown": an existing file is
 // reused, and the first record written replaces its contents).
 void unit_attach(fint unit, std::string_view name);
+
+// A package's own file, kept off the host's unit numbers: a negative unit
+// (which no host can attach) opened on the named file, created or emptied
+// at once.  Unlike an attach, a failed open is reported to the caller
+// (false) and the process goes on.  Written with unit_write_line and the
+// format-record writer and closed with unit_detach like any other unit.
+bool unit_open_private(fint unit, std::string_view name);
 
 // Detaches and closes the unit; a unit that is not open is left alone.
 void unit_detach(fint unit);

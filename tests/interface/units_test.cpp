@@ -156,4 +156,25 @@ TEST_F(UnitFiles, FatalErrorStillDeliversWhatOtherUnitsHold) {
   EXPECT_EQ(read_file(f), " written before the failure\n");
 }
 
+// A package's private file: emptied on opening, refused (not fatal) when it
+// cannot be opened or is the file of another unit, which keeps its records.
+TEST_F(UnitFiles, PrivateUnitsReportFailedOpensAndLeaveOtherUnitsAlone) {
+  const std::string f = path("private.txt"), host = path("host.txt");
+  std::ofstream(f) << "old contents\n";
+  ASSERT_TRUE(tbl::io::unit_open_private(-5, f));
+  EXPECT_EQ(read_file(f), "");
+  tbl::io::write(-5, "(' private',I3)", 1);
+  EXPECT_FALSE(tbl::io::unit_open_private(3, f));  // not a private number
+  EXPECT_FALSE(tbl::io::unit_open_private(-6, path("missing/dir/p.txt")));
+  ffopen(host, 36);
+  tbl::io::write(36, "(' host line')");
+  EXPECT_FALSE(tbl::io::unit_open_private(-6, host));
+  ffclose(36);
+  EXPECT_EQ(read_file(host), " host line\n");
+  tbl::io::unit_detach(-5);
+  EXPECT_EQ(read_file(f), " private  1\n");
+  auto r = run_in_child([] { tbl::io::write(-5, "('closed')"); });
+  EXPECT_TRUE(tbl::test::ended_by_fatal_io(r)) << r.err;
+}
+
 }  // namespace
