@@ -321,6 +321,139 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
  * Derivative-free bound-constrained optimisation (VUR_OPTBQA)
  * ---------------------------------------------------------------------- */
 
+/*
+ * VUR_OPTBQA: minimise F(x) without derivatives subject to XL <= x <= XU,
+ * with MEQ equality constraints ceq(x) = 0 and MIN inequality constraints
+ * cin(x) <= 0 taken in by a penalty.  The method is a trust-region method
+ * on quadratic models that interpolate the function at NPT points, each
+ * model update changing the second derivatives as little as possible in
+ * the Frobenius norm; every point evaluated lies within the bounds.  It
+ * works in the scaled variables x(i)/SCALE(i).
+ *
+ * Reverse communication.  Set INFO = 0 and call: on each return with
+ * INFO = 1, evaluate F, CEQ(1:MEQ) and CIN(1:MIN) at X and call again with
+ * INFO (and all other arguments) unchanged.  Any other INFO on return ends
+ * the problem.  One problem is live at a time (its scalars are kept inside
+ * the library, its arrays in W): a call with INFO = 0 abandons a live
+ * problem and starts a new one; a call with INFO other than 0 that does not
+ * continue the live problem (none is live, or N, NPT, MEQ, MIN or LW
+ * differ from its start) returns INFO = 100 and writes no array.
+ *
+ * The penalised function is P(x) = F(x) + PEN * sum_i CWT(i) t_i(x), with
+ * t_i = v_i^2 (IPTYPE = 1) or |v_i| (IPTYPE = 2), v_i = ceq_i(x) for
+ * i <= MEQ and max(cin_i(x), 0) after.  The violation CVIOL is the largest
+ * |v_i| over all constraints (a constraint with weight 0 still counts).  A
+ * run minimises P with radii from RHOBEG down to RHOEND; when its best
+ * point has CVIOL > CTOL, PEN is multiplied by PENGROW and a new run starts
+ * from that point with first radius RHORST, at most MAXRST times and only
+ * while the grown PEN stays <= PENMAX.  The best point is the least P with
+ * the current PEN, over the evaluations of the current run (a restart
+ * starts from it).  A value F, CEQ or CIN that is not finite counts as a
+ * P larger than any met (at least 1e30), except at the first point, where
+ * it ends the problem with INFO = 113.
+ *
+ *  N       number of variables, >= 1.
+ *  X(N)    in: the start (moved inside the bounds, and onto a bound or a
+ *          radius away from it when it is nearer than RHOBEG); then the
+ *          point of each request; at the end the best point.
+ *  XL(N), XU(N)  the bounds, XU(i) - XL(i) >= 2*RHOBEG*SCALE(i); infinite
+ *          values are allowed.  Never changed.
+ *  SCALE(N)  typical magnitude of each variable, > 0.  Never changed.
+ *  MEQ, MIN  numbers of equality and inequality constraints, >= 0.
+ *  F, CEQ(MEQ), CIN(MIN)  the values at X, from the host on each request.
+ *  NPT     interpolation points, N+2 <= NPT <= (N+1)(N+2)/2; 2N+1 is
+ *          recommended.
+ *  RHOBEG, RHOEND  first and last trust-region radius (scaled variables),
+ *          0 < RHOEND <= RHOBEG.
+ *  MAXFUN  limit on the evaluations over all runs, >= NPT+1.
+ *  FTARGET the problem ends once the best point has P <= FTARGET and
+ *          CVIOL <= CTOL.
+ *  PEN     in: the first prefactor, > 0; out: the prefactor in force.
+ *  PENGROW factor of PEN at each restart, > 1.  PENMAX >= PEN: the largest
+ *          prefactor allowed.  MAXRST >= 0: the most restarts.
+ *  RHORST  first radius of a restarted run, RHOEND <= RHORST <= RHOBEG.
+ *  CTOL    largest violation accepted, >= 0.
+ *  CWT(MEQ+MIN)  weight of each constraint, >= 0.  Never changed.
+ *  IPTYPE  1 quadratic penalty, 2 absolute-value penalty.
+ *  XBEST(N), FBEST, CVIOL, PBEST  the best point with its F, violation and
+ *          P (kept up to date on every return once a value is known).
+ *  RHO     the radius in force (the last one at the end).
+ *  NFEV, NRST  evaluations and restarts so far.
+ *  IPRINT  0 nothing; 1 the final report; 2 also a line per restart; 3
+ *          also a line per new radius; written on unit IOUT when IOUT >= 0
+ *          (6 standard output, 0 standard error, other units as FFOPEN
+ *          attaches them).
+ *  ITRACE  not 0: every evaluation is written to the trace file; 0: no
+ *          trace (nothing is opened or written).
+ *  INFO    request flag and status (below).
+ *  W(LW)   workspace, kept unchanged by the host while the problem lives;
+ *          LW >= NPT*(NPT+N+6) + N*(3*N+43)/2.
+ *  TRACE, TRACE_len  base name of the trace file: the file is the first
+ *          TRACE_len characters of TRACE, trailing blanks removed, with
+ *          ".vorex" appended.  It is created, or emptied, when a problem
+ *          starts and closed when the problem ends.
+ *
+ * INFO on return:
+ *    1  evaluate at X and call again;
+ *    2  converged: RHOEND reached with CVIOL <= CTOL;
+ *    3  FTARGET reached with CVIOL <= CTOL;
+ *  100  invalid N, NPT, MEQ or MIN (or a call that continues no problem);
+ *  101  XL(i) > XU(i), or XU(i) - XL(i) < 2*RHOBEG*SCALE(i);
+ *  102  RHOBEG or RHOEND not positive, RHOEND > RHOBEG, or RHORST outside
+ *       [RHOEND, RHOBEG];
+ *  103  an invalid control: SCALE(i) <= 0, CWT(i) < 0, PEN <= 0,
+ *       PENGROW <= 1, PENMAX < PEN, MAXRST < 0, CTOL < 0, IPTYPE not 1 or
+ *       2, MAXFUN < NPT+1;
+ *  104  LW too small;
+ *  105  the trace file cannot be opened (nothing else is done);
+ *  110  MAXFUN evaluations reached;
+ *  111  the constraints still violated after MAXRST restarts, or the grown
+ *       PEN would exceed PENMAX;
+ *  112  numerical breakdown of the model (even after rebuilding it);
+ *  113  a non-finite value at the start (a start coordinate that is not
+ *       finite inside the bounds, or F, CEQ or CIN at the first point).
+ * Codes 100 to 105 come before any evaluation and write only INFO, NFEV =
+ * NRST = 0.  After a later failure XBEST, FBEST, CVIOL and PBEST describe
+ * the best point found and X holds it.
+ *
+ * Trace file.  Every line that is not an evaluation starts with '#':
+ *   # VUR_OPTBQA trace
+ *   # N = .. NPT = .. MEQ = .. MIN = ..
+ *   # MAXFUN = .. MAXRST = .. IPTYPE = ..
+ *   # RHOBEG = .. RHOEND = .. RHORST = ..
+ *   # PEN = .. PENGROW = .. PENMAX = ..
+ *   # CTOL = .. FTARGET = ..
+ *   #   NFEV RUN   PEN   F   CVIOL   P   RHO   X(1) ... X(N)
+ * then one line per evaluation: the evaluation number (8 columns), the
+ * run (4 columns: 0 for the first, then the restart number), and, 25
+ * columns each with 17 significant digits (1.2345678901234567E+000), PEN,
+ * F, CVIOL, P (as computed, even when not finite: NaN, Infinity), RHO and
+ * the N coordinates of the point; then the report.
+ *
+ * Report (on IOUT at IPRINT >= 1, and at the end of the trace):
+ *   # VUR_OPTBQA: INFO = <code>  <text>
+ *   # <detail of an entry failure: the argument at fault, LW and its least
+ *     value, or the trace file's name>
+ *   # NFEV = ..  NRST = ..  RHO = ..  PEN = ..
+ *   # FBEST = ..  CVIOL = ..  PBEST = ..
+ *   # XBEST = <four coordinates per line>
+ * (the last three only once a value is known).  Progress lines at
+ * IPRINT >= 2: "# VUR_OPTBQA: restart <k> with PEN = .., CVIOL = ..,
+ * NFEV = .."; at IPRINT = 3: "# VUR_OPTBQA: RHO = .., NFEV = .., PBEST =
+ * .., CVIOL = ..".
+ */
+TESSELBASICLIB_API void VUR_OPTBQA(const int32_t* N, double* X, const double* XL, const double* XU,
+                                   const double* SCALE, const int32_t* MEQ, const int32_t* MIN, const double* F,
+                                   const double* CEQ, const double* CIN, const int32_t* NPT, const double* RHOBEG,
+                                   const double* RHOEND, const int32_t* MAXFUN, const double* FTARGET, double* PEN,
+                                   const double* PENGROW, const double* PENMAX, const int32_t* MAXRST,
+                                   const double* RHORST, const double* CTOL, const double* CWT,
+                                   const int32_t* IPTYPE, double* XBEST, double* FBEST, double* CVIOL,
+                                   double* PBEST, double* RHO, int32_t* NFEV, int32_t* NRST,
+                                   const int32_t* IPRINT, const int32_t* IOUT, const int32_t* ITRACE,
+                                   int32_t* INFO, double* W, const int32_t* LW, const char* TRACE,
+                                   size_t TRACE_len);
+
 #ifdef __cplusplus
 } /* extern "C" */
 

@@ -43,7 +43,6 @@ const std::set<std::string> kAllExports = {
 const std::set<std::string> kNotBuiltYet = {
     "VIZ_ZA38AD", "VIZ_ZA38BD", "VIZ_ZA38CD",
     "VIZ_NB01AD", "VIZ_DI23ID", "VIZ_DI23AD", "VIZ_VF13AD",
-    "VUR_OPTBQA",
     "DI23ID", "DI23AD", "VF13AD",
 };
 

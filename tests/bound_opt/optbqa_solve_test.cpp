@@ -1,0 +1,210 @@
+// VUR_OPTBQA as a host calls it, on problems with known minima: under bounds
+// alone, with constraints that need restarts of the penalty, and with values
+// that are not finite in part of the box.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "bound_opt/optbqa_host.hpp"
+
+namespace {
+
+using tbl::test::dfo_solve;
+using tbl::test::DfoProblem;
+using tbl::test::DfoResult;
+using tbl::test::DfoSettings;
+using V = std::vector<double>;
+
+double rosenbrock(const V& x) {
+  double f = 0.0;
+  for (std::size_t i = 0; i + 1 < x.size(); ++i)
+    f += 100.0 * (x[i + 1] - x[i] * x[i]) * (x[i + 1] - x[i] * x[i]) + (1.0 - x[i]) * (1.0 - x[i]);
+  return f;
+}
+
+// M points in 3-D, each taken to the unit sphere: the sum of the reciprocal
+// distances.  Its least values are the known energies of M charges.
+double sphere_energy(const V& x) {
+  const std::size_t m = x.size() / 3;
+  std::vector<double> p(x.size());
+  for (std::size_t i = 0; i < m; ++i) {
+    const double r =
+        std::sqrt(x[3 * i] * x[3 * i] + x[3 * i + 1] * x[3 * i + 1] + x[3 * i + 2] * x[3 * i + 2]);
+    for (int k = 0; k < 3; ++k) p[3 * i + k] = x[3 * i + k] / r;
+  }
+  double f = 0.0;
+  for (std::size_t i = 0; i < m; ++i)
+    for (std::size_t j = i + 1; j < m; ++j) {
+      double d = 0.0;
+      for (int k = 0; k < 3; ++k) d += (p[3 * i + k] - p[3 * j + k]) * (p[3 * i + k] - p[3 * j + k]);
+      f += 1.0 / std::sqrt(d);
+    }
+  return f;
+}
+
+// A separable quadratic whose centre lies above, below or inside [0,1] by
+// turns: its least value in the box is at the centre clipped to the box.
+DfoProblem quadratic_on_bounds(int n) {
+  DfoProblem p;
+  p.name = "quadratic_n" + std::to_string(n);
+  V centre(n), curv(n);
+  for (int i = 0; i < n; ++i) {
+    centre[i] = i % 3 == 0 ? 2.0 : i % 3 == 1 ? -0.5 : 0.3 + 0.4 * i / n;
+    curv[i] = 1.0 + double(i) / n;
+  }
+  p.x0.assign(n, 0.5);
+  p.xl.assign(n, 0.0);
+  p.xu.assign(n, 1.0);
+  p.f = [centre, curv](const V& x) {
+    double f = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) f += curv[i] * (x[i] - centre[i]) * (x[i] - centre[i]);
+    return f;
+  };
+  return p;
+}
+
+double quadratic_least(int n) {
+  const DfoProblem p = quadratic_on_bounds(n);
+  V x(n);
+  for (int i = 0; i < n; ++i) x[i] = i % 3 == 0 ? 1.0 : i % 3 == 1 ? 0.0 : 0.3 + 0.4 * i / n;
+  return p.f(x);
+}
+
+struct Known {
+  DfoProblem problem;
+  double fstar;
+  double tol;  // relative
+  int32_t npt = 0;
+};
+
+std::vector<Known> known_minima() {
+  std::vector<Known> cases;
+  DfoProblem rosen{{-1.2, 1.0}, {-2.0, -2.0}, {2.0, 2.0}, {}, 0, 0, rosenbrock, {}, "rosenbrock_inside"};
+  cases.push_back({rosen, 0.0, 1e-10});
+  DfoProblem rosen_bound = rosen;
+  rosen_bound.name = "rosenbrock_on_bound";
+  rosen_bound.xu = {0.5, 2.0};  // least value 0.25 at (0.5, 0.25)
+  cases.push_back({rosen_bound, 0.25, 1e-10});
+  // The same problem in variables of very different magnitudes.
+  DfoProblem rosen_scaled{{-1.2e3, 1.0e-3},
+                          {-2e3, -2e-3},
+                          {0.5e3, 2e-3},
+                          {1e3, 1e-3},
+                          0,
+                          0,
+                          [](const V& x) {
+                            return rosenbrock({x[0] * 1e-3, x[1] * 1e3});
+                          },
+                          {},
+                          "rosenbrock_scaled"};
+  cases.push_back({rosen_scaled, 0.25, 1e-10});
+  // Charges on a sphere: 4 (a tetrahedron), 5 and 6 points.
+  const double energies[] = {3.674234614, 6.474691495, 9.985281374};
+  for (int m = 4; m <= 6; ++m) {
+    DfoProblem sphere;
+    sphere.name = "sphere_" + std::to_string(m) + "_points";
+    for (int i = 0; i < m; ++i) {
+      const double t = 0.9 + 2.3 * i, u = 0.3 + 1.7 * i * i;
+      sphere.x0.insert(sphere.x0.end(), {std::cos(t) * std::sin(u), std::sin(t) * std::sin(u), std::cos(u)});
+    }
+    sphere.xl.assign(3 * m, -1.0);
+    sphere.xu.assign(3 * m, 1.0);
+    sphere.f = sphere_energy;
+    cases.push_back({sphere, energies[m - 4], 1e-8});
+  }
+  for (int n : {2, 10, 30, 100}) cases.push_back({quadratic_on_bounds(n), quadratic_least(n), 1e-10});
+  cases.push_back({quadratic_on_bounds(100), quadratic_least(100), 1e-10, 106});  // fewer points
+  return cases;
+}
+
+TEST(OptbqaSolve, KnownMinimaUnderBounds) {
+  for (const Known& k : known_minima()) {
+    SCOPED_TRACE(k.problem.name + " npt " + std::to_string(k.npt));
+    DfoSettings s;
+    s.npt = k.npt;
+    s.rhoend = 1e-9;
+    const DfoResult r = dfo_solve(k.problem, s);
+    ASSERT_EQ(r.info, 2);
+    EXPECT_TRUE(r.inside);
+    EXPECT_LE(std::fabs(r.fbest - k.fstar), k.tol * std::max(1.0, std::fabs(k.fstar)));
+    // The results describe one evaluated point, which X holds at the end.
+    EXPECT_EQ(r.fbest, k.problem.f(r.xbest));
+    EXPECT_EQ(r.x, r.xbest);
+    EXPECT_EQ(r.nfev, static_cast<int32_t>(r.evaluations.size()));
+    EXPECT_EQ(r.pbest, r.fbest);
+    EXPECT_EQ(r.cviol, 0.0);
+    EXPECT_EQ(r.nrst, 0);
+    EXPECT_EQ(r.rho, 1e-9);
+    // Where the least value lies on a bound, the point is on it exactly.
+    if (k.problem.name.rfind("quadratic", 0) == 0) {
+      for (std::size_t i = 0; i < r.xbest.size(); i += 3) EXPECT_EQ(r.xbest[i], 1.0) << i;
+    }
+  }
+}
+
+// min x1 + x2 with x1^2 + x2^2 = 1 (least -sqrt 2) and min (x1-2)^2 +
+// (x2-1)^2 with x1 + x2 <= 2 (least 0.5 at (1.5, 0.5)), with each penalty
+// where its kink is straight.
+TEST(OptbqaSolve, ConstraintsAreMetThroughRestarts) {
+  DfoProblem circle{{0.5, 0.5},
+                    {-2, -2},
+                    {2, 2},
+                    {},
+                    1,
+                    0,
+                    [](const V& x) { return x[0] + x[1]; },
+                    [](const V& x, double* ceq, double*) { ceq[0] = x[0] * x[0] + x[1] * x[1] - 1.0; },
+                    "circle"};
+  DfoProblem halfplane{{0.0, 0.0},
+                       {-3, -3},
+                       {3, 3},
+                       {},
+                       0,
+                       1,
+                       [](const V& x) { return (x[0] - 2) * (x[0] - 2) + (x[1] - 1) * (x[1] - 1); },
+                       [](const V& x, double*, double* cin) { cin[0] = x[0] + x[1] - 2.0; },
+                       "halfplane"};
+  struct Case {
+    DfoProblem p;
+    int32_t iptype;
+    double fstar;
+  };
+  for (const Case& c : {Case{circle, 1, -std::sqrt(2.0)}, Case{halfplane, 1, 0.5}, Case{halfplane, 2, 0.5}}) {
+    SCOPED_TRACE(c.p.name + " iptype " + std::to_string(c.iptype));
+    DfoSettings s;
+    s.iptype = c.iptype;
+    s.pen = 0.1;
+    s.ctol = 1e-5;
+    const DfoResult r = dfo_solve(c.p, s);
+    ASSERT_EQ(r.info, 2);
+    EXPECT_GE(r.nrst, 1);  // PEN = 0.1 is too small for either penalty
+    EXPECT_DOUBLE_EQ(r.pen, 0.1 * std::pow(10.0, r.nrst));
+    EXPECT_LE(r.cviol, 1e-5);
+    EXPECT_NEAR(r.fbest, c.fstar, 1e-4);
+    // CVIOL and PBEST recomputed from the values the host gave at XBEST.
+    V ceq(1), cin(1);
+    c.p.c(r.xbest, ceq.data(), cin.data());
+    const double v = c.p.meq == 1 ? std::fabs(ceq[0]) : std::max(cin[0], 0.0);
+    EXPECT_EQ(r.cviol, v);
+    EXPECT_DOUBLE_EQ(r.pbest, r.fbest + r.pen * (c.iptype == 1 ? v * v : v));
+  }
+}
+
+TEST(OptbqaSolve, ValuesThatAreNotFiniteCountAsVeryLarge) {
+  // No value beyond a line next to the start: the first steps land there.
+  auto f = [](const V& x) {
+    return x[0] + x[1] > 1.5 ? NAN : (x[0] - 0.5) * (x[0] - 0.5) + 2 * (x[1] - 0.5) * (x[1] - 0.5);
+  };
+  DfoProblem p{{1.2, 0.2}, {-2, -2}, {2, 2}, {}, 0, 0, f, {}, "hole"};
+  const DfoResult r = dfo_solve(p, DfoSettings{});
+  ASSERT_EQ(r.info, 2);
+  EXPECT_NEAR(r.xbest[0], 0.5, 1e-6);
+  EXPECT_NEAR(r.xbest[1], 0.5, 1e-6);
+  EXPECT_TRUE(std::any_of(r.evaluations.begin(), r.evaluations.end(),
+                          [](const tbl::test::Evaluation& e) { return std::isnan(e.f); }));
+}
+
+}  // namespace
