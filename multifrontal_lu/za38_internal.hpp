@@ -131,8 +131,11 @@ void ZA38_FACTOR_SETUP(tbl::fint* cblk, const tbl::fint* n, tbl::fint* cperm, tb
 // set-up) inside the sections ISEC (LISEC) and XSEC (LXSEC); the factors end
 // at the top of both, from IFSTART and XFSTART.  MULTI: the block is one of
 // several (its RPERM/CPERM parts are reordered by its pivot order).
+// Argument 5 is the column map (the block's CPERM part), argument 6 the row
+// map (its RPERM part); the single-block call passes the same arrays as
+// COLPOS and ROWPOS, which then receive the column and row orders.
 void ZA38_FACTOR_KERNEL(tbl::fint* cblk, const tbl::fint* nzb, const tbl::fint* n, const tbl::fint* unused4,
-                        tbl::fint* rperm, tbl::fint* cperm, tbl::fint* ifstart, tbl::fint* xfstart, double* xsec,
+                        tbl::fint* cperm, tbl::fint* rperm, tbl::fint* ifstart, tbl::fint* xfstart, double* xsec,
                         const tbl::fint* lxsec, tbl::fint* isec, const tbl::fint* lisec, const tbl::fint* icntl,
                         const double* cntl, tbl::fint* info, double* rinfo, const tbl::logical* multi,
                         std::int64_t* iinuse, std::int64_t* xinuse, tbl::fint* rowpos, tbl::fint* colpos,
