@@ -41,10 +41,8 @@ extern "C" void ZA38_FACTOR_FRONT(const fint* n_, const fint* nz_, fint* ap, dou
   fint cmax = 1, rmax = 1, nrec = 0;
   const i64 cperm_at = lw - 2 * n - 6, rperm_at = lw - n - 6;
 
-  bool ishort = false, xshort = false;
-  if (fii < free) {
-    ishort = true;
-  } else {
+  bool ishort = fii < free, xshort = fvv < free;
+  if (!ishort && !xshort) {
     // One block starting at position 1: the kernel writes its row and
     // column orders straight into the permutations at the top.
     fint bfi = 0, bfv = 0;
@@ -56,7 +54,7 @@ extern "C" void ZA38_FACTOR_FRONT(const fint* n_, const fint* nz_, fint* ap, dou
                       iinuse, icntl, cntl, info, rinfo, nblocks, pap, pai, pax, preserve, &one, pn, pnz,
                       &dummy_rinv, keep, &cmax, &rmax, &nrec, &vnmax, &vneed, &is_short, &xs_short);
     ishort = tbl::is_true(is_short);
-    xshort = tbl::is_true(xs_short);
+    xshort = tbl::is_true(xs_short) || fvv < free;
     if (!ishort && !xshort && info[kInfoStatus - 1] >= 0) {
       fii = bfi;
       fvv = bfv;

@@ -38,15 +38,8 @@ Problem random_problem(const ProblemSpec& s) {
   std::vector<std::vector<std::pair<int, double>>> cols(n + 1);
   for (const auto& [j, i] : seen) cols[j].push_back({i, u(gen)});
   for (int d = 0; d < s.empty_cols && d < n; ++d) cols[n - d].clear();
-  for (int d = 0; d < s.dependent_cols && d + 2 < n; ++d) {
-    // column d+1 = column d+2 + column d+3
-    std::vector<double> dense(n + 1, 0.0);
-    for (auto [i, v] : cols[d + 2]) dense[i] += v;
-    for (auto [i, v] : cols[d + 3]) dense[i] += v;
-    cols[d + 1].clear();
-    for (int i = 1; i <= n; ++i)
-      if (dense[i] != 0.0) cols[d + 1].push_back({i, dense[i]});
-  }
+  for (int d = 0; d < s.zero_cols && d < n; ++d)
+    for (auto& [i, v] : cols[1 + d]) v = 0.0;
   Problem p;
   p.n = n;
   for (int j = 1; j <= n; ++j)
@@ -146,6 +139,9 @@ Check check_factors(const Problem& m, const FactorRun& run) {
     const std::int64_t x = area + w[e + 4 + j] - 1;
     if (x < area || x + 6 >= lw) return fault("record outside the block factor"), out;
     const int k = w[x + 1], c = w[x + 2], r = w[x + 3], s = w[x + 4];
+    out.u_entries += static_cast<long long>(c) * k + static_cast<long long>(k) * (k - 1) / 2;
+    out.l_entries += static_cast<long long>(r) * k + static_cast<long long>(k) * (k - 1) / 2;
+    ++out.records;
     maxr = std::max(maxr, r);
     maxc = std::max(maxc, c);
     if (k < 1 || off + k > n || r < 0 || c < 0 || r > n - off - k || c > n - off - k)
@@ -197,7 +193,10 @@ Check check_factors(const Problem& m, const FactorRun& run) {
       for (int t = 1; t <= std::min({i, j, kp}); ++t) lu += L(i, t) * U(t, j);
       err = std::max(err, std::fabs(pmq[(i - 1) + static_cast<std::size_t>(j - 1) * n] - lu));
     }
+  double umax = 0.0;
+  for (double v : umat) umax = std::max(umax, std::fabs(v));
   out.error = scale > 0 ? err / scale : err;
+  out.growth = scale > 0 ? umax / scale : umax;
   return out;
 }
 

@@ -27,7 +27,7 @@ struct ProblemSpec {
   int dense_cols = 0;    // columns made full
   int dense_rows = 0;    // rows made full
   int empty_cols = 0;    // columns emptied: structurally singular
-  int dependent_cols = 0;  // columns set to the sum of two others: numerically singular
+  int zero_cols = 0;     // columns whose values are all 0.0: numerically singular
   unsigned seed = 1;
 };
 Problem random_problem(const ProblemSpec& spec);
@@ -63,7 +63,10 @@ FactorRun factorise(const Problem& m, fint lindex, fint lvalue, const Controls& 
 struct Check {
   int pivots = 0;      // pivots found, from the block factor
   double error = 0.0;  // max |P M Q - L U| over rows or columns 1..pivots, relative to max |M|
+  double growth = 0.0;  // max |U| relative to max |M|
   std::string fault;   // a structural fault of the stored records, empty when none
+  long long u_entries = 0, l_entries = 0;  // sums of c*k + k(k-1)/2 and r*k + k(k-1)/2 over the records
+  int records = 0;
 };
 // Rebuilds the factors of a successful run densely (small N only).
 Check check_factors(const Problem& m, const FactorRun& run);
