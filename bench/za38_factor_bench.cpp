@@ -1,0 +1,318 @@
+// The multifrontal factorisation against the Markowitz solver on the same
+// problems: every unsymmetric matrix of the shared collection, 2D and 3D
+// convection-diffusion operators, a random pattern with 5 entries a row,
+// and a tridiagonal matrix with 20 dense rows and 20 dense columns.
+//
+// ZA38/<problem>: one factorisation of the whole matrix as one block, laid
+// out in INDEX and VALUE as ZA38AD lays them out; counters give the factor
+// entries (INFO(12)), the operations (RINFO(1), and RINFO(6) of them in
+// DGEMM), the rate of those operations over the whole time, and the
+// compactions of a run given 1.5 times the reported minimum lengths.
+// MA48/<problem>: analyse and factorise, with its factor entries.
+// DGEMM/<m>: the reference DGEMM alone on a rank-16 update of an m by m
+// block, the rate the dense updates are measured against.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "interface/blas.hpp"
+#include "multifrontal_lu/za38_internal.hpp"
+#include "support/mtx.hpp"
+#include "unsym_lu/ma48.hpp"
+
+namespace {
+
+using tbl::fint;
+using tbl::test::Coo;
+
+// ---------------------------------------------------------------- problems
+
+Coo convection_diffusion(int k, int dims) {
+  Coo a;
+  const int n = dims == 2 ? k * k : k * k * k;
+  a.nrows = a.ncols = n;
+  auto id = [&](int x, int y, int z) { return 1 + x + k * (y + k * z); };
+  const double c = 0.4;
+  for (int z = 0; z < (dims == 3 ? k : 1); ++z)
+    for (int y = 0; y < k; ++y)
+      for (int x = 0; x < k; ++x) {
+        const int i = id(x, y, z);
+        auto add = [&](int j, double v) {
+          a.row.push_back(i);
+          a.col.push_back(j);
+          a.val.push_back(v);
+        };
+        add(i, 2.0 * dims);
+        if (x > 0) add(id(x - 1, y, z), -1.0 - c);
+        if (x < k - 1) add(id(x + 1, y, z), -1.0 + c);
+        if (y > 0) add(id(x, y - 1, z), -1.0 - c / 2);
+        if (y < k - 1) add(id(x, y + 1, z), -1.0 + c / 2);
+        if (dims == 3 && z > 0) add(id(x, y, z - 1), -1.0 - c / 4);
+        if (dims == 3 && z < k - 1) add(id(x, y, z + 1), -1.0 + c / 4);
+      }
+  return a;
+}
+
+// n rows of 5 entries at random columns, one of them on the diagonal.
+Coo random_rows(int n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  Coo a;
+  a.nrows = a.ncols = n;
+  for (int i = 1; i <= n; ++i) {
+    std::vector<int> cols = {i};
+    while (cols.size() < 5) {
+      const int j = 1 + static_cast<int>(gen() % n);
+      if (std::find(cols.begin(), cols.end(), j) == cols.end()) cols.push_back(j);
+    }
+    for (int j : cols) {
+      a.row.push_back(i);
+      a.col.push_back(j);
+      a.val.push_back(j == i ? 4.0 : u(gen));
+    }
+  }
+  return a;
+}
+
+// Tridiagonal, with rows and columns 1, 1+s, 1+2s, ... (20 of each) full.
+Coo arrow_tridiagonal(int n) {
+  Coo a;
+  a.nrows = a.ncols = n;
+  std::vector<char> dense(n + 1, 0);
+  const int step = n / 20;
+  for (int t = 0; t < 20; ++t) dense[1 + t * step] = 1;
+  auto add = [&](int i, int j, double v) {
+    a.row.push_back(i);
+    a.col.push_back(j);
+    a.val.push_back(v);
+  };
+  for (int i = 1; i <= n; ++i) {
+    add(i, i, 4.0);
+    if (i > 1 && !dense[i] && !dense[i - 1]) add(i, i - 1, -1.0);
+    if (i < n && !dense[i] && !dense[i + 1]) add(i, i + 1, -1.5);
+  }
+  for (int d = 1; d <= n; ++d) {
+    if (!dense[d]) continue;
+    for (int j = 1; j <= n; ++j)
+      if (j != d) add(d, j, 0.01);
+    for (int i = 1; i <= n; ++i)
+      if (i != d && !dense[i]) add(i, d, 0.02);
+  }
+  return a;
+}
+
+std::string shared_dir() {
+  const std::string dir = TBL_SHARED_MATRICES_DIR;
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0) {
+    std::fprintf(stderr, "za38_factor_bench: the shared matrix collection is missing at %s\n", dir.c_str());
+    std::exit(1);
+  }
+  return dir;
+}
+
+// -------------------------------------------------------------- ZA38
+
+struct Za38 {
+  Coo a;
+  fint n, nz;
+  fint keep[20], icntl[20], info[40];
+  double cntl[10], rinfo[20];
+  std::vector<fint> index;
+  std::vector<double> value;
+  fint lindex = 0, lvalue = 0;
+
+  explicit Za38(Coo c) : a(std::move(c)), n(a.nrows), nz(a.nnz()) {
+    ZA38ID(keep, cntl, icntl);
+    icntl[0] = icntl[1] = -1;
+    icntl[2] = 0;
+  }
+  // One factorisation, without preservation, INDEX and VALUE of the given
+  // lengths; the column form is laid out first, as the input conversion
+  // leaves it.
+  fint run(fint li, fint lv) {
+    index.assign(li, 0);
+    value.assign(lv, 0.0);
+    std::vector<fint> cnt(n + 2, 0);
+    for (int e = 0; e < nz; ++e) ++cnt[a.col[e] + 1];
+    cnt[1] = 1;
+    for (int j = 1; j <= n; ++j) cnt[j + 1] += cnt[j];
+    for (int j = 1; j <= n + 1; ++j) index[j - 1] = cnt[j];
+    for (int e = 0; e < nz; ++e) {
+      const fint p = cnt[a.col[e]]++;
+      index[n + p] = a.row[e];
+      value[p - 1] = a.val[e];
+    }
+    std::fill(info, info + 40, 0);
+    std::fill(rinfo, rinfo + 20, 0.0);
+    std::int64_t iinuse = n + 1 + nz, xinuse = nz;
+    fint lw = li - n - 1, fv = 0, fi = 0, noff = 0, nbl = 0, pn = 0, pnz = 1;
+    const tbl::logical pres = tbl::kFalse;
+    ZA38_FACTOR_FRONT(&n, &nz, index.data(), value.data(), &lv, index.data() + n + 1, &lw, &fv, &fi, &iinuse,
+                      &xinuse, &noff, &nbl, icntl, cntl, info, rinfo, &pres, index.data(), index.data(),
+                      value.data(), &pn, &pnz, keep, &nz);
+    return info[0];
+  }
+  void size() {
+    fint li = 20 * (n + nz) + 1000, lv = 10 * nz + 1000;
+    for (int t = 0; t < 30; ++t) {
+      const fint st = run(li, lv);
+      if (st >= 0) {
+        lindex = info[18];
+        lvalue = info[20];
+        return;
+      }
+      li = std::max<std::int64_t>(li * 2LL, info[18]) > INT32_MAX ? INT32_MAX : std::max(li * 2, info[18]);
+      lv = std::max<std::int64_t>(lv * 2LL, info[20]) > INT32_MAX ? INT32_MAX : std::max(lv * 2, info[20]);
+    }
+    throw std::runtime_error("no storage length found");
+  }
+};
+
+void bench_za38(benchmark::State& state, const Coo& coo) {
+  Za38 z(coo);
+  z.size();
+  // Compactions when the host gives 1.5 times the reported minima.
+  const fint li = static_cast<fint>(std::min<double>(1.5 * z.lindex, INT32_MAX));
+  const fint lv = static_cast<fint>(std::min<double>(1.5 * z.lvalue, INT32_MAX));
+  if (z.run(li, lv) < 0) state.SkipWithError("factorisation at 1.5 times the minima failed");
+  const double compactions = z.info[13] + z.info[14];
+  double seconds = 0.0;
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    z.run(std::max(z.lindex, li), std::max(z.lvalue, lv));
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  }
+  state.counters["rows"] = z.n;
+  state.counters["entries"] = z.nz;
+  state.counters["factor_entries"] = z.info[11];
+  state.counters["fronts"] = z.info[12];
+  state.counters["flops"] = z.rinfo[0];
+  state.counters["dgemm_flops"] = z.rinfo[5];
+  state.counters["flop_rate_GF"] = z.rinfo[0] / (seconds / state.iterations()) * 1e-9;
+  state.counters["compactions_at_1.5x"] = compactions;
+  state.counters["min_lindex"] = z.lindex;
+  state.counters["min_lvalue"] = z.lvalue;
+}
+
+// -------------------------------------------------------------- MA48
+
+struct Ma48 {
+  Coo coo;
+  fint m, n, ne, la;
+  std::vector<double> a, w;
+  std::vector<fint> irn, jcn, keep, iw, iwb;
+  double cntl[5];
+  fint icntl[9], info[12];
+  double rinfo[1];
+  explicit Ma48(Coo c) : coo(std::move(c)), m(coo.nrows), n(coo.ncols), ne(coo.nnz()) {
+    MA48ID(cntl, icntl);
+    icntl[2] = 0;
+    keep.assign(static_cast<size_t>(m) + 9 * static_cast<size_t>(n) + 2, 0);
+    iw.assign(6 * static_cast<size_t>(m) + 3 * static_cast<size_t>(n), 0);
+    iwb.assign(2 * static_cast<size_t>(m) + 2 * static_cast<size_t>(n), 0);
+    w.assign(m, 0.0);
+    la = 3 * ne;
+    for (int tries = 0; tries < 20; ++tries) {
+      fint st = analyse_factorise();
+      if (st == -3) {
+        la = std::max(info[3], la + la / 2);
+        continue;
+      }
+      if (st < 0) throw std::runtime_error("MA48 failed");
+      return;
+    }
+    throw std::runtime_error("no MA48 length found");
+  }
+  fint analyse_factorise() {
+    a.assign(la, 0.0);
+    irn.assign(la, 0);
+    jcn.assign(la, 0);
+    std::copy(coo.row.begin(), coo.row.end(), irn.begin());
+    std::copy(coo.col.begin(), coo.col.end(), jcn.begin());
+    std::copy(coo.val.begin(), coo.val.end(), a.begin());
+    fint job = 1;
+    MA48AD(&m, &n, &ne, &job, &la, a.data(), irn.data(), jcn.data(), keep.data(), cntl, icntl, iw.data(), info,
+           rinfo);
+    if (info[0] < 0) return info[0];
+    if (info[3] > la) return -3;
+    std::copy(coo.val.begin(), coo.val.end(), a.begin());
+    MA48BD(&m, &n, &ne, &job, &la, a.data(), irn.data(), jcn.data(), keep.data(), cntl, icntl, w.data(),
+           iwb.data(), info, rinfo);
+    return info[0];
+  }
+};
+
+void bench_ma48(benchmark::State& state, const Coo& coo) {
+  Ma48 s(coo);
+  for (auto _ : state) s.analyse_factorise();
+  state.counters["rows"] = s.m;
+  state.counters["entries"] = s.ne;
+  state.counters["factor_entries_estimate"] = s.info[3];  // space the factorisation used
+}
+
+void bench_dgemm(benchmark::State& state) {
+  const fint m = static_cast<fint>(state.range(0)), k = 16;
+  std::vector<double> a(static_cast<size_t>(m) * k, 0.5), b(static_cast<size_t>(k) * m, 0.25),
+      c(static_cast<size_t>(m) * m, 1.0);
+  const double alpha = -1.0, beta = 1.0;
+  for (auto _ : state) {
+    dgemm_("N", "N", &m, &m, &k, &alpha, a.data(), &m, b.data(), &k, &beta, c.data(), &m, 1, 1);
+    benchmark::DoNotOptimize(c.data());
+  }
+  state.counters["rate_GF"] =
+      benchmark::Counter(2.0 * m * m * k * static_cast<double>(state.iterations()) * 1e-9, benchmark::Counter::kIsRate);
+}
+
+void register_all() {
+  std::vector<std::pair<std::string, std::function<Coo()>>> probs = {
+      {"cd2d_200", [] { return convection_diffusion(200, 2); }},
+      {"cd2d_400", [] { return convection_diffusion(400, 2); }},
+      {"cd3d_30", [] { return convection_diffusion(30, 3); }},
+      {"cd3d_45", [] { return convection_diffusion(45, 3); }},
+      {"random_50000x5", [] { return random_rows(50000, 7); }},
+      {"tridiagonal_20_dense", [] { return arrow_tridiagonal(20000); }},
+  };
+  for (const char* f : {"b1_ss", "west0067", "bfwa62", "fs_183_1", "impcol_a", "west0479", "west0497", "olm500",
+                        "bp_1200", "gre_1107", "rajat19", "nnc1374", "adder_dcop_05", "watt_2", "cryg2500",
+                        "add32", "bayer03"}) {
+    const std::string path = shared_dir() + "/" + f + ".mtx";
+    probs.push_back({f, [path] { return tbl::test::read_mtx(path); }});
+  }
+  for (const auto& [name, make] : probs) {
+    auto coo = std::make_shared<Coo>();
+    auto get = [coo, make = make]() -> const Coo& {
+      if (coo->nrows == 0) *coo = make();
+      return *coo;
+    };
+    benchmark::RegisterBenchmark(("ZA38/" + name).c_str(), [get](benchmark::State& st) { bench_za38(st, get()); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark(("MA48/" + name).c_str(), [get](benchmark::State& st) { bench_ma48(st, get()); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+  }
+  benchmark::RegisterBenchmark("DGEMM", bench_dgemm)->Arg(100)->Arg(300)->Arg(1000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  register_all();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
