@@ -283,6 +283,32 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * Nonlinear least squares and equations (DI23), zero of a function (NB01)
  * ---------------------------------------------------------------------- */
 
+/*
+ * NB01AD: a zero of f between A and B (either order), by reverse
+ * communication.  The host sets IND = 1 and calls; while the call returns
+ * IND = 2 it puts Y = f(X) for the X returned and calls again with IND
+ * unchanged (A, B, EPS and LIMIT are read at the start only).
+ *   IND = 0   X is the zero found, Y = f(X): |Y| <= EPS, or the bracket
+ *             around a sign change has shrunk to rounding level (no double
+ *             strictly inside it, or its width at most 2*eps*max|end|, eps
+ *             = 2.22e-16), X then being the end with the smaller |f|.
+ *   IND = -1  f(A) and f(B) have the same nonzero sign; X, Y the end with
+ *             the smaller |f|.
+ *   IND = -2  LIMIT evaluations made; X, Y the point of smallest |f|.
+ *   IND = -3  invalid argument: EPS < 0 or NaN, LIMIT < 2, A or B not
+ *             finite, or an IND other than 1, or 2 in reply to a request.
+ *   IND = -4  the host returned Y = NaN; X is the point it was asked for.
+ * Infinite values of Y count by their sign.  Each new point is an inverse
+ * quadratic or secant interpolation, pulled towards the midpoint and kept
+ * close enough to it that after j evaluations inside the first bracket its
+ * width is at most 2^(1-j) times the first: never more than one evaluation
+ * beyond bisection, superlinear near a smooth simple root.  IND, LIMIT
+ * 32-bit integers, the others doubles.  One live problem at a time (static
+ * storage); not for concurrent use.
+ */
+TESSELBASICLIB_API void VIZ_NB01AD(int32_t* IND, const double* A, const double* B, const double* EPS,
+                                   double* X, double* Y, const int32_t* LIMIT);
+
 /* ------------------------------------------------------------------------
  * Constrained optimisation (VF13, VE17)
  * ---------------------------------------------------------------------- */

@@ -111,6 +111,13 @@ module tbl_entry_points
       real(c_double), intent(out) :: x(*), u(*), w(*)
       integer(c_int32_t), intent(out) :: iact(*), nact, inform
     end subroutine
+    subroutine viz_nb01ad(ind, a, b, eps, x, y, limit) bind(c, name='VIZ_NB01AD')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(inout) :: ind
+      real(c_double), intent(in) :: a, b, eps
+      real(c_double), intent(inout) :: x, y
+      integer(c_int32_t), intent(in) :: limit
+    end subroutine
   end interface
 end module
 
@@ -120,7 +127,8 @@ program fortran_host
   implicit none
   integer(c_size_t), parameter :: one_char = 1_c_size_t
   real(c_double) :: a(3, 3), f(3, 3), b(3, 1), x(3), c(3, 3), w(3), work(20), s(2, 2), v(4), r(4)
-  integer(c_int32_t) :: ipiv(3), info, n3, n1, unit
+  integer(c_int32_t) :: ipiv(3), info, n3, n1, unit, ind
+  real(c_double) :: root, froot
   integer(c_int) :: vunit
   character(len=32) :: name
   logical :: there
@@ -205,6 +213,15 @@ program fortran_host
   call ve17ad(2, 3, 0, qh, 2, [0d0, -1d0], qa, 2, [2d0, 0d0, -10d0], qx, qu, qiact, nact, 0d0, qw, 30, info)
   call check(info == 0 .and. nact == 1 .and. qiact(1) == 1 .and. maxval(abs(qx - [0.5d0, 1.5d0])) < 1d-15 &
              .and. abs(qu(1) - 0.5d0) < 1d-15 .and. qu(2) == 0d0 .and. qu(3) == 0d0, 'VE17AD')
+
+  ! The zero of x**2 - 2 in [0, 2] by reverse communication.
+  ind = 1
+  call viz_nb01ad(ind, 0d0, 2d0, 0d0, root, froot, 60_c_int32_t)
+  do while (ind == 2)
+    froot = root**2 - 2d0
+    call viz_nb01ad(ind, 0d0, 2d0, 0d0, root, froot, 60_c_int32_t)
+  end do
+  call check(ind == 0 .and. abs(root - sqrt(2d0)) < 1d-15, 'VIZ_NB01AD finds the root')
 
   print '(a)', 'fortran host: all checks passed'
 
