@@ -279,6 +279,18 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  * Lengths: KEEP 20, CNTL 10, ICNTL 20 (INFO 40, RINFO 20 in the phases). */
 TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
 
+/* Analyse and factorise the N by N matrix given as NE coordinate entries:
+ * INDEX(1:NE) rows, INDEX(NE+1:2NE) columns, VALUE(1:NE) values.  JOB = 1
+ * keeps a copy of the matrix for refinement; TRANSA (low bit) factorises
+ * the transpose.  LINDEX >= NE + 2N + 1 + max(N+1, 2NE) and LVALUE >= 2NE
+ * are checked first; INFO(19) and INFO(21) then give the lengths the
+ * factorisation needs.  The factors stay in INDEX and VALUE where
+ * KEEP(1:5) says, for later calls.  INFO 40, RINFO 20 entries. */
+TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
+                                   const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
+                                   int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
+                                   double* RINFO);
+
 /* ------------------------------------------------------------------------
  * Nonlinear least squares and equations (DI23), zero of a function (NB01)
  * ---------------------------------------------------------------------- */
