@@ -36,6 +36,7 @@ struct Work {
   Mat1<double> xpt, bmat, zmat;
   Vec1<double> xbase, xls, xus, sl, su, xopt, gopt, hq, pq, fval;
   Vec1<double> xnew, xalt, d, vlag, wv, wd, gnew, xbdi, s, hs, hred, glag, hcol, wsave, wu;
+  Vec1<double> hv;     // scratch of hess_times only
   Vec1<double> xeval;  // the point of the next request, in scaled variables
   Vec1<double> xkeep;  // for the caller: a point kept between runs
 };
@@ -79,6 +80,10 @@ Outcome resume(Run& run, const Work& w, double f, const RadiusObserver& obs);
 namespace detail {
 // out = (HQ + sum_k PQ(k) XPT(k) XPT(k)') v
 void hess_times(const Work& w, const Vec1<double>& v, const Vec1<double>& out);
+// out(k) = XPT(k)'v and out(k) = |XPT(k) - x|^2 for every point, reading
+// XPT by columns.
+void point_dots(const Work& w, const Vec1<double>& v, const Vec1<double>& out);
+void point_distances(const Work& w, const Vec1<double>& x, const Vec1<double>& out);
 // Interpolation point k of the initial set and the model and H entries that
 // its value F completes.
 void initial_point(const Work& w, fint k, double rinit);

@@ -2,6 +2,7 @@
 // the initial points with their closed-form H, the Lagrange values of a new
 // point, the update of H when a point moves, and the shift of the origin.
 #include <cmath>
+#include <cstdint>
 
 #include "bound_opt/bqa.hpp"
 
@@ -11,7 +12,7 @@ namespace {
 
 // Offsets of the arrays, in the order Work lays them out.
 struct Offsets {
-  std::int64_t xpt, bmat, zmat, hq, fval, pq, wv, wd, hcol, vlag, wu, vec0, total;
+  std::int64_t xpt, bmat, zmat, hq, fval, pq, wv, wd, hcol, hv, vlag, wu, vec0, total;
   static constexpr int kVectors = 19;  // arrays of length n
   Offsets(std::int64_t n, std::int64_t npt) {
     const std::int64_t ndim = npt + n;
@@ -25,6 +26,7 @@ struct Offsets {
     wv = at, at += npt;
     wd = at, at += npt;
     hcol = at, at += npt;
+    hv = at, at += npt;
     vlag = at, at += ndim;
     wu = at, at += ndim;
     vec0 = at, at += kVectors * n;
@@ -34,7 +36,13 @@ struct Offsets {
 
 }  // namespace
 
-std::int64_t workspace_length(std::int64_t n, std::int64_t npt) { return Offsets(n, npt).total; }
+std::int64_t workspace_length(std::int64_t n, std::int64_t npt) {
+  // Sizes near the 32-bit limits would wrap 64 bits: such a length can
+  // never be given anyway.
+  const __int128 total = __int128(npt) * (npt + n + 7) + __int128(n) * (3 * n + 43) / 2;
+  if (total > INT64_MAX) return INT64_MAX;
+  return Offsets(n, npt).total;
+}
 
 Work::Work(double* w, fint n_, fint npt_)
     : n(n_),
@@ -51,6 +59,7 @@ Work::Work(double* w, fint n_, fint npt_)
   wv = Vec1<double>(w + o.wv, npt);
   wd = Vec1<double>(w + o.wd, npt);
   hcol = Vec1<double>(w + o.hcol, npt);
+  hv = Vec1<double>(w + o.hv, npt);
   vlag = Vec1<double>(w + o.vlag, ndim);
   wu = Vec1<double>(w + o.wu, ndim);
   Vec1<double>* vectors[Offsets::kVectors] = {&xbase, &xls,  &xus,   &sl,    &su,   &xopt, &gopt,
@@ -62,12 +71,6 @@ Work::Work(double* w, fint n_, fint npt_)
 namespace detail {
 
 namespace {
-
-double dot_row(const Mat1<double>& a, fint k, const Vec1<double>& v, fint n) {
-  double sum = 0.0;
-  for (fint j = 1; j <= n; ++j) sum += a(k, j) * v(j);
-  return sum;
-}
 
 // Position of the entry (i,j), i <= j, of the packed upper triangle.
 inline std::int64_t packed(fint i, fint j) { return std::int64_t(j) * (j - 1) / 2 + i; }
@@ -85,6 +88,22 @@ void pair_of(fint n, fint index, fint& p, fint& q) {
 
 }  // namespace
 
+void point_dots(const Work& w, const Vec1<double>& v, const Vec1<double>& out) {
+  for (fint k = 1; k <= w.npt; ++k) out(k) = 0.0;
+  for (fint j = 1; j <= w.n; ++j) {
+    const double vj = v(j);
+    for (fint k = 1; k <= w.npt; ++k) out(k) += w.xpt(k, j) * vj;
+  }
+}
+
+void point_distances(const Work& w, const Vec1<double>& x, const Vec1<double>& out) {
+  for (fint k = 1; k <= w.npt; ++k) out(k) = 0.0;
+  for (fint j = 1; j <= w.n; ++j) {
+    const double xj = x(j);
+    for (fint k = 1; k <= w.npt; ++k) out(k) += (w.xpt(k, j) - xj) * (w.xpt(k, j) - xj);
+  }
+}
+
 void hess_times(const Work& w, const Vec1<double>& v, const Vec1<double>& out) {
   const fint n = w.n;
   for (fint j = 1; j <= n; ++j) out(j) = 0.0;
@@ -96,10 +115,12 @@ void hess_times(const Work& w, const Vec1<double>& v, const Vec1<double>& out) {
       out(i) += w.hq(ih) * v(j);
     }
   }
-  for (fint k = 1; k <= w.npt; ++k) {
-    if (w.pq(k) == 0.0) continue;
-    const double temp = w.pq(k) * dot_row(w.xpt, k, v, n);
-    for (fint i = 1; i <= n; ++i) out(i) += temp * w.xpt(k, i);
+  point_dots(w, v, w.hv);
+  for (fint k = 1; k <= w.npt; ++k) w.hv(k) *= w.pq(k);
+  for (fint i = 1; i <= n; ++i) {
+    double sum = 0.0;
+    for (fint k = 1; k <= w.npt; ++k) sum += w.hv(k) * w.xpt(k, i);
+    out(i) += sum;
   }
 }
 
@@ -193,15 +214,14 @@ void record_initial_value(const Work& w, Run& run, fint k, double f) {
 // errors of the large terms out of VLAG and BETA.
 double lagrange_values(const Work& w, fint kopt, double xoptsq) {
   const fint n = w.n, npt = w.npt;
+  point_dots(w, w.d, w.wd);
+  point_dots(w, w.xopt, w.wv);
   for (fint k = 1; k <= npt; ++k) {
-    const double suma = dot_row(w.xpt, k, w.d, n);
-    const double sumb = dot_row(w.xpt, k, w.xopt, n);
-    w.wv(k) = suma * (0.5 * suma + sumb);
-    w.wd(k) = suma;
-    double sum = 0.0;
-    for (fint j = 1; j <= n; ++j) sum += w.bmat(k, j) * w.d(j);
-    w.vlag(k) = sum;
+    w.wv(k) = w.wd(k) * (0.5 * w.wd(k) + w.wv(k));
+    w.vlag(k) = 0.0;
   }
+  for (fint j = 1; j <= n; ++j)
+    for (fint k = 1; k <= npt; ++k) w.vlag(k) += w.bmat(k, j) * w.d(j);
   double beta = 0.0;
   for (fint jj = 1; jj <= w.nptm; ++jj) {
     double sum = 0.0;
@@ -231,8 +251,8 @@ void update_h(const Work& w, fint knew, double beta, double denom) {
   // Rotate the columns of ZMAT so that only its first column has a nonzero
   // entry in row KNEW; Omega = ZMAT ZMAT' is unchanged.
   double ztest = 0.0;
-  for (fint k = 1; k <= npt; ++k)
-    for (fint j = 1; j <= w.nptm; ++j) ztest = std::max(ztest, std::fabs(w.zmat(k, j)));
+  for (fint j = 1; j <= w.nptm; ++j)
+    for (fint k = 1; k <= npt; ++k) ztest = std::max(ztest, std::fabs(w.zmat(k, j)));
   ztest *= 1.0e-20;
   for (fint j = 2; j <= w.nptm; ++j) {
     if (std::fabs(w.zmat(knew, j)) > ztest) {
@@ -274,10 +294,11 @@ void shift_base(const Work& w) {
   for (fint i = 1; i <= n; ++i) xoptsq += w.xopt(i) * w.xopt(i);
   const double fracsq = 0.25 * xoptsq;
   double sumpq = 0.0;
+  point_dots(w, w.xopt, w.wv);
   // The parts of the last N rows of BMAT that do not depend on ZMAT.
   for (fint k = 1; k <= npt; ++k) {
     sumpq += w.pq(k);
-    const double sum = dot_row(w.xpt, k, w.xopt, n) - 0.5 * xoptsq;
+    const double sum = w.wv(k) - 0.5 * xoptsq;
     w.wv(k) = sum;
     const double temp = fracsq - 0.5 * sum;
     for (fint i = 1; i <= n; ++i) {

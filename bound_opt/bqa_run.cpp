@@ -122,12 +122,6 @@ double model_change(const Work& w) {
   return vquad;
 }
 
-double distance_sq(const Work& w, fint k, const Vec1<double>& x) {
-  double sum = 0.0;
-  for (fint j = 1; j <= w.n; ++j) sum += (w.xpt(k, j) - x(j)) * (w.xpt(k, j) - x(j));
-  return sum;
-}
-
 // The point to replace by XOPT + D: the largest denominator of the update,
 // weighted towards points far from X.  Returns false when even the best is
 // small beside the largest Lagrange value (the update would be unsafe).
@@ -135,12 +129,15 @@ bool choose_knew(const Work& w, Run& run, const Vec1<double>& x, fint skip) {
   const double delsq = run.delta * run.delta;
   double scaden = 0.0, biglsq = 0.0;
   run.knew = 0;
+  // The diagonal of Omega in WU, the distances in HCOL.
+  for (fint k = 1; k <= w.npt; ++k) w.wu(k) = 0.0;
+  for (fint j = 1; j <= w.nptm; ++j)
+    for (fint k = 1; k <= w.npt; ++k) w.wu(k) += w.zmat(k, j) * w.zmat(k, j);
+  point_distances(w, x, w.hcol);
   for (fint k = 1; k <= w.npt; ++k) {
     if (k == skip) continue;
-    double hdiag = 0.0;
-    for (fint j = 1; j <= w.nptm; ++j) hdiag += w.zmat(k, j) * w.zmat(k, j);
-    const double den = run.beta * hdiag + w.vlag(k) * w.vlag(k);
-    const double dist = distance_sq(w, k, x) / delsq;
+    const double den = run.beta * w.wu(k) + w.vlag(k) * w.vlag(k);
+    const double dist = w.hcol(k) / delsq;
     const double weight = std::max(1.0, dist * dist);
     if (weight * den > scaden) {
       scaden = weight * den;
@@ -176,14 +173,19 @@ void take_new_point(const Work& w, Run& run, double f, double diff) {
     w.xpt(knew, i) = w.xnew(i);
     w.wu(i) = w.bmat(knew, i);
   }
-  for (fint k = 1; k <= npt; ++k) {
-    double suma = 0.0, sumb = 0.0;
-    for (fint jj = 1; jj <= w.nptm; ++jj) suma += w.zmat(knew, jj) * w.zmat(k, jj);
-    for (fint j = 1; j <= n; ++j) sumb += w.xpt(k, j) * w.xopt(j);
-    const double temp = suma * sumb;
-    for (fint i = 1; i <= n; ++i) w.wu(i) += temp * w.xpt(k, i);
+  // Omega's column KNEW in HCOL, the products XPT(k)'XOPT in WD.
+  for (fint k = 1; k <= npt; ++k) w.hcol(k) = 0.0;
+  for (fint jj = 1; jj <= w.nptm; ++jj) {
+    const double zk = w.zmat(knew, jj);
+    for (fint k = 1; k <= npt; ++k) w.hcol(k) += zk * w.zmat(k, jj);
   }
-  for (fint i = 1; i <= n; ++i) w.gopt(i) += diff * w.wu(i);
+  point_dots(w, w.xopt, w.wd);
+  for (fint k = 1; k <= npt; ++k) w.hcol(k) *= w.wd(k);
+  for (fint i = 1; i <= n; ++i) {
+    double sum = w.wu(i);
+    for (fint k = 1; k <= npt; ++k) sum += w.hcol(k) * w.xpt(k, i);
+    w.gopt(i) += diff * sum;
+  }
 }
 
 // After a trust-region step: when the gradient of the model is repeatedly
@@ -201,11 +203,10 @@ void maybe_replace_model(const Work& w, Run& run) {
     for (fint k = 1; k <= npt; ++k) sum += w.zmat(k, j) * w.vlag(k);
     for (fint k = 1; k <= npt; ++k) w.wv(k) += sum * w.zmat(k, j);
   }
+  point_dots(w, w.xopt, w.hcol);
   for (fint k = 1; k <= npt; ++k) {
-    double sum = 0.0;
-    for (fint j = 1; j <= n; ++j) sum += w.xpt(k, j) * w.xopt(j);
     w.wd(k) = w.wv(k);
-    w.wv(k) *= sum;
+    w.wv(k) *= w.hcol(k);
   }
   double gqsq = 0.0, gisq = 0.0;
   for (fint i = 1; i <= n; ++i) {
@@ -399,8 +400,9 @@ Outcome iterate(Run& run, const Work& w, Next next, double f, const RadiusObserv
         // The point farthest from XOPT beyond sqrt(DISTSQ), if any, is
         // moved by a geometry step.
         run.knew = 0;
+        point_distances(w, w.xopt, w.hcol);
         for (fint k = 1; k <= npt; ++k) {
-          const double sum = distance_sq(w, k, w.xopt);
+          const double sum = w.hcol(k);
           if (sum > distsq) {
             run.knew = k;
             distsq = sum;

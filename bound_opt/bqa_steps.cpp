@@ -313,12 +313,9 @@ static void cauchy_step(const Work& w, double adelt, double ggfree, bool negated
   }
   // A shorter step when the curvature of L_knew along S makes |L_knew|
   // larger there.
+  point_dots(w, w.s, w.wd);
   double curv = 0.0;
-  for (fint k = 1; k <= npt; ++k) {
-    double temp = 0.0;
-    for (fint j = 1; j <= n; ++j) temp += w.xpt(k, j) * w.s(j);
-    curv += w.hcol(k) * temp * temp;
-  }
+  for (fint k = 1; k <= npt; ++k) curv += w.hcol(k) * w.wd(k) * w.wd(k);
   if (negated) curv = -curv;
   if (curv > -gw && curv < -ratio * gw) {
     const double scale = -gw / curv;
@@ -347,12 +344,12 @@ void geometry_step(const Work& w, fint kopt, fint knew, double adelt, double& al
   alpha = w.hcol(knew);
   const double ha = 0.5 * alpha;
   // The gradient of L_knew at XOPT.
-  for (fint i = 1; i <= n; ++i) w.glag(i) = w.bmat(knew, i);
-  for (fint k = 1; k <= npt; ++k) {
-    double temp = 0.0;
-    for (fint j = 1; j <= n; ++j) temp += w.xpt(k, j) * w.xopt(j);
-    temp *= w.hcol(k);
-    for (fint i = 1; i <= n; ++i) w.glag(i) += temp * w.xpt(k, i);
+  point_dots(w, w.xopt, w.wv);
+  for (fint k = 1; k <= npt; ++k) w.wv(k) *= w.hcol(k);
+  for (fint i = 1; i <= n; ++i) {
+    double sum = w.bmat(knew, i);
+    for (fint k = 1; k <= npt; ++k) sum += w.wv(k) * w.xpt(k, i);
+    w.glag(i) = sum;
   }
 
   double presav = 0.0, stpsav = 0.0;

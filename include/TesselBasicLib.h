@@ -425,7 +425,7 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
  *          trace (nothing is opened or written).
  *  INFO    request flag and status (below).
  *  W(LW)   workspace, kept unchanged by the host while the problem lives;
- *          LW >= NPT*(NPT+N+6) + N*(3*N+43)/2.
+ *          LW >= NPT*(NPT+N+7) + N*(3*N+43)/2.
  *  TRACE, TRACE_len  base name of the trace file: the file is the first
  *          TRACE_len characters of TRACE, trailing blanks removed, with
  *          ".vorex" appended.  It is created, or emptied, when a problem

@@ -53,7 +53,7 @@ struct DfoResult {
   bool inside = true;  // every requested point within the bounds
 };
 
-inline int64_t dfo_workspace(int64_t n, int64_t npt) { return npt * (npt + n + 6) + n * (3 * n + 43) / 2; }
+inline int64_t dfo_workspace(int64_t n, int64_t npt) { return npt * (npt + n + 7) + n * (3 * n + 43) / 2; }
 
 inline DfoResult dfo_solve(const DfoProblem& p, const DfoSettings& s) {
   int32_t n = static_cast<int32_t>(p.x0.size());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bound_opt/dfo_problems.hpp"
 #include "bound_opt/optbqa_host.hpp"
 
 namespace {
@@ -16,61 +17,17 @@ using tbl::test::dfo_solve;
 using tbl::test::DfoProblem;
 using tbl::test::DfoResult;
 using tbl::test::DfoSettings;
+using tbl::test::rosenbrock;
 using V = std::vector<double>;
 
-double rosenbrock(const V& x) {
-  double f = 0.0;
-  for (std::size_t i = 0; i + 1 < x.size(); ++i)
-    f += 100.0 * (x[i + 1] - x[i] * x[i]) * (x[i + 1] - x[i] * x[i]) + (1.0 - x[i]) * (1.0 - x[i]);
-  return f;
-}
-
-// M points in 3-D, each taken to the unit sphere: the sum of the reciprocal
-// distances.  Its least values are the known energies of M charges.
-double sphere_energy(const V& x) {
-  const std::size_t m = x.size() / 3;
-  std::vector<double> p(x.size());
-  for (std::size_t i = 0; i < m; ++i) {
-    const double r =
-        std::sqrt(x[3 * i] * x[3 * i] + x[3 * i + 1] * x[3 * i + 1] + x[3 * i + 2] * x[3 * i + 2]);
-    for (int k = 0; k < 3; ++k) p[3 * i + k] = x[3 * i + k] / r;
-  }
-  double f = 0.0;
-  for (std::size_t i = 0; i < m; ++i)
-    for (std::size_t j = i + 1; j < m; ++j) {
-      double d = 0.0;
-      for (int k = 0; k < 3; ++k) d += (p[3 * i + k] - p[3 * j + k]) * (p[3 * i + k] - p[3 * j + k]);
-      f += 1.0 / std::sqrt(d);
-    }
-  return f;
-}
-
-// A separable quadratic whose centre lies above, below or inside [0,1] by
-// turns: its least value in the box is at the centre clipped to the box.
 DfoProblem quadratic_on_bounds(int n) {
   DfoProblem p;
   p.name = "quadratic_n" + std::to_string(n);
-  V centre(n), curv(n);
-  for (int i = 0; i < n; ++i) {
-    centre[i] = i % 3 == 0 ? 2.0 : i % 3 == 1 ? -0.5 : 0.3 + 0.4 * i / n;
-    curv[i] = 1.0 + double(i) / n;
-  }
   p.x0.assign(n, 0.5);
   p.xl.assign(n, 0.0);
   p.xu.assign(n, 1.0);
-  p.f = [centre, curv](const V& x) {
-    double f = 0.0;
-    for (std::size_t i = 0; i < x.size(); ++i) f += curv[i] * (x[i] - centre[i]) * (x[i] - centre[i]);
-    return f;
-  };
+  p.f = tbl::test::BoundQuadratic(n);
   return p;
-}
-
-double quadratic_least(int n) {
-  const DfoProblem p = quadratic_on_bounds(n);
-  V x(n);
-  for (int i = 0; i < n; ++i) x[i] = i % 3 == 0 ? 1.0 : i % 3 == 1 ? 0.0 : 0.3 + 0.4 * i / n;
-  return p.f(x);
 }
 
 struct Known {
@@ -102,21 +59,19 @@ std::vector<Known> known_minima() {
                           "rosenbrock_scaled"};
   cases.push_back({rosen_scaled, 0.25, 1e-10});
   // Charges on a sphere: 4 (a tetrahedron), 5 and 6 points.
-  const double energies[] = {3.674234614, 6.474691495, 9.985281374};
   for (int m = 4; m <= 6; ++m) {
     DfoProblem sphere;
     sphere.name = "sphere_" + std::to_string(m) + "_points";
-    for (int i = 0; i < m; ++i) {
-      const double t = 0.9 + 2.3 * i, u = 0.3 + 1.7 * i * i;
-      sphere.x0.insert(sphere.x0.end(), {std::cos(t) * std::sin(u), std::sin(t) * std::sin(u), std::cos(u)});
-    }
+    sphere.x0 = tbl::test::sphere_start(m);
     sphere.xl.assign(3 * m, -1.0);
     sphere.xu.assign(3 * m, 1.0);
-    sphere.f = sphere_energy;
-    cases.push_back({sphere, energies[m - 4], 1e-8});
+    sphere.f = tbl::test::sphere_energy;
+    cases.push_back({sphere, tbl::test::sphere_least(m), 1e-8});
   }
-  for (int n : {2, 10, 30, 100}) cases.push_back({quadratic_on_bounds(n), quadratic_least(n), 1e-10});
-  cases.push_back({quadratic_on_bounds(100), quadratic_least(100), 1e-10, 106});  // fewer points
+  for (int n : {2, 10, 30, 100})
+    cases.push_back({quadratic_on_bounds(n), tbl::test::BoundQuadratic(n).least(), 1e-10});
+  cases.push_back(
+      {quadratic_on_bounds(100), tbl::test::BoundQuadratic(100).least(), 1e-10, 106});  // fewer points
   return cases;
 }
 
