@@ -118,6 +118,20 @@ module tbl_entry_points
       real(c_double), intent(inout) :: x, y
       integer(c_int32_t), intent(in) :: limit
     end subroutine
+    subroutine vur_optbqa(n, x, xl, xu, scale, meq, min, f, ceq, cin, npt, rhobeg, rhoend, maxfun, ftarget, &
+        pen, pengrow, penmax, maxrst, rhorst, ctol, cwt, iptype, xbest, fbest, cviol, pbest, rho, nfev, nrst, &
+        iprint, iout, itrace, info, w, lw, trace, trace_len) bind(c, name='VUR_OPTBQA')
+      import :: c_int32_t, c_double, c_char, c_size_t
+      integer(c_int32_t), intent(in) :: n, meq, min, npt, maxfun, maxrst, iptype, iprint, iout, itrace, lw
+      real(c_double), intent(inout) :: x(*), pen, w(*)
+      real(c_double), intent(in) :: xl(*), xu(*), scale(*), f, ceq(*), cin(*), rhobeg, rhoend, ftarget, &
+                                    pengrow, penmax, rhorst, ctol, cwt(*)
+      real(c_double), intent(out) :: xbest(*), fbest, cviol, pbest, rho
+      integer(c_int32_t), intent(out) :: nfev, nrst
+      integer(c_int32_t), intent(inout) :: info
+      character(kind=c_char), intent(in) :: trace(*)
+      integer(c_size_t), value :: trace_len
+    end subroutine
   end interface
 end module
 
@@ -132,6 +146,10 @@ program fortran_host
   integer(c_int) :: vunit
   character(len=32) :: name
   logical :: there
+  real(c_double) :: dx(2), dxl(2), dxu(2), dscale(2), df, dceq(1), dcin(1), dpen, dxbest(2), dfbest, &
+                    dcviol, dpbest, drho, dwork(200), dcwt(1)
+  integer(c_int32_t) :: dnfev, dnrst, dinfo
+  character(len=24) :: base
   real(c_double) :: qh(2, 2), qa(2, 3), qx(2), qu(3), qw(30)
   integer(c_int32_t) :: qiact(3), nact
 
@@ -222,6 +240,29 @@ program fortran_host
     call viz_nb01ad(ind, 0d0, 2d0, 0d0, root, froot, 60_c_int32_t)
   end do
   call check(ind == 0 .and. abs(root - sqrt(2d0)) < 1d-15, 'VIZ_NB01AD finds the root')
+
+  ! The optimiser by reverse communication, its trace file named from a
+  ! blank-padded CHARACTER base name: x1 + x2 least on the unit circle.
+  base = 'fortran_host_dfo'
+  dx = [0.5d0, 0.5d0]
+  dxl = -2d0
+  dxu = 2d0
+  dscale = 1d0
+  dcwt = 1d0
+  dpen = 0.1d0
+  dinfo = 0
+  do
+    call vur_optbqa(2, dx, dxl, dxu, dscale, 1, 0, df, dceq, dcin, 5, 0.5d0, 1d-7, 5000, -1d300, dpen, 10d0, &
+                    1d12, 8, 0.1d0, 1d-5, dcwt, 1, dxbest, dfbest, dcviol, dpbest, drho, dnfev, dnrst, 0, 6, 1, &
+                    dinfo, dwork, 200, base, int(len(base), c_size_t))
+    if (dinfo /= 1) exit
+    df = dx(1) + dx(2)
+    dceq(1) = dx(1)**2 + dx(2)**2 - 1d0
+  end do
+  call check(dinfo == 2 .and. dnrst >= 1 .and. abs(dfbest + sqrt(2d0)) < 1d-4 .and. dcviol <= 1d-5, &
+             'VUR_OPTBQA solves a constrained problem through restarts')
+  inquire(file='fortran_host_dfo.vorex', exist=there)
+  call check(there, 'VUR_OPTBQA names its trace file from the base name without its trailing blanks')
 
   print '(a)', 'fortran host: all checks passed'
 
