@@ -13,6 +13,7 @@ examples=(
   "ma57_solve $root/tests/data/bcsstk01.mtx"
   "ma57_solve $root/tests/data/tumorAntiAngiogenesis_2.mtx"
   "ma48_solve $root/tests/data/west0067.mtx $root/tests/data/lp_afiro.mtx"
+  "dfo_solve $build_dir/examples"
 )
 # Larger runs when the shared matrix collection sits beside the repository.
 shared=$root/../shared/matrices
