@@ -296,6 +296,149 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
  * ---------------------------------------------------------------------- */
 
 /*
+ * DI23: sparse nonlinear least squares, min ||F(x)|| for M residuals F(x)
+ * in N variables, and nonlinear equations (M = N), by a Levenberg-Marquardt
+ * method driven by reverse communication.  Each step solves
+ * (J'J + mu D^2) p = -J'F with the sparse symmetric solver inside the
+ * library; the Jacobian J comes from the host or from grouped finite
+ * differences (columns that share no row are shifted together).
+ *
+ * DI23ID(ICNTL, CNTL, CNTLD, ICNTLM, CNTLM) fills the defaults; it cannot
+ * fail.  Unused entries are 0.
+ *   ICNTL(20)  (1) error unit 6, (2) warning unit 6, (3) monitoring unit 6
+ *              (a unit writes only when > 0); (4) print level 2: errors
+ *              from 1, warnings from 2, a line per iteration from 3;
+ *              (5) 0: J estimated, 1: the host supplies J (IREQ = 2);
+ *              (6) 10000: limit on residual evaluations (estimates
+ *              included); (7) 1000: limit on iterations; (8) 1: forward,
+ *              2: central differences; (9) 0: automatic scaling, 1: the
+ *              host's D.
+ *   CNTL(20)   (1) 1e-12: stop when ||F|| <= CNTL(1) (an absolute level;
+ *              0 stops only on an exact zero); (2) 1.4901161193847656e-8
+ *              (sqrt of the relative precision): stop when a trial point's
+ *              actual and predicted relative reductions of ||F||^2 are both
+ *              at most CNTL(2); (3) the same value: stop when a step has
+ *              ||D p|| <= CNTL(3) * (||D x|| + CNTL(3)) that the damping
+ *              does not explain (on a fresh Jacobian the damping is first
+ *              cut tenfold, and a step that then more than doubles goes
+ *              on); the last short step is still tried and kept when it
+ *              lowers ||F||; (4) 0: stop when max_j |(J'F)_j| / (D_j ||F||)
+ *              <= CNTL(4); (5) 1e-3: the first damping factor is mu =
+ *              CNTL(5) * max_j (J'J)_jj / D_j^2.  A trial point is accepted
+ *              when ||F|| falls and the ratio rho of actual to predicted
+ *              reduction is at least 1e-4; mu then shrinks by
+ *              max(1/3, 1 - (2 rho - 1)^3), and after a rejection grows by
+ *              a factor that doubles with each rejection in a row (at
+ *              least to eps * max_j (J'J)_jj / D_j^2).  A failed
+ *              factorisation doubles mu (from at least that level).
+ *   CNTLD(5)   (1) 0: the relative difference step r (0 takes sqrt(eps) =
+ *              1.49e-8 for forward and eps^(1/3) = 6.06e-6 for central
+ *              differences); (2) 0: the smallest absolute step.  Column j
+ *              steps by max(r |x_j|, CNTLD(2)), or r when that is 0.
+ *   ICNTLM(20), CNTLM(5)  the sparse symmetric solver's defaults, with
+ *              ICNTLM(5) = 0 (it prints nothing) and ICNTLM(7) = 2 (no
+ *              pivoting); ICNTLM(1..3) are its units, ICNTLM(5) its print
+ *              level, CNTLM(2) its zero-pivot threshold.
+ * Controls DI23AD refuses (-8): ICNTL(5), (8), (9) outside their values,
+ * ICNTL(6) or (7) < 1, a CNTL(1..5) or CNTLD(1..2) negative or not finite,
+ * ICNTLM(6) = 1, ICNTLM(7) other than 2 or 3, CNTLM(2) negative or not
+ * finite, and with ICNTL(9) = 1 a D(j) not finite or <= 0.
+ *
+ * DI23AD(M, N, NE, IRN, JCN, X, F, D, ICNTL, CNTL, CNTLD, ICNTLM, CNTLM,
+ *        IW, LIW, W, LW, AJ, XT, IREQ, FT, INFO, RINFO, NFEV, NJEV, NITER,
+ *        FNORM), all by address:
+ *   M, N, NE     residuals (M >= 1), variables (N >= 1), entries (NE >= 1)
+ *                of the pattern of J at (IRN(k), JCN(k)), k = 1..NE, no
+ *                position twice.  Read at the start only.
+ *   X(N)         the start; on return the best point so far.
+ *   F(M)         on return the residuals at X.
+ *   D(N)         with ICNTL(9) = 1 the scaling, read at the start;
+ *                otherwise not referenced (the automatic scaling is the
+ *                largest column norm of J seen, 1 for a zero column).
+ *   IW(LIW), W(LW)  everything DI23AD keeps between calls; unchanged by
+ *                the host while a problem runs.  With NEJTJ the entries of
+ *                the lower triangle of the pattern of J'J (its diagonal
+ *                included; INFO(4)) and LFACT, LIFACT the factor storage
+ *                forecast by the analysis (INFO(8), INFO(9)):
+ *                  LIW >= 13N + M + 5NE + 3NEJTJ + LIFACT + 86,
+ *                  LW  >= 8N + 3M + 2NE + NEJTJ + LFACT + 20.
+ *                A first call with short arrays reports both in INFO.
+ *   AJ(NE)       with ICNTL(5) = 1, the Jacobian at XT on IREQ = 2: entry
+ *                k at (IRN(k), JCN(k)).  Not referenced otherwise.
+ *   XT(N), FT(M) the point of a request and the residuals there.
+ *   IREQ         set to 0 by the host to start.  On return:
+ *                 1  put FT = F(XT) and call again with IREQ unchanged;
+ *                 2  (ICNTL(5) = 1) put AJ = J(XT) and call again;
+ *                 3  success, INFO(1) = 0, INFO(2) the test that stopped
+ *                    (1 ||F||, 2 relative reduction, 3 step, 4 gradient);
+ *                < 0 failure, the same code in INFO(1):
+ *                -1  M < 1, N < 1 or NE < 1;
+ *                -2  entry INFO(2) out of range or repeating an earlier
+ *                    position of the pattern;
+ *                -3  LIW too small: INFO(2) the LIW needed, INFO(3) the
+ *                    LW needed (2147483647 when it does not fit 32 bits);
+ *                -4  LW too small: INFO(2) the LW needed, INFO(3) the LIW;
+ *                -5  the evaluation limit ICNTL(6) reached;
+ *                -6  the iteration limit ICNTL(7) reached;
+ *                -7  a non-finite value at the start: INFO(3) = 1 X,
+ *                    2 residual, 3 Jacobian entry, INFO(2) its index;
+ *                -8  an invalid control: INFO(3) = 1 ICNTL, 2 CNTL,
+ *                    3 CNTLD, 4 ICNTLM, 5 CNTLM, 6 D, INFO(2) the entry;
+ *                    INFO(3) = 0: an IREQ (INFO(2)) that does not continue
+ *                    the problem held in IW (the header is checked against
+ *                    M, N, NE, LIW, LW and the request last made);
+ *                -9  J'J + mu D^2 still not factorised after 10 doublings
+ *                    of the damping term (INFO(3) the solver's status).
+ *                Failures -1 to -4, -7 (of X) and -8 at the start write
+ *                nothing but IREQ, INFO, RINFO and the zeroed counters.
+ *                After -5, -6 and -9, X, F and FNORM are the best point
+ *                so far.  A trial point with a non-finite residual, or
+ *                whose Jacobian has one, is rejected and the damping
+ *                grows.
+ *   INFO(20)     (1) status, (2) detail, (3) sub-detail, (4) NEJTJ, (5) the
+ *                number of column groups of the estimate (0 with the
+ *                host's J), (6) factor entries and (7) delayed pivots of
+ *                the last factorisation, (8) LFACT, (9) LIFACT, (10)
+ *                factorisations, (11) doublings of the damping term after
+ *                failed factorisations, (12) rejected trial points, (13)
+ *                of them rejected for non-finite values, (14) LIW needed,
+ *                (15) LW needed, (16) the solver's status of the last
+ *                factorisation.
+ *   RINFO(20)    (1) ||F|| at X, (2) ||F|| at the start, (3) the damping
+ *                factor mu, (4) the scaled gradient max_j |(J'F)_j| /
+ *                (D_j ||F||), (5) ||D p|| of the last step, (6) ||D x||,
+ *                (7) actual over predicted reduction of the last trial,
+ *                (8) and (9) those relative reductions.
+ *   NFEV, NJEV, NITER  residual evaluations (estimates included),
+ *                Jacobians (host or estimated), iterations (trial steps).
+ *   FNORM        ||F|| at X.
+ * Messages: errors on ICNTL(1) as " *** Error return from DI23AD ***
+ * IREQ =" and the code, then a line with the detail; warnings on ICNTL(2)
+ * for rejected non-finite trial values; at print level 3 on ICNTL(3) a
+ * header, one line per iteration (iteration, evaluations, ||F||, damping,
+ * scaled gradient, step norm, accepted or rejected) and a closing line.
+ * The state lives in IW/W only, but the sparse symmetric solver keeps
+ * scalars in static storage: one call at a time per process.
+ */
+TESSELBASICLIB_API void DI23ID(int32_t* ICNTL, double* CNTL, double* CNTLD, int32_t* ICNTLM, double* CNTLM);
+TESSELBASICLIB_API void VIZ_DI23ID(int32_t* ICNTL, double* CNTL, double* CNTLD, int32_t* ICNTLM,
+                                   double* CNTLM);
+TESSELBASICLIB_API void DI23AD(const int32_t* M, const int32_t* N, const int32_t* NE, const int32_t* IRN,
+                               const int32_t* JCN, double* X, double* F, double* D, const int32_t* ICNTL,
+                               const double* CNTL, const double* CNTLD, const int32_t* ICNTLM,
+                               const double* CNTLM, int32_t* IW, const int32_t* LIW, double* W,
+                               const int32_t* LW, double* AJ, double* XT, int32_t* IREQ, double* FT,
+                               int32_t* INFO, double* RINFO, int32_t* NFEV, int32_t* NJEV, int32_t* NITER,
+                               double* FNORM);
+TESSELBASICLIB_API void VIZ_DI23AD(const int32_t* M, const int32_t* N, const int32_t* NE, const int32_t* IRN,
+                                   const int32_t* JCN, double* X, double* F, double* D, const int32_t* ICNTL,
+                                   const double* CNTL, const double* CNTLD, const int32_t* ICNTLM,
+                                   const double* CNTLM, int32_t* IW, const int32_t* LIW, double* W,
+                                   const int32_t* LW, double* AJ, double* XT, int32_t* IREQ, double* FT,
+                                   int32_t* INFO, double* RINFO, int32_t* NFEV, int32_t* NJEV, int32_t* NITER,
+                                   double* FNORM);
+
+/*
  * NB01AD: a zero of f between A and B (either order), by reverse
  * communication.  The host sets IND = 1 and calls; while the call returns
  * IND = 2 it puts Y = f(X) for the X returned and calls again with IND

@@ -14,6 +14,8 @@ examples=(
   "ma57_solve $root/tests/data/tumorAntiAngiogenesis_2.mtx"
   "ma48_solve $root/tests/data/west0067.mtx $root/tests/data/lp_afiro.mtx"
   "dfo_solve $build_dir/examples"
+  "nls_solve rosenbrock 100000"
+  "nls_solve bvp 2000"
 )
 # Larger runs when the shared matrix collection sits beside the repository.
 shared=$root/../shared/matrices

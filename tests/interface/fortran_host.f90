@@ -132,6 +132,21 @@ module tbl_entry_points
       character(kind=c_char), intent(in) :: trace(*)
       integer(c_size_t), value :: trace_len
     end subroutine
+    subroutine di23id(icntl, cntl, cntld, icntlm, cntlm) bind(c, name='DI23ID')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(out) :: icntl(20), icntlm(20)
+      real(c_double), intent(out) :: cntl(20), cntld(5), cntlm(5)
+    end subroutine
+    subroutine di23ad(m, n, ne, irn, jcn, x, f, d, icntl, cntl, cntld, icntlm, cntlm, iw, liw, w, lw, aj, xt, &
+                      ireq, ft, info, rinfo, nfev, njev, niter, fnorm) bind(c, name='DI23AD')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: m, n, ne, irn(*), jcn(*), icntl(20), icntlm(20), liw, lw
+      real(c_double), intent(inout) :: x(*), f(*), d(*), w(*), aj(*), xt(*), ft(*)
+      real(c_double), intent(in) :: cntl(20), cntld(5), cntlm(5)
+      integer(c_int32_t), intent(inout) :: iw(*), ireq
+      integer(c_int32_t), intent(out) :: info(20), nfev, njev, niter
+      real(c_double), intent(out) :: rinfo(20), fnorm
+    end subroutine
   end interface
 end module
 
@@ -143,6 +158,8 @@ program fortran_host
   real(c_double) :: a(3, 3), f(3, 3), b(3, 1), x(3), c(3, 3), w(3), work(20), s(2, 2), v(4), r(4)
   integer(c_int32_t) :: ipiv(3), info, n3, n1, unit, ind
   real(c_double) :: root, froot
+  integer(c_int32_t) :: icntl(20), icntlm(20), iw(300), ireq, inf(20), nfev, njev, niter
+  real(c_double) :: cntl(20), cntld(5), cntlm(5), wk(200), xr(2), fr(2), dr(2), ajr(3), xtr(2), ftr(2), rinf(20), fnorm
   integer(c_int) :: vunit
   character(len=32) :: name
   logical :: there
@@ -263,6 +280,24 @@ program fortran_host
              'VUR_OPTBQA solves a constrained problem through restarts')
   inquire(file='fortran_host_dfo.vorex', exist=there)
   call check(there, 'VUR_OPTBQA names its trace file from the base name without its trailing blanks')
+
+  ! Rosenbrock's function as least squares, its Jacobian from the host.
+  call di23id(icntl, cntl, cntld, icntlm, cntlm)
+  icntl(5) = 1
+  xr = [-1.2d0, 1d0]
+  ireq = 0
+  do
+    call di23ad(2, 2, 3, [1, 1, 2], [1, 2, 1], xr, fr, dr, icntl, cntl, cntld, icntlm, cntlm, iw, 300, wk, 200, &
+                ajr, xtr, ireq, ftr, inf, rinf, nfev, njev, niter, fnorm)
+    if (ireq == 1) then
+      ftr = [10d0 * (xtr(2) - xtr(1)**2), 1d0 - xtr(1)]
+    else if (ireq == 2) then
+      ajr = [-20d0 * xtr(1), 10d0, -1d0]
+    else
+      exit
+    end if
+  end do
+  call check(ireq == 3 .and. maxval(abs(xr - 1d0)) < 1d-10 .and. njev > 0, 'DI23AD minimises Rosenbrock')
 
   print '(a)', 'fortran host: all checks passed'
 

@@ -1,0 +1,368 @@
+// DI23ID and DI23AD through the exports, driven as a host drives them.
+// Results are checked independently: the host recomputes F at the X
+// returned, the sum of squares against the known minimum, and the
+// optimality J'F = 0 with the analytic Jacobian.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "nonlinear/di23_driver.hpp"
+#include "support/child.hpp"
+
+namespace {
+
+using nls::Controls;
+using nls::Problem;
+using nls::Result;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const char* const kModes[] = {"Analytic", "Forward", "Central"};
+
+Controls controls_for(int mode) {
+  Controls c;
+  c.icntl[4] = mode == 0 ? 1 : 0;
+  c.icntl[7] = mode == 2 ? 2 : 1;
+  return c;
+}
+
+int max_row_count(const Problem& p) {
+  std::vector<int> count(p.m + 1, 0);
+  int most = 0;
+  for (int i : p.irn) most = std::max(most, ++count[i]);
+  return most;
+}
+
+// Largest |(J'F)_j| over ||J_j|| ||F||, with the analytic J at x.
+double gradient_cosine(const Problem& p, const std::vector<double>& x) {
+  std::vector<double> f(p.m), aj(p.ne()), g(p.n, 0.0), cn(p.n, 0.0);
+  p.residuals(x.data(), f.data());
+  p.jacobian(x.data(), aj.data());
+  for (int k = 0; k < p.ne(); ++k) {
+    g[p.jcn[k] - 1] += aj[k] * f[p.irn[k] - 1];
+    cn[p.jcn[k] - 1] += aj[k] * aj[k];
+  }
+  const double fn = std::sqrt(nls::sumsq(f));
+  double worst = 0;
+  for (int j = 0; j < p.n; ++j)
+    if (cn[j] > 0 && fn > 0) worst = std::max(worst, std::fabs(g[j]) / (std::sqrt(cn[j]) * fn));
+  return worst;
+}
+
+struct Case {
+  Problem problem;
+  int mode;
+};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.problem.name << kModes[c.mode]; }
+
+std::vector<Case> solvable_cases() {
+  std::vector<Case> cases;
+  auto problems = nls::classic_problems();
+  for (const Problem& p : {nls::extended_rosenbrock(1000), nls::boundary_value(1000), nls::broyden_banded(500)})
+    problems.push_back(p);
+  for (const Problem& p : problems)
+    for (int mode = 0; mode < 3; ++mode) cases.push_back({p, mode});
+  return cases;
+}
+
+class Di23Solves : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Di23Solves, ReachesTheKnownMinimum) {
+  const Problem& p = GetParam().problem;
+  const int mode = GetParam().mode;
+  const Result r = nls::solve(p, controls_for(mode));
+  ASSERT_EQ(r.ireq, 3) << "INFO(1..3) " << r.info[0] << " " << r.info[1] << " " << r.info[2];
+  EXPECT_EQ(r.info[0], 0);
+  EXPECT_GE(r.info[1], 1);
+  EXPECT_LE(r.info[1], 4);
+
+  // F and FNORM describe the X returned.
+  std::vector<double> f(p.m);
+  p.residuals(r.x.data(), f.data());
+  EXPECT_EQ(f, r.f);
+  EXPECT_NEAR(r.fnorm, std::sqrt(nls::sumsq(f)), 1e-15 * (1 + r.fnorm));
+  EXPECT_EQ(r.rinfo[0], r.fnorm);
+
+  const double ss = r.fnorm * r.fnorm;
+  if (p.min_sumsq == 0) {
+    EXPECT_LT(ss, 1e-10) << ss;
+  } else {
+    EXPECT_NEAR(ss, p.min_sumsq, 1e-8 * p.min_sumsq);
+    EXPECT_LT(gradient_cosine(p, r.x), 1e-4);
+  }
+
+  // The counters match what the host was asked for.
+  EXPECT_EQ(r.nfev, r.residual_calls);
+  EXPECT_EQ(r.njev, mode == 0 ? r.jacobian_calls : r.njev);
+  EXPECT_GE(r.niter, 1);
+  if (mode == 0) {
+    EXPECT_EQ(r.info[4], 0);
+  } else {
+    // Banded and block patterns reach the lower bound; a dense one has
+    // one group per column.
+    EXPECT_EQ(r.info[4], max_row_count(p));
+    EXPECT_EQ(r.jacobian_calls, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Di23, Di23Solves, ::testing::ValuesIn(solvable_cases()),
+                         [](const ::testing::TestParamInfo<Case>& i) {
+                           return i.param.problem.name + kModes[i.param.mode];
+                         });
+
+// A start refused: the code and its details, and nothing written but the
+// request flag, INFO, RINFO and the counters.
+struct Refusal {
+  const char* name;
+  std::function<void(Problem&, Controls&, std::vector<double>& d)> change;
+  int code, info2, info3;
+};
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+class Di23Refuses : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(Di23Refuses, TheStartAndWritesNothing) {
+  Problem p = nls::helical_valley();
+  Controls c;
+  std::vector<double> d(p.n, 1.0);
+  int32_t liw = 0, lw = 0;
+  nls::needs(p, c, liw, lw);
+  const Refusal& r = GetParam();
+  r.change(p, c, d);
+  nls::Session s(p, c, liw - (r.code == -3), lw - (r.code == -4), -5.0);
+  s.d = d;
+  const auto x0 = s.x;
+  s.call();
+  EXPECT_EQ(s.ireq, r.code);
+  EXPECT_EQ(s.info[0], r.code);
+  if (r.code == -3 || r.code == -4) {
+    EXPECT_EQ(s.info[1], r.code == -3 ? liw : lw);
+    EXPECT_EQ(s.info[2], r.code == -3 ? lw : liw);
+    EXPECT_EQ(s.info[13], liw);
+  } else {
+    EXPECT_EQ(s.info[1], r.info2);
+    EXPECT_EQ(s.info[2], r.info3);
+  }
+  EXPECT_EQ(s.nfev + s.njev + s.niter, 0);
+  EXPECT_EQ(0, std::memcmp(s.x.data(), x0.data(), x0.size() * sizeof(double)));  // NaN included
+  for (const auto* v : {&s.f, &s.xt, &s.w})
+    for (double e : *v) EXPECT_EQ(e, -5.0);
+  for (int32_t e : s.iw) EXPECT_EQ(e, -5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Di23, Di23Refuses,
+    ::testing::Values(
+        Refusal{"NoResiduals", [](Problem& p, Controls&, auto&) { p.m = 0; }, -1, 0, 0},
+        Refusal{"NoVariables", [](Problem& p, Controls&, auto&) { p.n = 0; }, -1, 0, 0},
+        Refusal{"NoEntries", [](Problem& p, Controls&, auto&) { p.irn.clear(); p.jcn.clear(); }, -1, 0, 0},
+        Refusal{"RowOutOfRange", [](Problem& p, Controls&, auto&) { p.irn[4] = 4; }, -2, 5, 0},
+        Refusal{"ColumnOutOfRange", [](Problem& p, Controls&, auto&) { p.jcn[5] = 0; }, -2, 6, 0},
+        // (1,2) repeats entry 3; the out-of-range entry 6 comes later.
+        Refusal{"RepeatedEntry", [](Problem& p, Controls&, auto&) { p.irn[3] = 1; p.irn[5] = 9; }, -2, 4, 0},
+        Refusal{"JacobianSource", [](Problem&, Controls& c, auto&) { c.icntl[4] = 2; }, -8, 5, 1},
+        Refusal{"EvaluationLimit", [](Problem&, Controls& c, auto&) { c.icntl[5] = 0; }, -8, 6, 1},
+        Refusal{"IterationLimit", [](Problem&, Controls& c, auto&) { c.icntl[6] = -1; }, -8, 7, 1},
+        Refusal{"DifferenceFormula", [](Problem&, Controls& c, auto&) { c.icntl[7] = 3; }, -8, 8, 1},
+        Refusal{"ScalingChoice", [](Problem&, Controls& c, auto&) { c.icntl[8] = -1; }, -8, 9, 1},
+        Refusal{"NegativeTolerance", [](Problem&, Controls& c, auto&) { c.cntl[2] = -1e-9; }, -8, 3, 2},
+        Refusal{"NaNDamping", [](Problem&, Controls& c, auto&) { c.cntl[4] = kNaN; }, -8, 5, 2},
+        Refusal{"InfiniteStep", [](Problem&, Controls& c, auto&) { c.cntld[0] = INFINITY; }, -8, 1, 3},
+        Refusal{"GivenPivotOrder", [](Problem&, Controls& c, auto&) { c.icntlm[5] = 1; }, -8, 6, 4},
+        Refusal{"ThresholdPivoting", [](Problem&, Controls& c, auto&) { c.icntlm[6] = 1; }, -8, 7, 4},
+        Refusal{"NaNZeroPivot", [](Problem&, Controls& c, auto&) { c.cntlm[1] = kNaN; }, -8, 2, 5},
+        Refusal{"ZeroScale", [](Problem&, Controls& c, auto& d) { c.icntl[8] = 1; d[2] = 0; }, -8, 3, 6},
+        Refusal{"ShortLIW", [](Problem&, Controls&, auto&) {}, -3, 0, 0},
+        Refusal{"ShortLW", [](Problem&, Controls&, auto&) {}, -4, 0, 0},
+        Refusal{"NaNStart", [](Problem& p, Controls&, auto&) { p.x0[1] = kNaN; }, -7, 2, 1}),
+    [](const ::testing::TestParamInfo<Refusal>& i) { return std::string(i.param.name); });
+
+TEST(Di23, ReportedLengthsAreExactAndARetrySucceeds) {
+  const Problem p = nls::boundary_value(50);
+  Controls c;
+  int32_t liw = 0, lw = 0;
+  nls::needs(p, c, liw, lw);
+  EXPECT_EQ(nls::solve(p, c, {}, nullptr, liw - 1, lw).ireq, -3);
+  EXPECT_EQ(nls::solve(p, c, {}, nullptr, liw, lw - 1).ireq, -4);
+  const Result r = nls::solve(p, c, {}, nullptr, liw, lw);
+  EXPECT_EQ(r.ireq, 3);
+  // The documented formulas with the counts the call reports.
+  const int64_t n = p.n, m = p.m, ne = p.ne(), nejtj = r.info[3], lfact = r.info[7], lifact = r.info[8];
+  EXPECT_EQ(liw, 13 * n + m + 5 * ne + 3 * nejtj + lifact + 86);
+  EXPECT_EQ(lw, 8 * n + 3 * m + 2 * ne + nejtj + lfact + 20);
+  EXPECT_EQ(nejtj, 2 * n - 1 + n - 2);  // pentadiagonal lower triangle
+}
+
+TEST(Di23, LimitsEndWithTheBestPointSoFar) {
+  const Problem p = nls::rosenbrock();
+  std::vector<double> f0(2);
+  p.residuals(p.x0.data(), f0.data());
+  for (int limit : {1, 2, 5, 9}) {  // 2 and 5 stop inside a difference estimate
+    Controls c;
+    c.icntl[5] = limit;
+    const Result r = nls::solve(p, c);
+    EXPECT_EQ(r.ireq, -5);
+    EXPECT_EQ(r.info[1], limit);
+    EXPECT_EQ(r.nfev, limit);
+    std::vector<double> f(2);
+    p.residuals(r.x.data(), f.data());
+    EXPECT_EQ(f, r.f) << limit;
+    EXPECT_LE(r.fnorm, std::sqrt(nls::sumsq(f0)));
+    EXPECT_EQ(r.fnorm, std::sqrt(nls::sumsq(f)));
+  }
+  Controls c;
+  c.icntl[6] = 3;
+  const Result r = nls::solve(p, c);
+  EXPECT_EQ(r.ireq, -6);
+  EXPECT_EQ(r.niter, 3);
+  std::vector<double> f(2);
+  p.residuals(r.x.data(), f.data());
+  EXPECT_EQ(f, r.f);
+}
+
+// Host answers that are not finite: at the start they stop the problem,
+// later they reject the point and the solve still succeeds.
+TEST(Di23, NonFiniteAnswersStopTheStartAndRejectLaterPoints) {
+  const Problem p = nls::helical_valley();
+  const double inf = INFINITY;
+  struct Case {
+    const char* name;
+    int mode, bad_residual_call, bad_jacobian_call, code, info2, info3;
+    double bad;
+  } cases[] = {{"residual at start", 0, 1, 0, -7, 2, 2, kNaN},
+               {"Jacobian at start", 0, 0, 1, -7, 4, 3, kNaN},
+               // Residual 2 infinite when column 1 is shifted: entry 2, (2,1).
+               {"estimate at start", 1, 2, 0, -7, 2, 3, inf},
+               {"residual later", 0, 3, 0, 3, 0, 0, kNaN},
+               {"Jacobian later", 0, 0, 2, 3, 0, 0, -inf},
+               {"estimate later", 1, 6, 0, 3, 0, 0, kNaN}};
+  for (const auto& k : cases) {
+    int rc = 0, jc = 0;
+    nls::Host host;
+    host.residuals = [&](const double* x, double* f) {
+      p.residuals(x, f);
+      if (++rc == k.bad_residual_call) f[1] = k.bad;
+    };
+    host.jacobian = [&](const double* x, double* aj) {
+      p.jacobian(x, aj);
+      if (++jc == k.bad_jacobian_call) aj[3] = k.bad;
+    };
+    const Result r = nls::solve(p, controls_for(k.mode), host);
+    EXPECT_EQ(r.ireq, k.code) << k.name;
+    if (k.code == -7) {
+      EXPECT_EQ(r.info[2], k.info3) << k.name;
+      EXPECT_EQ(r.info[1], k.info2) << k.name;
+    } else {
+      EXPECT_GE(r.info[12], 1) << k.name;
+      EXPECT_LT(r.fnorm, 1e-10) << k.name;
+      for (double v : r.x) EXPECT_TRUE(std::isfinite(v)) << k.name;
+    }
+  }
+}
+
+TEST(Di23, FactorisationThatKeepsFailingEndsAfterTenDoublings) {
+  Controls c;
+  c.cntlm[1] = 1e300;  // every pivot counts as zero
+  const Result r = nls::solve(nls::rosenbrock(), c);
+  EXPECT_EQ(r.ireq, -9);
+  EXPECT_EQ(r.info[10], 10);
+  EXPECT_EQ(r.info[9], 11);
+  EXPECT_EQ(r.info[2], -5);  // the solver's zero-pivot status
+  EXPECT_EQ(r.x, nls::rosenbrock().x0);
+}
+
+TEST(Di23, ARequestThatDoesNotContinueTheProblemIsRefused) {
+  const Problem p = nls::rosenbrock();
+  Controls c;
+  int32_t liw = 0, lw = 0;
+  nls::needs(p, c, liw, lw);
+  for (int variant = 0; variant < 4; ++variant) {
+    nls::Session s(p, c, liw, lw);
+    ASSERT_EQ(s.call(), 1);
+    if (variant == 0) s.ireq = 2;    // a Jacobian that was not asked for
+    if (variant == 1) s.m = 3;       // another problem's size
+    if (variant == 2) s.iw[0] = 0;   // a workspace that holds no problem
+    if (variant == 3) s.ireq = 3;    // a finished problem called again
+    EXPECT_EQ(s.call(), -8) << variant;
+    EXPECT_EQ(s.info[2], 0);
+  }
+}
+
+TEST(Di23, ProblemsKeepTheirStateInTheirOwnWorkspace) {
+  // Two problems driven in turn, call for call, end as each alone does.
+  std::vector<nls::Session> runs;
+  std::vector<Result> alone;
+  for (const Problem& p : {nls::bard(), nls::box3d()}) {
+    int32_t liw = 0, lw = 0;
+    nls::needs(p, Controls(), liw, lw);
+    runs.emplace_back(p, Controls(), liw, lw);
+    alone.push_back(nls::solve(p, Controls()));
+  }
+  for (bool more = true; more;) {
+    more = false;
+    for (auto& s : runs) {
+      if (s.ireq != 0 && s.ireq != 1) continue;
+      if (s.ireq == 1) s.p.residuals(s.xt.data(), s.ft.data());
+      more = s.call() == 1 || more;
+    }
+  }
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    EXPECT_EQ(runs[k].ireq, 3);
+    EXPECT_EQ(runs[k].x, alone[k].x);
+    EXPECT_EQ(runs[k].nfev, alone[k].nfev);
+  }
+}
+
+TEST(Di23, TheHostsScalingIsUsed) {
+  const Problem p = nls::brown_badly_scaled();
+  Controls c;
+  c.icntl[8] = 1;
+  std::vector<double> d = {1, 1e6};  // the column norms near the solution
+  const Result r = nls::solve(p, c, {}, &d);
+  EXPECT_EQ(r.ireq, 3);
+  EXPECT_LT(r.fnorm, 1e-5);
+  EXPECT_EQ(d, (std::vector<double>{1, 1e6}));
+}
+
+TEST(Di23, MessagesFollowThePrintLevel) {
+  using tbl::test::run_in_child;
+  const auto out = run_in_child([] {
+    Controls c;
+    c.icntl[3] = 3;
+    const Result r = nls::solve(nls::rosenbrock(), c);
+    std::printf("host saw NITER %d\n", r.niter);
+    std::fflush(stdout);
+    std::_Exit(0);
+  });
+  // The refused first call of the driver, the header, the start line, one
+  // line per iteration and the end.
+  EXPECT_NE(out.out.find(" *** Error return from DI23AD ***  IREQ = -3\n LIW =          0 is less than        150\n"),
+            std::string::npos)
+      << out.out;
+  int iterations = 0, niter = -1;
+  std::size_t pos = 0;
+  while ((pos = out.out.find("  accepted\n", pos)) != std::string::npos) ++iterations, ++pos;
+  pos = 0;
+  while ((pos = out.out.find("  rejected\n", pos)) != std::string::npos) ++iterations, ++pos;
+  std::sscanf(out.out.c_str() + out.out.find("host saw NITER "), "host saw NITER %d", &niter);
+  EXPECT_EQ(iterations, niter);
+  EXPECT_NE(out.out.find("   ITER    NFEV        ||F||      DAMPING     GRADIENT         STEP\n"), std::string::npos);
+  EXPECT_NE(out.out.find(" DI23AD ends: IREQ =  3  test"), std::string::npos);
+
+  const auto quiet = run_in_child([] {
+    Controls c;
+    c.icntl[3] = 1;  // errors only
+    nls::solve(nls::rosenbrock(), c);
+    std::fflush(stdout);
+    std::_Exit(0);
+  });
+  EXPECT_EQ(quiet.out, "\n *** Error return from DI23AD ***  IREQ = -3\n LIW =          0 is less than        150\n");
+}
+
+}  // namespace
