@@ -275,6 +275,28 @@ TEST(Di23, FactorisationThatKeepsFailingEndsAfterTenDoublings) {
   EXPECT_EQ(r.info[9], 11);
   EXPECT_EQ(r.info[2], -5);  // the solver's zero-pivot status
   EXPECT_EQ(r.x, nls::rosenbrock().x0);
+
+  // J'J that overflows: an infinite column norm proves no convergence.
+  nls::Host huge;
+  huge.jacobian = [](const double* x, double* aj) {
+    nls::rosenbrock().jacobian(x, aj);
+    aj[1] = 1e200;
+  };
+  const Result h = nls::solve(nls::rosenbrock(), controls_for(0), huge);
+  EXPECT_EQ(h.ireq, -9);
+  EXPECT_EQ(h.info[9], 0);  // never given to the factorisation
+}
+
+TEST(Di23, NoDampingStillFactorisesASingularNormalMatrix) {
+  // Columns 1 and 5 are empty: J'J has zero diagonal entries, and doubling
+  // a zero damping would never change it.
+  Controls c = controls_for(0);
+  c.cntl[4] = 0;
+  const Problem p = nls::linear_rank1_zero_rows();
+  const Result r = nls::solve(p, c);
+  EXPECT_EQ(r.ireq, 3);
+  EXPECT_GE(r.info[10], 1);
+  EXPECT_NEAR(r.fnorm * r.fnorm, p.min_sumsq, 1e-8 * p.min_sumsq);
 }
 
 TEST(Di23, ARequestThatDoesNotContinueTheProblemIsRefused) {

@@ -277,6 +277,32 @@ inline Problem boundary_value(int n) {
   return p;
 }
 
+// Broyden's tridiagonal function: f_i = (3 - 2x_i) x_i - x_{i-1} - 2x_{i+1} + 1.
+inline Problem broyden_tridiagonal(int n) {
+  Problem p;
+  p.name = "BroydenTridiagonal" + std::to_string(n);
+  p.m = p.n = n;
+  for (int i = 1; i <= n; ++i)
+    for (int j = std::max(1, i - 1); j <= std::min(n, i + 1); ++j) {
+      p.irn.push_back(i);
+      p.jcn.push_back(j);
+    }
+  p.x0.assign(n, -1.0);
+  p.residuals = [n](const double* x, double* f) {
+    for (int i = 1; i <= n; ++i) {
+      const double left = i > 1 ? x[i - 2] : 0, right = i < n ? x[i] : 0;
+      f[i - 1] = (3 - 2 * x[i - 1]) * x[i - 1] - left - 2 * right + 1;
+    }
+  };
+  p.jacobian = [n](const double* x, double* aj) {
+    int k = 0;
+    for (int i = 1; i <= n; ++i)
+      for (int j = std::max(1, i - 1); j <= std::min(n, i + 1); ++j)
+        aj[k++] = j == i ? 3 - 4 * x[i - 1] : j < i ? -1.0 : -2.0;
+  };
+  return p;
+}
+
 // Broyden's banded function: row i couples x_{i-5} .. x_{i+1}, so at least
 // seven column groups are needed.
 inline Problem broyden_banded(int n) {
