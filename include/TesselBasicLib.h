@@ -412,13 +412,37 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
  *   NFEV, NJEV, NITER  residual evaluations (estimates included),
  *                Jacobians (host or estimated), iterations (trial steps).
  *   FNORM        ||F|| at X.
- * Messages: errors on ICNTL(1) as " *** Error return from DI23AD ***
- * IREQ =" and the code, then a line with the detail; warnings on ICNTL(2)
- * for rejected non-finite trial values; at print level 3 on ICNTL(3) a
- * header, one line per iteration (iteration, evaluations, ||F||, damping,
- * scaled gradient, step norm, accepted or rejected) and a closing line.
- * The state lives in IW/W only, but the sparse symmetric solver keeps
- * scalars in static storage: one call at a time per process.
+ * Messages (format records):
+ *   errors, ICNTL(1), print level >= 1: a blank line, " *** Error return
+ *     from DI23AD ***  IREQ =" and the code (I3), then
+ *     -1 " M =",M,"   N =",N,"   NE =",NE (I10 each)
+ *     -2 " Entry",k,(I10) " (",IRN(k),",",JCN(k),(I10) ") is " and "out of
+ *        range" or "a repeated pattern entry"
+ *     -3 " LIW =",LIW,(I11) " is less than",need (I11); -4 the same with
+ *        " LW ="
+ *     -5 " Limit of",ICNTL(6),(I10) " residual evaluations reached"
+ *     -6 " Limit of",ICNTL(7),(I10) " iterations reached"
+ *     -7 " Non-finite ", "X", "residual" or "Jacobian value",
+ *        " at the start, component",index (I11)
+ *     -8 " Invalid ", the array's name, "(",entry (I2),")"; for D
+ *        " Invalid scaling D(",j (I10),")"; for the request flag
+ *        " IREQ =",IREQ (I11)," does not continue the problem held in IW"
+ *     -9 " Factorization fails after",10 (I3)," doublings of the damping
+ *        term; MA57 INFO(1) =",status (I4)
+ *   warnings, ICNTL(2), print level >= 2: " *** Warning from DI23AD:
+ *     non-finite residual at a trial point, step rejected" (or "Jacobian
+ *     value" for "residual");
+ *   monitoring, ICNTL(3), print level >= 3: a blank line, " DI23AD  M =",
+ *     " N =", " NE =", " J'J entries =", " groups =", then the heading
+ *     "   ITER    NFEV        ||F||      DAMPING     GRADIENT         STEP",
+ *     the start (0, NFEV, ||F||) and one record (I7,I8,1P,4D13.4,2X,A) per
+ *     iteration: iteration, evaluations, ||F|| after it, damping, scaled
+ *     gradient, ||D p||, "accepted" or "rejected"; at the end " DI23AD
+ *     ends: IREQ =  3  test",INFO(2), NFEV, NJEV, NITER and ||F||.
+ * The start builds its structures in temporary heap storage and copies
+ * them into IW only once both lengths are known to suffice.  The state
+ * lives in IW/W only, but the sparse symmetric solver keeps scalars in
+ * static storage: one call at a time per process.
  */
 TESSELBASICLIB_API void DI23ID(int32_t* ICNTL, double* CNTL, double* CNTLD, int32_t* ICNTLM, double* CNTLM);
 TESSELBASICLIB_API void VIZ_DI23ID(int32_t* ICNTL, double* CNTL, double* CNTLD, int32_t* ICNTLM,
