@@ -13,6 +13,7 @@
 #include "bound_opt/optbqa.hpp"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -318,7 +319,7 @@ void take_values(const Args& a) {
   if (finite) p.largest = std::max(p.largest, std::fabs(pval));
   if (p.pbest <= p.c.ftarget && p.cviol <= p.c.ctol) return finish(a, kTargetReached);
 
-  const double value = finite ? pval : std::max(kVeryLarge, 10.0 * p.largest);
+  const double value = finite ? pval : std::min(std::max(kVeryLarge, 10.0 * p.largest), DBL_MAX);
   const bqa::RadiusObserver obs{on_new_radius, &p};
   proceed(a, w, bqa::resume(p.run, w, value, obs));
 }

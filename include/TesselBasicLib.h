@@ -618,7 +618,7 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
  *  113  a non-finite value at the start (a start coordinate that is not
  *       finite inside the bounds, or F, CEQ or CIN at the first point).
  * Codes 100 to 105 come before any evaluation and write only INFO, NFEV =
- * NRST = 0.  After a later failure XBEST, FBEST, CVIOL and PBEST describe
+ * NRST = 0 (a call out of order only INFO).  After a later failure XBEST, FBEST, CVIOL and PBEST describe
  * the best point found and X holds it.
  *
  * Trace file.  Every line that is not an evaluation starts with '#':

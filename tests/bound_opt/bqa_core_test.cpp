@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bound_opt/bqa.hpp"
+#include "bound_opt/dfo_problems.hpp"
 
 namespace {
 
@@ -134,9 +135,12 @@ struct Outcomes {
 };
 
 // Minimises FN over [lo, hi]^n from X0 and checks the invariants at every
-// request of a trust-region or geometry step.
+// request of a trust-region or geometry step.  With SPOIL > 0, the stored
+// inverse is wiped out at that evaluation, and the checks wait for the run
+// to have rebuilt its model.
 Outcomes minimise(const Fn& fn, std::vector<double> x0, const std::vector<double>& lo,
-                  const std::vector<double>& hi, fint npt, double rhobeg, double rhoend, fint maxfun) {
+                  const std::vector<double>& hi, fint npt, double rhobeg, double rhoend, fint maxfun,
+                  fint spoil = 0) {
   const fint n = static_cast<fint>(x0.size());
   std::vector<double> store(tbl::bqa::workspace_length(n, npt), NAN);
   Work w(store.data(), n, npt);
@@ -149,7 +153,13 @@ Outcomes minimise(const Fn& fn, std::vector<double> x0, const std::vector<double
   Outcome o = tbl::bqa::start(run, w, x0.data(), rhobeg, rhoend, nullptr);
   std::vector<double> x(n);
   while (o == Outcome::Evaluate && out.evaluations < maxfun) {
-    if (run.phase == Phase::Trial) {
+    if (out.evaluations == spoil) {
+      for (fint k = 1; k <= w.ndim; ++k)
+        for (fint j = 1; j <= n; ++j) w.bmat(k, j) = 0.0;
+      for (fint k = 1; k <= npt; ++k)
+        for (fint j = 1; j <= w.nptm; ++j) w.zmat(k, j) = 0.0;
+    }
+    if (run.phase == Phase::Trial && (spoil == 0 || run.rebuilt)) {
       out.worst_inverse = std::max(out.worst_inverse, inverse_error(w));
       out.worst_interpolation = std::max(out.worst_interpolation, interpolation_error(w, run.kopt));
     }
@@ -169,12 +179,7 @@ Outcomes minimise(const Fn& fn, std::vector<double> x0, const std::vector<double
   return out;
 }
 
-double rosenbrock(const std::vector<double>& x) {
-  double f = 0.0;
-  for (std::size_t i = 0; i + 1 < x.size(); ++i)
-    f += 100.0 * (x[i + 1] - x[i] * x[i]) * (x[i + 1] - x[i] * x[i]) + (1.0 - x[i]) * (1.0 - x[i]);
-  return f;
-}
+using tbl::test::rosenbrock;
 
 TEST(BqaCore, InitialSetsAreInvertedExactly) {
   // Every kind of initial point: one or two per axis, pairs of axes up to
@@ -226,6 +231,20 @@ TEST(BqaCore, InverseAndModelStayConsistentThroughARun) {
     EXPECT_LT(r.worst_inverse, 1e-10) << label;
     EXPECT_LT(r.worst_interpolation, 1e-5) << label;
   }
+}
+
+TEST(BqaCore, ABrokenModelIsRebuiltAroundTheBestPoint) {
+  // With H wiped out, the next denominators vanish: the run builds fresh
+  // initial points at its current radius and still converges.
+  const std::vector<double> lo(2, -2.0), hi(2, 2.0);
+  const Outcomes clean = minimise(rosenbrock, {-1.2, 1.0}, lo, hi, 5, 0.5, 1e-7, 4000);
+  const Outcomes r = minimise(rosenbrock, {-1.2, 1.0}, lo, hi, 5, 0.5, 1e-7, 4000, 40);
+  EXPECT_EQ(r.end, Outcome::Converged);
+  EXPECT_NE(r.evaluations, clean.evaluations);
+  EXPECT_LT(r.fbest, 1e-12);
+  EXPECT_GT(r.worst_inverse, 0.0);  // checked after the rebuild
+  EXPECT_LT(r.worst_inverse, 1e-10);
+  EXPECT_LT(r.worst_interpolation, 1e-5);
 }
 
 }  // namespace

@@ -149,17 +149,28 @@ TEST(OptbqaSolve, ConstraintsAreMetThroughRestarts) {
 }
 
 TEST(OptbqaSolve, ValuesThatAreNotFiniteCountAsVeryLarge) {
-  // No value beyond a line next to the start: the first steps land there.
-  auto f = [](const V& x) {
-    return x[0] + x[1] > 1.5 ? NAN : (x[0] - 0.5) * (x[0] - 0.5) + 2 * (x[1] - 0.5) * (x[1] - 0.5);
-  };
-  DfoProblem p{{1.2, 0.2}, {-2, -2}, {2, 2}, {}, 0, 0, f, {}, "hole"};
-  const DfoResult r = dfo_solve(p, DfoSettings{});
-  ASSERT_EQ(r.info, 2);
-  EXPECT_NEAR(r.xbest[0], 0.5, 1e-6);
-  EXPECT_NEAR(r.xbest[1], 0.5, 1e-6);
-  EXPECT_TRUE(std::any_of(r.evaluations.begin(), r.evaluations.end(),
-                          [](const tbl::test::Evaluation& e) { return std::isnan(e.f); }));
+  // No value beyond a line next to the start, of F or of an inactive
+  // constraint: the first steps land there.
+  const auto beyond = [](const V& x) { return x[0] + x[1] > 1.5; };
+  const auto bowl = [](const V& x) { return (x[0] - 0.5) * (x[0] - 0.5) + 2 * (x[1] - 0.5) * (x[1] - 0.5); };
+  DfoProblem in_f{
+      {1.2, 0.2}, {-2, -2}, {2, 2}, {}, 0, 0, [&](const V& x) { return beyond(x) ? NAN : bowl(x); }, {}, "F"};
+  DfoProblem in_c{
+      {1.2, 0.2}, {-2, -2},
+      {2, 2},     {},
+      0,          1,
+      bowl,       [&](const V& x, double*, double* cin) { cin[0] = beyond(x) ? INFINITY : x[0] - 1.9; },
+      "CIN"};
+  for (const DfoProblem& p : {in_f, in_c}) {
+    SCOPED_TRACE(p.name);
+    const DfoResult r = dfo_solve(p, DfoSettings{});
+    ASSERT_EQ(r.info, 2);
+    EXPECT_NEAR(r.xbest[0], 0.5, 1e-6);
+    EXPECT_NEAR(r.xbest[1], 0.5, 1e-6);
+    EXPECT_TRUE(std::any_of(r.evaluations.begin(), r.evaluations.end(), [](const tbl::test::Evaluation& e) {
+      return std::isnan(e.f) || (!e.cin.empty() && std::isinf(e.cin[0]));
+    }));
+  }
 }
 
 }  // namespace
