@@ -77,8 +77,9 @@ void solve(const Problem& p, const std::string& trace, int32_t iprint) {
   std::printf("least F %.10f with violation %.2e at\n  ", fbest, cviol);
   for (int32_t j = 0; j < n; ++j)
     std::printf("%10.6f%s", xbest[j], (j + 1) % 6 == 0 && j + 1 < n ? "\n  " : " ");
-  std::printf("\nthe method's own time %.3f s (%.1f us per evaluation); trace file %s.vorex\n",
-              total - host_time, 1e6 * (total - host_time) / std::max(nfev, 1), trace.c_str());
+  std::printf(
+      "\ntime in the library %.3f s (%.1f us per evaluation, the trace file included); trace file %s.vorex\n",
+      total - host_time, 1e6 * (total - host_time) / std::max(nfev, 1), trace.c_str());
 }
 
 }  // namespace
