@@ -505,8 +505,9 @@ TESSELBASICLIB_API void VIZ_NB01AD(int32_t* IND, const double* A, const double* 
  *               inactive constraints, >= 0 for active inequalities.
  *   IACT(M)     out: IACT(1:NACT) the active constraints, equalities first.
  *   TOL         feasibility tolerance: a constraint counts as satisfied
- *               when its violation is at most TOL (plus the rounding error
- *               of forming a_i'x - b_i).
+ *               when its violation is at most TOL plus an allowance for the
+ *               rounding of a_i'x - b_i (and, for a constraint whose normal
+ *               depends on those of active constraints, of theirs).
  *   W(LW)       workspace, LW >= 2*N*N + 4*N + 3*M + 1.
  * INFORM: 0 solved; 1 the constraints are inconsistent (X, U, IACT, NACT
  * describe the last point reached); 2 H is not positive definite (a
@@ -521,6 +522,65 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
                                const int32_t* LH, const double* G, const double* A, const int32_t* LA,
                                const double* B, double* X, double* U, int32_t* IACT, int32_t* NACT,
                                const double* TOL, double* W, const int32_t* LW, int32_t* INFORM);
+
+/*
+ * VF13AD: minimise F(x) subject to c_i(x) = 0 (i <= MEQ) and c_i(x) >= 0
+ * (MEQ < i <= M) by sequential quadratic programming: a damped BFGS
+ * approximation of the Hessian of the Lagrangian, each step from VE17AD on
+ * the linearised constraints (the violated ones relaxed by a common factor
+ * when they are inconsistent), and a line search on the exact penalty
+ * function F + sum mu_i |c_i| (equalities) + sum mu_i max(0, -c_i), whose
+ * weights follow the multipliers.
+ *
+ * Reverse communication through INFORM: set INFORM = 0 and X to the start;
+ * on return INFORM = -1 asks for F, G(N) (the gradient), C(M) and the
+ * constraint gradients as the columns of CN(LCN, M) at X; call again with
+ * INFORM unchanged.  The end:
+ *   0  success: the largest constraint violation is at most ACC, and the
+ *      optimality measure max(|G - CN*lambda|, |lambda_i C_i|) (lambda the
+ *      subproblem's multipliers) at most ACC*max(1, max|G|);
+ *   1  MAXFUN evaluations used;
+ *   2  the line search cannot reduce the merit function (the step became
+ *      negligible);
+ *   3  the linearised constraints are inconsistent and the relaxation
+ *      removes no part of the violation;
+ *   4  an invalid argument: N < 1, M < 0, MEQ outside 0..M, LCN < N, ACC not
+ *      positive and finite, MAXFUN < 1, X not finite at the start, INFORM
+ *      neither 0 nor -1, INFORM = -1 without a problem in progress, or N, M,
+ *      MEQ, LCN or LW changed during one;
+ *   5  LW too small; IW(1) is the length needed;
+ *   6  F, G, C or CN not finite at the starting point.
+ * On every end but 4 and 5, X is the best point found (the last accepted
+ * iterate, with the lowest merit value), and after 0 to 3 F, G, C and CN
+ * hold the values at it.  A value that is not finite at a later trial point
+ * shortens the step.  The problem in progress lives in static storage
+ * (one at a time; INFORM = 0 abandons it) and in W and IW, which the host
+ * must not change between calls.
+ *   W(LW)   LW >= 4*N*N + 2*N*M + 18*N + 10*M + 22; W(1:M) holds the
+ *           multipliers of the last subproblem.
+ *   IW      2*(N + M) entries; IW(1:M+2) the subproblem's active list.
+ * IPRINT >= 0: a summary on unit 6 at the end; IPRINT = k > 0: also, from
+ * iteration 0 and every k iterations, a line with the iteration, the
+ * evaluations, F, the constraint violation and the optimality measure,
+ * under a heading line.  The summary:
+ *   " VF13AD ends with INFORM = i: <text>", the text one of
+ *   "the required accuracy is reached", "MAXFUN evaluations are used",
+ *   "the line search cannot reduce the merit function",
+ *   "the linearised constraints are inconsistent", "an argument is invalid",
+ *   "LW is too small", "a value at the starting point is not finite";
+ *   for INFORM 0 to 3, lines with the iterations and evaluations, with F,
+ *   the violation and the optimality measure at X, and X itself;
+ *   for 4, the values of N, M, MEQ, LCN, MAXFUN and ACC; for 5, LW and the
+ *   length needed.
+ */
+TESSELBASICLIB_API void VF13AD(const int32_t* N, const int32_t* M, const int32_t* MEQ, double* X, double* F,
+                               double* G, double* C, double* CN, const int32_t* LCN, const double* ACC,
+                               const int32_t* MAXFUN, const int32_t* IPRINT, int32_t* INFORM, double* W,
+                               const int32_t* LW, int32_t* IW);
+TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int32_t* MEQ, double* X, double* F,
+                                   double* G, double* C, double* CN, const int32_t* LCN, const double* ACC,
+                                   const int32_t* MAXFUN, const int32_t* IPRINT, int32_t* INFORM, double* W,
+                                   const int32_t* LW, int32_t* IW);
 
 /* ------------------------------------------------------------------------
  * Derivative-free bound-constrained optimisation (VUR_OPTBQA)

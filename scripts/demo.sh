@@ -16,6 +16,7 @@ examples=(
   "dfo_solve $build_dir/examples"
   "nls_solve rosenbrock 100000"
   "nls_solve bvp 2000"
+  "sqp_solve"
 )
 # Larger runs when the shared matrix collection sits beside the repository.
 shared=$root/../shared/matrices

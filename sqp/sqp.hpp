@@ -1,5 +1,6 @@
 // Constrained optimisation: the dense strictly convex quadratic programming
-// solver VE17AD, exported under its own name (declared in the public
+// solver VE17AD and the sequential quadratic programming driver VF13AD built
+// on it.  Both are exported under their own names (declared in the public
 // header); what is here is what the tests and the benchmarks reach besides.
 #pragma once
 
@@ -10,9 +11,19 @@
 
 namespace tbl::sqp {
 
+// Dimensions beyond this give workspace lengths far past any 32-bit LW;
+// the lengths below are formed from dimensions capped here, so that no
+// host value can overflow them.
+inline constexpr std::int64_t kDimensionCap = std::int64_t(1) << 24;
+inline std::int64_t capped(std::int64_t v) { return v < kDimensionCap ? v : kDimensionCap; }
+
 // Real workspace VE17AD needs for N variables and M constraints:
 // 2N^2 + 4N + 3M + 1.
-inline std::int64_t ve17_workspace(std::int64_t n, std::int64_t m) { return 2 * n * n + 4 * n + 3 * m + 1; }
+inline std::int64_t ve17_workspace(std::int64_t n, std::int64_t m) {
+  n = capped(n);
+  m = capped(m);
+  return 2 * n * n + 4 * n + 3 * m + 1;
+}
 
 // The number of constraint additions and deletions after which VE17AD gives
 // up (INFORM 5): a guard against cycling, far above what a solve needs.
@@ -22,5 +33,12 @@ inline std::int64_t ve17_iteration_limit(std::int64_t n, std::int64_t m) { retur
 void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double* g, const double* a, fint la,
                 const double* b, double* x, double* u, fint* iact, fint* nact, double tol, double* w,
                 std::int64_t lw, std::int64_t max_iter, fint* inform);
+
+// Real workspace VF13AD needs: 4N^2 + 2NM + 18N + 10M + 22.
+inline std::int64_t vf13_workspace(std::int64_t n, std::int64_t m) {
+  n = capped(n);
+  m = capped(m);
+  return 4 * n * n + 2 * n * m + 18 * n + 10 * m + 22;
+}
 
 }  // namespace tbl::sqp

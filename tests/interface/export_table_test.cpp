@@ -42,8 +42,6 @@ const std::set<std::string> kAllExports = {
 // names here when it adds its exports; the list ends empty.
 const std::set<std::string> kNotBuiltYet = {
     "VIZ_ZA38BD", "VIZ_ZA38CD",
-    "VIZ_VF13AD",
-    "VF13AD",
 };
 
 struct DynamicInfo {

@@ -147,6 +147,21 @@ module tbl_entry_points
       integer(c_int32_t), intent(out) :: info(20), nfev, njev, niter
       real(c_double), intent(out) :: rinfo(20), fnorm
     end subroutine
+    subroutine vf13ad(n, m, meq, x, f, g, c, cn, lcn, acc, maxfun, iprint, inform, w, lw, iw) bind(c, name='VF13AD')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: n, m, meq, lcn, maxfun, iprint, lw
+      real(c_double), intent(inout) :: x(*), f, g(*), c(*), cn(lcn, *), w(*)
+      real(c_double), intent(in) :: acc
+      integer(c_int32_t), intent(inout) :: inform, iw(*)
+    end subroutine
+    subroutine viz_vf13ad(n, m, meq, x, f, g, c, cn, lcn, acc, maxfun, iprint, inform, w, lw, iw) &
+        bind(c, name='VIZ_VF13AD')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: n, m, meq, lcn, maxfun, iprint, lw
+      real(c_double), intent(inout) :: x(*), f, g(*), c(*), cn(lcn, *), w(*)
+      real(c_double), intent(in) :: acc
+      integer(c_int32_t), intent(inout) :: inform, iw(*)
+    end subroutine
   end interface
 end module
 
@@ -169,6 +184,8 @@ program fortran_host
   character(len=24) :: base
   real(c_double) :: qh(2, 2), qa(2, 3), qx(2), qu(3), qw(30)
   integer(c_int32_t) :: qiact(3), nact
+  real(c_double) :: sx(2), sf, sg(2), sc(2), scn(2, 2), sw(102)
+  integer(c_int32_t) :: siw(8), evaluations
 
   n3 = 3
   n1 = 1
@@ -298,6 +315,28 @@ program fortran_host
     end if
   end do
   call check(ireq == 3 .and. maxval(abs(xr - 1d0)) < 1d-10 .and. njev > 0, 'DI23AD minimises Rosenbrock')
+
+  ! min (x1-2)^2 + (x2-1)^2 subject to x1 - 2 x2 + 1 = 0 and
+  ! 1 - x1^2/4 - x2^2 >= 0, from the infeasible point (2, 2), by reverse
+  ! communication; then the second name of the entry point.
+  sx = [2d0, 2d0]
+  info = 0
+  evaluations = 0
+  do
+    call vf13ad(2, 2, 1, sx, sf, sg, sc, scn, 2, 1d-10, 50, -1, info, sw, 102, siw)
+    if (info /= -1) exit
+    evaluations = evaluations + 1
+    sf = (sx(1) - 2d0)**2 + (sx(2) - 1d0)**2
+    sg = [2d0 * (sx(1) - 2d0), 2d0 * (sx(2) - 1d0)]
+    sc = [sx(1) - 2d0 * sx(2) + 1d0, 1d0 - sx(1)**2 / 4d0 - sx(2)**2]
+    scn(:, 1) = [1d0, -2d0]
+    scn(:, 2) = [-sx(1) / 2d0, -2d0 * sx(2)]
+  end do
+  call check(info == 0 .and. evaluations < 20 .and. abs(sf - (9d0 - 2.875d0 * sqrt(7d0))) < 1d-9 .and. &
+             abs(sx(1) - 0.5d0 * (sqrt(7d0) - 1d0)) < 1d-8, 'VF13AD')
+  info = 0
+  call viz_vf13ad(2, 2, 1, sx, sf, sg, sc, scn, 2, 1d-10, 50, -1, info, sw, 101, siw)
+  call check(info == 5 .and. siw(1) == 102, 'VIZ_VF13AD')
 
   print '(a)', 'fortran host: all checks passed'
 
