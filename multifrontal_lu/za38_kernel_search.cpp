@@ -39,15 +39,17 @@ bool Kernel::search_pivot(bool& found) {
     if (d > n) break;
     mindeg = d;
     const fint j = dhead(d);
-    const fint cb = cblk(j);
-    dhead(d) = w(cb, 7);
+    dhead(d) = w(cblk(j), 7);
     if (dhead(d) != 0) w(cblk(dhead(d)), 8) = 0;
     ++nexam;
 
     // The column's pattern: element rows first (each once), then its own
-    // input entries, which no element shares.
+    // input entries, which no element shares.  A reservation may compact
+    // the sections, which moves the column's block: its position is read
+    // after each one.
     i64 reserved = d;
     if (!reserve_reals(reserved)) return false;
+    i64 cb = cblk(j);
     fint len = 0;
     const fint ntup = w(cb, 5);
     for (fint t = 0; t < ntup; ++t) {
@@ -73,6 +75,7 @@ bool Kernel::search_pivot(bool& found) {
       xest -= reserved;
       reserved = cd;
       if (!reserve_reals(reserved)) return false;
+      cb = cblk(j);
     }
     const i64 v0 = xfree - reserved;
     for (fint m = 0; m < len; ++m) xs(v0 + m) = 0.0;

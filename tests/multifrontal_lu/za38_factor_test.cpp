@@ -296,6 +296,28 @@ TEST(Za38Factor, ColumnLongerThanItsDegreeStaysInsideItsReservation) {
   EXPECT_EQ(roomy.kn.xfree, 6);  // the reservation was given back
 }
 
+// A compaction made for the search's reservation moves the examined
+// column's block: the column is read at its new place.  Column 1 has left
+// (its block free, its values dead) and no real is free, so reserving room
+// for column 2 compacts and column 2's block slides down over column 1's.
+TEST(Za38Factor, SearchReadsTheColumnWhereCompactionMovedIt) {
+  HandKernel h(5);
+  ASSERT_TRUE(h.kn.initialise());
+  h.kn.unlink_degree(1);
+  h.isec[1] = -1;  // word 1 of column 1's block: free
+  h.isec[6] = 0;   // no live input values
+  h.cblk[0] = 0;
+  bool found = false;
+  ASSERT_TRUE(h.kn.search_pivot(found));
+  EXPECT_EQ(h.info[14], 1);
+  EXPECT_EQ(h.cblk[1], 1);  // column 2's block moved to the start
+  ASSERT_TRUE(found);
+  EXPECT_EQ(h.kn.pcol, 2);
+  EXPECT_EQ(h.kn.prow, 2);
+  EXPECT_EQ(h.kn.cdeg, 1);
+  EXPECT_EQ(h.isec[h.cblk[1]], 1);  // its exact length in its degree word
+}
+
 // The stamp of the degree update: the overflow test comes before the
 // addition, and a restart sends every stamped element back to "untouched"
 // while row tuple counts and dead marks stay.
