@@ -252,20 +252,6 @@ void start_problem(const Args& a) {
   p.lw = *a.lw;
   p.pen = c.pen;
 
-  // The start inside the bounds; it must be a finite point.
-  const bqa::Work w(a.w, c.n, c.npt);
-  for (fint j = 1; j <= c.n; ++j) {
-    const double x0 = std::min(a.xu[j - 1], std::max(a.xl[j - 1], a.x[j - 1]));
-    if (std::isnan(a.x[j - 1]) || !std::isfinite(x0)) {
-      fault.argument = "X";
-      fault.index = j;
-      return finish(a, kNonFiniteStart, fault);
-    }
-    w.xls(j) = std::max(a.xl[j - 1] / a.scale[j - 1], -kFarBound);
-    w.xus(j) = std::min(a.xu[j - 1] / a.scale[j - 1], kFarBound);
-    w.xkeep(j) = x0 / a.scale[j - 1];
-  }
-
   if (*a.itrace != 0) {
     std::string_view base(a.trace, a.ltrace);
     while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
@@ -278,6 +264,23 @@ void start_problem(const Args& a) {
     write_trace_header(kTraceUnit, c);
   }
   p.live = true;
+
+  // The start inside the bounds: a finite point that the method can hold in
+  // its scaled variables (beyond kFarBound it would take the start for a
+  // point past bounds that it treats as absent, and move it).
+  const bqa::Work w(a.w, c.n, c.npt);
+  for (fint j = 1; j <= c.n; ++j) {
+    const double x0 = std::min(a.xu[j - 1], std::max(a.xl[j - 1], a.x[j - 1]));
+    const double scaled = x0 / a.scale[j - 1];
+    if (std::isnan(a.x[j - 1]) || !(std::fabs(scaled) <= kFarBound)) {
+      fault.argument = "X";
+      fault.index = j;
+      return finish(a, kNonFiniteStart, fault);
+    }
+    w.xls(j) = std::max(a.xl[j - 1] / a.scale[j - 1], -kFarBound);
+    w.xus(j) = std::min(a.xu[j - 1] / a.scale[j - 1], kFarBound);
+    w.xkeep(j) = scaled;
+  }
   proceed(a, w, bqa::start(p.run, w, w.xkeep.data(), c.rhobeg, c.rhoend, nullptr));
 }
 

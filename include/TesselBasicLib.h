@@ -675,11 +675,15 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *  111  the constraints still violated after MAXRST restarts, or the grown
  *       PEN would exceed PENMAX;
  *  112  numerical breakdown of the model (even after rebuilding it);
- *  113  a non-finite value at the start (a start coordinate that is not
- *       finite inside the bounds, or F, CEQ or CIN at the first point).
+ *  113  a non-finite value at the start: a start coordinate that is not
+ *       finite once moved inside the bounds, or whose scaled value
+ *       X(i)/SCALE(i) exceeds 1e100 in magnitude (the method takes scaled
+ *       bounds beyond that as absent), or F, CEQ or CIN not finite at the
+ *       first point.
  * Codes 100 to 105 come before any evaluation and write only INFO, NFEV =
- * NRST = 0 (a call out of order only INFO).  After a later failure XBEST, FBEST, CVIOL and PBEST describe
- * the best point found and X holds it.
+ * NRST = 0 (a call out of order only INFO); they are checked in that order,
+ * all before the start point is looked at.  After a later failure XBEST,
+ * FBEST, CVIOL and PBEST describe the best point found and X holds it.
  *
  * Trace file.  Every line that is not an evaluation starts with '#':
  *   # VUR_OPTBQA trace

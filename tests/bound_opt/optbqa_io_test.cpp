@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bound_opt/dfo_problems.hpp"
 #include "bound_opt/optbqa_host.hpp"
 #include "support/files.hpp"
 
@@ -39,17 +41,12 @@ class OptbqaIo : public tbl::test::ScratchDir {
   }
 };
 
-DfoProblem rosenbrock_problem() {
-  return {
-      {-1.2, 1.0},
-      {-2, -2},
-      {2, 2},
-      {},
-      0,
-      0,
-      [](const V& x) { return 100 * (x[1] - x[0] * x[0]) * (x[1] - x[0] * x[0]) + (1 - x[0]) * (1 - x[0]); },
-      {},
-      "rosenbrock"};
+DfoProblem rosenbrock_problem(int n = 2) {
+  DfoProblem p{{-1.2, 1.0}, {}, {}, {}, 0, 0, tbl::test::rosenbrock, {}, "rosenbrock"};
+  p.x0.resize(n, -1.2);
+  p.xl.assign(n, -2.0);
+  p.xu.assign(n, 2.0);
+  return p;
 }
 
 // min x1 + x2 on the unit circle: PEN = 0.1 needs restarts.
@@ -151,8 +148,9 @@ TEST_F(OptbqaIo, TraceFileIsReadBackLineByLine) {
 }
 
 // Each code with the arguments that cause it.  Codes up to 105 leave
-// everything but INFO, NFEV and NRST as they were and evaluate nothing;
-// later ones leave the best point found in XBEST and X.
+// everything but INFO, NFEV and NRST as they were, evaluate nothing and
+// come before the trace file is opened; later ones leave the best point
+// found in XBEST and X, and the trace ends with the report printed.
 TEST_F(OptbqaIo, EveryInfoCode) {
   struct Case {
     const char* name;
@@ -194,7 +192,9 @@ TEST_F(OptbqaIo, EveryInfoCode) {
       {"IPTYPE = 3", 103, [](DfoProblem&, DfoSettings& s) { s.iptype = 3; }},
       {"MAXFUN = NPT", 103, [](DfoProblem&, DfoSettings& s) { s.maxfun = 5; }},
       {"LW one short", 104, [](DfoProblem&, DfoSettings& s) { s.lw = tbl::test::dfo_workspace(2, 5) - 1; }},
-      {"trace directory missing", 105, [&](DfoProblem&, DfoSettings& s) { s.itrace = 1, s.trace = missing; }},
+      {"trace directory missing", 105, [&](DfoProblem&, DfoSettings& s) { s.trace = missing; }},
+      {"trace directory missing, start not finite", 105,
+       [&](DfoProblem& p, DfoSettings& s) { s.trace = missing, p.x0[0] = NAN; }},
       {"INFO = 1 with no live problem", 100, [](DfoProblem&, DfoSettings& s) { s.info_in = 1; }},
       {"INFO = 7", 100, [](DfoProblem&, DfoSettings& s) { s.info_in = 7; }},
       {"converged", 2, [](DfoProblem&, DfoSettings&) {}},
@@ -212,12 +212,19 @@ TEST_F(OptbqaIo, EveryInfoCode) {
       {"F not finite at the start", 113,
        [](DfoProblem& p, DfoSettings&) { p.f = [](const V&) { return NAN; }; }},
       {"start not finite", 113, [](DfoProblem& p, DfoSettings&) { p.x0[0] = NAN; }},
+      {"start beyond 1e100 in the scaled variables", 113,
+       [](DfoProblem& p, DfoSettings&) {
+         p.xl[0] = -INFINITY, p.xu[0] = INFINITY, p.x0[0] = 2e100;
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     DfoProblem p = rosenbrock_problem();
     DfoSettings s;
     s.iprint = 1;
+    s.itrace = 1;
+    s.trace = path("case");
+    std::remove(path("case.vorex").c_str());
     c.change(p, s);
     DfoResult r;
     const std::string printed = solve_printing(p, s, r);
@@ -226,6 +233,13 @@ TEST_F(OptbqaIo, EveryInfoCode) {
     ASSERT_FALSE(report.empty());
     const std::string code = std::to_string(c.info);
     EXPECT_EQ(report[0].substr(0, 24), "# VUR_OPTBQA: INFO =" + std::string(4 - code.size(), ' ') + code);
+    const bool opened = c.info > 105 || c.info < 100;
+    ASSERT_EQ(file_exists(path("case.vorex")), opened);
+    if (opened) {
+      const std::string trace = read_file(path("case.vorex"));
+      ASSERT_GE(trace.size(), printed.size());
+      EXPECT_EQ(trace.substr(trace.size() - printed.size()), printed);
+    }
     if (c.info >= 100 && c.info <= 105) {
       EXPECT_TRUE(r.evaluations.empty());
       EXPECT_EQ(r.x.size(), p.x0.size());
@@ -237,7 +251,7 @@ TEST_F(OptbqaIo, EveryInfoCode) {
       EXPECT_EQ(report.size(), s.info_in == 0 ? 2u : 1u);  // the detail of the failed check
       continue;
     }
-    if (c.info == 113 && std::isnan(p.x0[0])) {
+    if (c.info == 113 && !(std::fabs(p.x0[0]) <= 1e100)) {
       EXPECT_TRUE(r.evaluations.empty());
       continue;
     }
