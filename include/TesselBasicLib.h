@@ -685,6 +685,21 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  * all before the start point is looked at.  After a later failure XBEST,
  * FBEST, CVIOL and PBEST describe the best point found and X holds it.
  *
+ * MAXFUN and the end of a run.  Once RHO has come down to RHOEND, a run
+ * ends with one more evaluation at its last trust-region step when that
+ * step was too short to have been tried.  This evaluation is a last chance
+ * of a small gain, not a need of the method: when MAXFUN leaves no room
+ * for it, it is skipped and the run still ends as converged (INFO = 2, or
+ * a restart).  INFO = 110 means that an evaluation the method needed to
+ * reach RHOEND (or a restart that the constraints called for) was refused.
+ *
+ * IPTYPE = 2 makes P kinked wherever a constraint holds exactly, and the
+ * smooth quadratic models cannot follow a kink: a run may come to RHOEND
+ * at a point of the constraint set where P could still fall along it
+ * (INFO = 2 then says that RHOEND was reached with the constraints met,
+ * not that P is least there).  IPTYPE = 1 keeps P smooth and is the
+ * better choice where the constraints are active at the solution.
+ *
  * Trace file.  Every line that is not an evaluation starts with '#':
  *   # VUR_OPTBQA trace
  *   # N = .. NPT = .. MEQ = .. MIN = ..

@@ -284,6 +284,26 @@ TEST_F(OptbqaIo, EveryInfoCode) {
   }
 }
 
+// A run at RHOEND tries its last short step; when MAXFUN leaves no room for
+// it the run is still converged, while one evaluation fewer is a failure.
+// (On this problem the last evaluation of the full run is such a step.)
+TEST_F(OptbqaIo, MaxfunSparesOnlyTheLastShortStep) {
+  const DfoProblem p = rosenbrock_problem(3);
+  DfoSettings s;
+  const DfoResult full = dfo_solve(p, s);
+  ASSERT_EQ(full.info, 2);
+  s.maxfun = full.nfev - 1;
+  const DfoResult spared = dfo_solve(p, s);
+  EXPECT_EQ(spared.info, 2);
+  EXPECT_EQ(spared.nfev, s.maxfun);
+  EXPECT_EQ(spared.rho, s.rhoend);
+  ASSERT_EQ(spared.evaluations.size(), full.evaluations.size() - 1);
+  for (std::size_t k = 0; k < spared.evaluations.size(); ++k)
+    ASSERT_EQ(spared.evaluations[k].x, full.evaluations[k].x) << k;
+  s.maxfun = full.nfev - 2;
+  EXPECT_EQ(dfo_solve(p, s).info, 110);
+}
+
 TEST_F(OptbqaIo, PrintLevelsAddRestartAndRadiusLines) {
   for (int32_t level = 0; level <= 3; ++level) {
     SCOPED_TRACE("IPRINT " + std::to_string(level));
