@@ -97,8 +97,8 @@ void update_h(const Work& w, fint knew, double beta, double denom);
 void shift_base(const Work& w);
 // The step D (and XNEW = XOPT + D) that reduces the model inside the
 // trust region of radius DELTA and the bounds; GNEW the model gradient at
-// XNEW.  DSQ = |D|^2; CRVMIN the least curvature met (0 when the step ends
-// on the trust-region boundary).
+// XNEW.  DSQ = |D|^2, or NaN when the model's numbers overflow; CRVMIN the
+// least curvature met (0 when the step ends on the trust-region boundary).
 void trust_region_step(const Work& w, double delta, double& dsq, double& crvmin);
 // A step within ADELT of XOPT that makes |L_knew| large (XNEW), and the
 // constrained Cauchy step for the same aim (XALT).

@@ -36,8 +36,10 @@ void trust_region_step(const Work& w, double delta, double& dsq, double& crvmin)
   double delsq = delta * delta, qred = 0.0;
   crvmin = -1.0;
 
-  // Truncated conjugate gradients inside the ball.
-  bool on_boundary = false;
+  // Truncated conjugate gradients inside the ball.  Squares of gradients
+  // and curvatures that overflow would stop the step at zero length, as if
+  // the model had no descent left: they are reported through DSQ instead.
+  bool on_boundary = false, overflow = false;
   double beta = 0.0, gredsq = 0.0;
   fint itermax = 0;
   for (;;) {
@@ -52,6 +54,10 @@ void trust_region_step(const Work& w, double delta, double& dsq, double& crvmin)
       stepsq += w.s(i) * w.s(i);
     }
     if (stepsq == 0.0) break;
+    if (!std::isfinite(stepsq)) {
+      overflow = true;
+      break;
+    }
     if (beta == 0.0) {
       gredsq = stepsq;
       itermax = iterc + n - nact;
@@ -64,6 +70,10 @@ void trust_region_step(const Work& w, double delta, double& dsq, double& crvmin)
       resid -= w.d(i) * w.d(i);
       ds += w.s(i) * w.d(i);
       shs += w.s(i) * w.hs(i);
+    }
+    if (!std::isfinite(shs)) {
+      overflow = true;
+      break;
     }
     if (resid <= 0.0) {
       on_boundary = true;
@@ -118,7 +128,7 @@ void trust_region_step(const Work& w, double delta, double& dsq, double& crvmin)
     break;
   }
 
-  if (on_boundary) {
+  if (on_boundary && !overflow) {
     crvmin = 0.0;
     bool done = false;
     while (!done && nact < n - 1) {
@@ -140,6 +150,11 @@ void trust_region_step(const Work& w, double delta, double& dsq, double& crvmin)
       while (!done && !refix) {
         ++iterc;
         double temp = gredsq * dredsq - dredg * dredg;
+        if (!std::isfinite(temp)) {
+          overflow = true;
+          done = true;
+          break;
+        }
         if (temp <= 1.0e-4 * qred * qred) {
           done = true;
           break;
@@ -190,6 +205,11 @@ void trust_region_step(const Work& w, double delta, double& dsq, double& crvmin)
           shs += w.s(i) * w.hs(i);
           dhs += w.d(i) * w.hs(i);
           dhd += w.d(i) * w.hred(i);
+        }
+        if (!std::isfinite(shs + dhs + dhd)) {
+          overflow = true;
+          done = true;
+          break;
         }
         // The reduction of the model at equally spaced tangents of the half
         // angle, refined by a parabola through the best and its neighbours.
@@ -260,6 +280,7 @@ void trust_region_step(const Work& w, double delta, double& dsq, double& crvmin)
     w.d(i) = x - w.xopt(i);
     dsq += w.d(i) * w.d(i);
   }
+  if (overflow) dsq = NAN;
 }
 
 // One constrained Cauchy step for L_knew with gradient GLAG at XOPT: the

@@ -31,7 +31,7 @@ namespace {
 // Scaled bounds beyond this magnitude count as absent; it keeps the
 // method's arithmetic with the bounds finite.
 constexpr double kFarBound = 1.0e100;
-// The least stand-in for a value that is not finite.
+// The least stand-in for a value that is not finite, in the method's units.
 constexpr double kVeryLarge = 1.0e30;
 
 struct Problem {
@@ -44,7 +44,12 @@ struct Problem {
   // The best point of the current run, by P with the current PEN.
   bool have_best = false;
   double fbest = 0.0, cviol = 0.0, pbest = 0.0, best_terms = 0.0;
-  double largest = 0.0;  // the largest finite |P| met
+  double largest = 0.0;  // the largest finite |P| met, in the method's units
+  // The method sees P times UNIT, a power of two that brings the first
+  // value to [1, 2): the method is unchanged by such a factor, but its
+  // squares of gradients and curvatures would overflow or underflow for
+  // values far from 1 and end a run at its start as if converged.
+  double unit = 1.0;
   bqa::Run run;
 };
 
@@ -163,6 +168,17 @@ void write_outputs(const Args& a) {
   }
 }
 
+// P in the method's units; a value that is not finite there becomes a
+// stand-in larger than any met.
+double method_value(Problem& p, double pval) {
+  const double value = pval * p.unit;
+  if (std::isfinite(value)) {
+    p.largest = std::max(p.largest, std::fabs(value));
+    return value;
+  }
+  return std::min(std::max(kVeryLarge, 10.0 * p.largest), DBL_MAX);
+}
+
 bool printing(const Problem& p, fint level) { return p.iprint >= level && p.iout >= 0; }
 
 // Ends the live problem (or a call that never started one) with CODE.
@@ -228,7 +244,8 @@ void proceed(const Args& a, const bqa::Work& w, bqa::Outcome outcome) {
     ++p.nrst;
     p.pbest = p.fbest + p.pen * p.best_terms;
     if (printing(p, 2)) write_restart_line(p.iout, p.nrst, p.pen, p.cviol, p.nfev);
-    outcome = bqa::start(p.run, w, w.xkeep.data(), p.c.rhorst, p.c.rhoend, &p.pbest);
+    const double known = method_value(p, p.pbest);
+    outcome = bqa::start(p.run, w, w.xkeep.data(), p.c.rhorst, p.c.rhoend, &known);
   }
 }
 
@@ -319,12 +336,11 @@ void take_values(const Args& a) {
     for (fint j = 0; j < p.c.n; ++j) a.xbest[j] = a.x[j];
     return finish(a, kNonFiniteStart);
   }
-  if (finite) p.largest = std::max(p.largest, std::fabs(pval));
+  if (first && pval != 0.0) p.unit = std::ldexp(1.0, std::clamp(-std::ilogb(pval), -1022, 1022));
   if (p.pbest <= p.c.ftarget && p.cviol <= p.c.ctol) return finish(a, kTargetReached);
 
-  const double value = finite ? pval : std::min(std::max(kVeryLarge, 10.0 * p.largest), DBL_MAX);
   const bqa::RadiusObserver obs{on_new_radius, &p};
-  proceed(a, w, bqa::resume(p.run, w, value, obs));
+  proceed(a, w, bqa::resume(p.run, w, method_value(p, finite ? pval : NAN), obs));
 }
 
 }  // namespace

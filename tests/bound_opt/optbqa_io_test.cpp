@@ -204,10 +204,9 @@ TEST_F(OptbqaIo, EveryInfoCode) {
        [&](DfoProblem& p, DfoSettings& s) { infeasible(p, s), s.maxrst = 2; }},
       {"infeasible beyond PENMAX", 111,
        [&](DfoProblem& p, DfoSettings& s) { infeasible(p, s), s.penmax = 50.0; }},
-      {"model overflows", 112,
-       [](DfoProblem& p, DfoSettings& s) {
-         p.f = [](const V& x) { return 1e300 * std::sin(1e9 * x[0]) + x[1] * x[1]; };
-         s.rhobeg = 1e-9, s.rhoend = 1e-10, s.rhorst = 1e-9;
+      {"model overflows", 112,  // 1 at the start, 1e299 a radius away
+       [](DfoProblem& p, DfoSettings&) {
+         p.f = [](const V& x) { return x[1] * x[1] + 1e300 * std::max(x[0] + 1.2, 0.0); };
        }},
       {"F not finite at the start", 113,
        [](DfoProblem& p, DfoSettings&) { p.f = [](const V&) { return NAN; }; }},

@@ -100,6 +100,31 @@ TEST(OptbqaSolve, KnownMinimaUnderBounds) {
   }
 }
 
+// The method does not depend on the units of F: a power of two leaves every
+// step as it was, and values of any magnitude are solved alike (their
+// squares would overflow or underflow in the method's own units).
+TEST(OptbqaSolve, ValuesFarFromOneAreSolvedAlike) {
+  DfoProblem rosen{{-1.2, 1.0}, {-2.0, -2.0}, {2.0, 2.0}, {}, 0, 0, rosenbrock, {}, "rosenbrock"};
+  DfoSettings s;
+  s.rhoend = 1e-9;
+  const DfoResult plain = dfo_solve(rosen, s);
+  ASSERT_EQ(plain.info, 2);
+  for (double factor : {std::ldexp(1.0, -600), std::ldexp(1.0, 600), 1e-250, 1e250}) {
+    SCOPED_TRACE(factor);
+    DfoProblem p = rosen;
+    p.f = [factor](const V& x) { return factor * rosenbrock(x); };
+    const DfoResult r = dfo_solve(p, s);
+    ASSERT_EQ(r.info, 2);
+    EXPECT_LE(r.fbest / factor, 1e-12);
+    if (std::ldexp(1.0, std::ilogb(factor)) == factor) {
+      ASSERT_EQ(r.evaluations.size(), plain.evaluations.size());
+      for (std::size_t k = 0; k < r.evaluations.size(); ++k)
+        ASSERT_EQ(r.evaluations[k].x, plain.evaluations[k].x) << k;
+      EXPECT_EQ(r.fbest, factor * plain.fbest);
+    }
+  }
+}
+
 // min x1 + x2 with x1^2 + x2^2 = 1 (least -sqrt 2) and min (x1-2)^2 +
 // (x2-1)^2 with x1 + x2 <= 2 (least 0.5 at (1.5, 0.5)), with each penalty
 // where its kink is straight.
