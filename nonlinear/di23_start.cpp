@@ -227,24 +227,32 @@ void start_problem(const Args& a) {
     print_error(a.ICNTL, -8, info(2), info(3));
     return;
   }
-  bool repeated = false;
-  const i64 bad = first_bad_entry(m, n, ne, a.IRN, a.JCN, repeated);
-  if (bad > 0) {
-    fail(-2);
-    info(2) = static_cast<fint>(bad);
-    print_error(a.ICNTL, -2, bad, a.IRN[bad - 1], a.JCN[bad - 1],
-                repeated ? "a repeated pattern entry" : "out of range");
-    return;
-  }
-
   Built b;
   b.sizes.m = m;
   b.sizes.n = n;
   b.sizes.ne = ne;
+  // The lengths from M, N and NE alone, J'J holding at least its diagonal:
+  // sizes that cannot fit 32-bit lengths are refused before any temporary
+  // storage is sized by them, and storage the process cannot give is
+  // refused the same way rather than ending the host.
+  const i64 least_iw = 16 * i64{n} + m + 5 * i64{ne} + 86;
+  const i64 least_w = 9 * i64{n} + 3 * i64{m} + 2 * i64{ne} + 20;
+  b.too_large = least_iw > kInt32Max || least_w > kInt32Max;
   const bool estimate = icntl(5) == 0;
   try {
-    build_patterns(m, n, ne, a.IRN, a.JCN, b);
-    build_normal_pattern(n, b);
+    if (!b.too_large) {
+      bool repeated = false;
+      const i64 bad = first_bad_entry(m, n, ne, a.IRN, a.JCN, repeated);
+      if (bad > 0) {
+        fail(-2);
+        info(2) = static_cast<fint>(bad);
+        print_error(a.ICNTL, -2, bad, a.IRN[bad - 1], a.JCN[bad - 1],
+                    repeated ? "a repeated pattern entry" : "out of range");
+        return;
+      }
+      build_patterns(m, n, ne, a.IRN, a.JCN, b);
+      build_normal_pattern(n, b);
+    }
     if (!b.too_large) {
       analyse(n, a.ICNTLM, b);
       if (estimate) groups(m, n, b);

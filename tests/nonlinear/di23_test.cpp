@@ -10,6 +10,7 @@
 #include <limits>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nonlinear/di23_driver.hpp"
@@ -197,6 +198,18 @@ TEST(Di23, ReportedLengthsAreExactAndARetrySucceeds) {
   EXPECT_EQ(liw, 13 * n + m + 5 * ne + 3 * nejtj + lifact + 86);
   EXPECT_EQ(lw, 8 * n + 3 * m + 2 * ne + nejtj + lfact + 20);
   EXPECT_EQ(nejtj, 2 * n - 1 + n - 2);  // pentadiagonal lower triangle
+
+  // Sizes whose lengths cannot fit 32 bits are refused from M, N and NE
+  // alone, without storage sized by them.
+  for (const auto& [big_m, big_n] : {std::pair{INT32_MAX, 1}, {1, INT32_MAX / 9}, {INT32_MAX, INT32_MAX}}) {
+    int32_t mm = big_m, nn = big_n, one = 1, zero = 0, ireq = 0, info[20], iw[1], nfev, njev, niter;
+    double x[1] = {0}, f[1], d[1], aj[1], xt[1], ft[1], w[1], rinfo[20], fnorm;
+    VIZ_DI23AD(&mm, &nn, &one, &one, &one, x, f, d, c.icntl, c.cntl, c.cntld, c.icntlm, c.cntlm, iw, &zero, w, &zero,
+               aj, xt, &ireq, ft, info, rinfo, &nfev, &njev, &niter, &fnorm);
+    EXPECT_EQ(ireq, -3) << big_m << " " << big_n;
+    EXPECT_EQ(info[1], INT32_MAX);
+    EXPECT_EQ(info[2], INT32_MAX);
+  }
 }
 
 TEST(Di23, LimitsEndWithTheBestPointSoFar) {
