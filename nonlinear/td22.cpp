@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "interface/machine.hpp"
 
@@ -63,9 +64,10 @@ double base_step(fint method, double cntld1) {
 }
 
 // A step that X + h represents exactly, forwards unless that leaves the
-// finite numbers.
+// finite numbers.  A relative step above 1 may overflow: the step is then
+// the largest finite one.
 double column_step(double x, double r, double hmin) {
-  double h = std::fmax(r * std::fabs(x), hmin);
+  double h = std::fmin(std::fmax(r * std::fabs(x), hmin), std::numeric_limits<double>::max());
   if (h == 0) h = r;
   if (!std::isfinite(x + h)) h = -h;
   double exact = (x + h) - x;
@@ -116,10 +118,17 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
   fint& group = ISAVE[0];
   fint& side = ISAVE[1];  // 1 the forward shift, 2 the backward one
 
-  auto shift = [&](fint g, double sign) {
+  // The backward point of a central difference, or X itself where X - h
+  // is not finite (the step was turned back at the top of the range): that
+  // column then gets the one-sided difference.
+  auto backward = [&](fint j) {
+    const double v = x(j) - h(j);
+    return std::isfinite(v) ? v : x(j);
+  };
+  auto shift = [&](fint g, bool forward) {
     for (fint s = gptr(g); s < gptr(g + 1); ++s) {
       const fint j = gcol(s);
-      xt(j) = x(j) + sign * h(j);
+      xt(j) = forward ? x(j) + h(j) : backward(j);
     }
   };
 
@@ -135,7 +144,7 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
       *IREQ = 0;
       return;
     }
-    shift(group, 1.0);
+    shift(group, true);
     *IREQ = 1;
     return;
   }
@@ -145,7 +154,7 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
       const fint j = gcol(s);
       for (fint e = ipj(j); e < ipj(j + 1); ++e) fp(irnj(e)) = ft(irnj(e));
     }
-    shift(group, -1.0);
+    shift(group, false);
     side = 2;
     *IREQ = 1;
     return;
@@ -154,7 +163,7 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
   for (fint s = gptr(group); s < gptr(group + 1); ++s) {
     const fint j = gcol(s);
     if (method == 2) {
-      const double span = (x(j) + h(j)) - (x(j) - h(j));
+      const double span = (x(j) + h(j)) - backward(j);
       for (fint e = ipj(j); e < ipj(j + 1); ++e) aj(e) = (fp(irnj(e)) - ft(irnj(e))) / span;
     } else {
       for (fint e = ipj(j); e < ipj(j + 1); ++e) aj(e) = (ft(irnj(e)) - f(irnj(e))) / h(j);
@@ -167,7 +176,7 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
     *IREQ = 0;
     return;
   }
-  shift(group, 1.0);
+  shift(group, true);
   *IREQ = 1;
 }
 

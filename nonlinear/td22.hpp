@@ -32,7 +32,8 @@ void TD22_GROUPS(const tbl::fint* M, const tbl::fint* N, const tbl::fint* IPJ, c
 // The step of column j is h = max(r*|X(j)|, CNTLD(2)) (r when that is 0),
 // r = CNTLD(1) when positive, else sqrt(eps) (forward) or eps^(1/3)
 // (central), eps = RE05RE(1); it is then rounded so that X(j) + h is exact,
-// and taken backwards when X(j) + h would not be finite.  H(N) keeps the
+// and taken backwards when X(j) + h would not be finite (a central
+// difference then uses X(j) itself for its backward point).  H(N) keeps the
 // steps, FP(M) the residuals of the forward shift (central only), ISAVE(2)
 // the group and the side in progress.  XT(N) must not change between calls.
 void TD22AD(const tbl::fint* M, const tbl::fint* N, const tbl::fint* IPJ, const tbl::fint* IRNJ,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -130,6 +131,34 @@ TEST(Td22, GroupsShareNoRowAndEstimateTheJacobian) {
         }
       }
     }
+  }
+}
+
+// Steps at the ends of the range: every point asked for is finite, and the
+// estimate of a linear f(x) = x / 2 is its slope.
+TEST(Td22, StepsNearOverflowStayFinite) {
+  struct Case {
+    fint method;
+    double x, cntld1;
+  } cases[] = {{2, DBL_MAX, 0}, {2, -DBL_MAX, 0}, {2, std::nextafter(DBL_MAX, 0.0), 0}, {1, -1.2e10, 1e300},
+               {2, 1e308, 1}};
+  const fint one = 1;
+  const std::vector<fint> ipj = {1, 2}, irnj = {1}, gptr = {1, 2}, gcol = {1};
+  for (const Case& c : cases) {
+    const double cntld[5] = {c.cntld1, 0, 0, 0, 0};
+    double x = c.x, f = x / 2, xt = 0, ft = 0, aj = 0, h = 0, fp = 0;
+    fint isave[2], ireq = 0;
+    bool finite = true;
+    TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, &x, &f, &xt, &ft,
+           &aj, &h, &fp, isave, &ireq);
+    while (ireq == 1) {
+      finite = finite && std::isfinite(xt);
+      ft = xt / 2;
+      TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, &x, &f, &xt,
+             &ft, &aj, &h, &fp, isave, &ireq);
+    }
+    EXPECT_TRUE(finite) << c.x << " method " << c.method;
+    EXPECT_NEAR(aj, 0.5, 1e-15) << c.x << " method " << c.method;
   }
 }
 
