@@ -2,11 +2,11 @@
 // diagnostics unit ICNTL(2), at print level 3 and above.  Level 3 cuts
 // every listing after ten items, level 4 lists everything, level 5 adds
 // where things lie in INDEX and VALUE.  The report reads and prints only.
+#include "multifrontal_lu/za38_report.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
-
-#include "multifrontal_lu/za38_report.hpp"
 
 namespace {
 
@@ -17,9 +17,7 @@ using namespace tbl::za38::report;
 
 constexpr const char* kPhase[] = {"ZA38AD", "ZA38BD", "ZA38CD"};
 
-void header(const Args& a, std::string_view label) {
-  tbl::io::write(a.unit(), "(' ',59('='),A)", label);
-}
+void header(const Args& a, std::string_view label) { tbl::io::write(a.unit(), "(' ',59('='),A)", label); }
 
 void scalars(const Args& a) {
   text(a, "Scalar arguments:");
@@ -27,7 +25,8 @@ void scalars(const Args& a) {
   if (a.who != kWhoSolve) {
     text(a, "   NE:        ", a.ne, " : entries in matrix A");
     text(a, "   JOB:       ", a.job, a.job == 1 ? " : matrix A preserved" : " : matrix A not preserved");
-    text(a, a.trans ? "   TRANSA:          .true. : factorize A transpose" : "   TRANSA:         .false. : factorize A");
+    text(a,
+         a.trans ? "   TRANSA:          .true. : factorize A transpose" : "   TRANSA:         .false. : factorize A");
   } else {
     // The orientation of the factors, from their trailer when KEEP points
     // at one inside INDEX.
@@ -109,7 +108,9 @@ void information(const Args& a) {
   const fint status = a.info[kInfoStatus - 1];
   text(a, "Output information:");
   text(a, "   INFO (1):  ", status,
-       status < 0 ? " : error occurred!" : status == 0 ? " : no error or warning occurred" : " : warning occurred");
+       status < 0    ? " : error occurred!"
+       : status == 0 ? " : no error or warning occurred"
+                     : " : warning occurred");
   if (a.who == kWhoSolve) {
     text(a, "   INFO (24): ", a.info[kInfoRefineSteps - 1], " : steps of iterative refinement taken");
     if (i64{a.lw} == 4 * i64{a.n}) {

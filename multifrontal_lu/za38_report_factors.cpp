@@ -152,10 +152,10 @@ void FactorSection::layout_lines() {
     text(a_, "      INDEX ( ", p_ + nf_, " ... ", k5_ - 7, " ): row permutations");
     text(a_, "   other data in INDEX: ");
     const i64 values[] = {tf_, noffdiag_, nblocks_, jobf_, nz_, nf_, nef_};
-    static constexpr const char* kWhat[] = {
-        " : TRANSA ZA38AD/ZA38BD argument", " : entries in off-diagonal part", " : number of diagonal blocks",
-        " : JOB ZA38AD/ZA38BD argument",    " : entries in original matrix",   " : N ZA38AD/ZA38BD argument",
-        " : NE ZA38AD/ZA38BD argument"};
+    static constexpr const char* kWhat[] = {" : TRANSA ZA38AD/ZA38BD argument", " : entries in off-diagonal part",
+                                            " : number of diagonal blocks",     " : JOB ZA38AD/ZA38BD argument",
+                                            " : entries in original matrix",    " : N ZA38AD/ZA38BD argument",
+                                            " : NE ZA38AD/ZA38BD argument"};
     for (int w = 0; w < 7; ++w) text(a_, "      INDEX ( ", k5_ - 6 + w, " ): ", values[w], kWhat[w]);
   }
 }
@@ -173,7 +173,8 @@ void FactorSection::preserved_copy() {
   for (i64 j = 1; j <= a_.n; ++j) {
     text(a_, "   col: ", j);
     const i64 lo = ptr(k3_ + j - 1), hi = ptr(k3_ + j) - 1;
-    for (i64 p = lo; p <= hi && !(cut && p > 10); ++p) tbl::io::write(a_.unit(), kIndexValue, rows(k3_ + nf_ + p), vals(k1_ + p - 1));
+    for (i64 p = lo; p <= hi && !(cut && p > 10); ++p)
+      tbl::io::write(a_.unit(), kIndexValue, rows(k3_ + nf_ + p), vals(k1_ + p - 1));
     if (cut && hi >= 10) {
       line(a_, kEllipsis);
       return;
