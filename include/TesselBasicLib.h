@@ -291,6 +291,20 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
                                    int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
                                    double* RINFO);
 
+/* Refactorise: new values on the pattern, pivot order and block form that an
+ * earlier VIZ_ZA38AD (or VIZ_ZA38BD) stored, with no search.  The arguments
+ * are those of VIZ_ZA38AD; only INDEX(KEEP(4)..KEEP(5)) of the earlier call
+ * must be unchanged (it is moved to the top of INDEX when LINDEX grew), the
+ * new entries are given in front of INDEX and VALUE as for VIZ_ZA38AD.
+ * Entries outside the stored pattern are dropped (INFO(4), warning 1); an
+ * exactly zero pivot gives INFO(1) = -6; factors not from a successful
+ * factorisation give -7.  INFO(22) and INFO(23) of VIZ_ZA38AD give the
+ * lengths that a refactorisation needs. */
+TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
+                                   const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
+                                   int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
+                                   double* RINFO);
+
 /* ------------------------------------------------------------------------
  * Nonlinear least squares and equations (DI23), zero of a function (NB01)
  * ---------------------------------------------------------------------- */

@@ -13,4 +13,10 @@ TBL_EXPORT void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const int32_t* J
   ZA38AD(N, NE, JOB, TRANSA, LVALUE, LINDEX, VALUE, INDEX, KEEP, CNTL, ICNTL, INFO, RINFO);
 }
 
+TBL_EXPORT void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
+                           const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX, int32_t* KEEP,
+                           const double* CNTL, const int32_t* ICNTL, int32_t* INFO, double* RINFO) {
+  ZA38BD(N, NE, JOB, TRANSA, LVALUE, LINDEX, VALUE, INDEX, KEEP, CNTL, ICNTL, INFO, RINFO);
+}
+
 }  // extern "C"

@@ -26,6 +26,12 @@ inline void za38_cd(const int32_t* n, const int32_t* job, const int32_t* transc,
   ZA38CD(n, job, transc, lvalue, lindex, value, index, keep, b, x, w, cntl, icntl, info, rinfo);
 }
 
+inline void za38_bd(const int32_t* n, const int32_t* ne, const int32_t* job, const int32_t* transa,
+                    const int32_t* lvalue, const int32_t* lindex, double* value, int32_t* index, int32_t* keep,
+                    const double* cntl, const int32_t* icntl, int32_t* info, double* rinfo) {
+  ZA38BD(n, ne, job, transa, lvalue, lindex, value, index, keep, cntl, icntl, info, rinfo);
+}
+
 inline void za38_ffopen(const std::string& path, int32_t unit) { FFOPEN(path.c_str(), &unit, path.size()); }
 inline void za38_ffclose(int32_t unit) { FFCLOSE(&unit); }
 

@@ -61,20 +61,31 @@ void Za38::set_lengths(int32_t li, int32_t lv) {
   value.assign(static_cast<size_t>(std::max(lv, 0)) + kGuard, kGuardReal);
 }
 
-int32_t Za38::analyse(int32_t job_, bool transa_) {
-  job = job_;
-  transa = transa_;
-  const int32_t m = ne();
+namespace {
+
+// Entries in front of INDEX and VALUE (as far as the lengths reach), then
+// one of the factorising phases.
+template <class Phase>
+int32_t factorising_call(Za38& p, int32_t job_, bool transa_, Phase phase) {
+  p.job = job_;
+  p.transa = transa_;
+  const int32_t m = p.ne();
   for (int32_t k = 0; k < m; ++k) {
-    if (k < lindex) index[k] = row0[k];
-    if (m + k < lindex) index[m + k] = col0[k];
-    if (k < lvalue) value[k] = val0[k];
+    if (k < p.lindex) p.index[k] = p.row0[k];
+    if (m + k < p.lindex) p.index[m + k] = p.col0[k];
+    if (k < p.lvalue) p.value[k] = p.val0[k];
   }
-  const int32_t t = transa ? -1 : 0;
-  za38_ad(&n, &m, &job, &t, &lvalue, &lindex, value.data(), index.data(), keep, cntl, icntl, info, rinfo);
-  check_guards();
-  return info[0];
+  const int32_t t = p.transa ? -1 : 0;
+  phase(&p.n, &m, &p.job, &t, &p.lvalue, &p.lindex, p.value.data(), p.index.data(), p.keep, p.cntl, p.icntl, p.info,
+        p.rinfo);
+  p.check_guards();
+  return p.info[0];
 }
+
+}  // namespace
+
+int32_t Za38::analyse(int32_t job_, bool transa_) { return factorising_call(*this, job_, transa_, za38_ad); }
+int32_t Za38::refactor(int32_t job_, bool transa_) { return factorising_call(*this, job_, transa_, za38_bd); }
 
 int32_t Za38::analyse_growing(int32_t job_, bool transa_) {
   for (int attempt = 0; attempt < 4; ++attempt) {

@@ -48,6 +48,9 @@ struct Za38 {
   // As analyse, growing INDEX and VALUE to the reported needs after a
   // shortage (at most a few times).
   int32_t analyse_growing(int32_t job = 0, bool transa = false);
+  // Loads the entries (new values on the stored pattern) and calls ZA38BD
+  // on the factors left by the last call; returns INFO(1).
+  int32_t refactor(int32_t job = 0, bool transa = false);
   // Calls ZA38CD with W of the length it documents (2N, 4N with
   // refinement); returns INFO(1).
   int32_t solve(const std::vector<double>& b, std::vector<double>& x, int32_t job = 0, bool transc = false);
