@@ -373,6 +373,10 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
         sv.add(p);
         break;
       }
+      // Only a step that is not a number gets here without a constraint to
+      // drop: data so large that the products overflow.  No finite step
+      // then satisfies a_p, as when its normal depends on the active ones.
+      if (k == 0) return finish(kInconsistent);
       sv.step(t1, x, true);
       sv.u(k) = 0.0;
       sv.drop(k);

@@ -243,3 +243,25 @@ TEST(Ve17, IterationLimitEndsTheSolve) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Ve17, OverflowingDataEndWithAStatus) {
+  // Finite data whose products overflow: the step towards the violated
+  // constraint is not a number and no active constraint can be dropped.
+  const fint n = 3, m = 1, meq = 0, lh = 3, la = 3, lw = 2 * 9 + 4 * 3 + 3 * 1 + 1;
+  const double big = std::numeric_limits<double>::max();
+  const std::vector<double> h = {9.0, 0.05, 0.05, 0.05, 9.0, 0.05, 0.05, 0.05, 4.0};
+  const std::vector<double> g = {-big, -big, -big}, a = {-big, 5.0, 5.0}, b = {5.0};
+  std::vector<double> x(n), u(m), w(lw);
+  std::vector<fint> iact(m);
+  fint nact = -7, inform = -7;
+  const double tol = 1e-10;
+  VE17AD(&n, &m, &meq, h.data(), &lh, g.data(), a.data(), &la, b.data(), x.data(), u.data(), iact.data(), &nact,
+         &tol, w.data(), &lw, &inform);
+  EXPECT_EQ(inform, 1);
+  EXPECT_GE(nact, 0);
+  EXPECT_LE(nact, m);
+}
+
+}  // namespace
