@@ -128,8 +128,8 @@ struct Violation {
 
 Violation violation_of(const Args& a, fint iptype) {
   Violation v;
-  const fint meq = *a.meq, nin = *a.min;
-  for (fint i = 0; i < meq + nin; ++i) {
+  const std::int64_t meq = *a.meq, ncon = meq + *a.min;
+  for (std::int64_t i = 0; i < ncon; ++i) {
     const double value = i < meq ? a.ceq[i] : a.cin[i - meq];
     if (!std::isfinite(value)) {
       v.finite = false;
