@@ -178,6 +178,18 @@ bool Analysis::room(bool cols, fint j, fint extra, fint hold) {
   return true;
 }
 
+// Position of the first V among the LEN indices from position S of IND,
+// which holds it.  Four at a time: a branch per group rather than per index.
+fint find_index(const Vec1<fint>& ind, fint s, fint len, fint v) {
+  const fint last = s + len - 1;
+  fint k = s;
+  for (; k + 3 <= last; k += 4) {
+    if ((ind(k) == v) | (ind(k + 1) == v) | (ind(k + 2) == v) | (ind(k + 3) == v)) break;
+  }
+  while (k < last && ind(k) != v) ++k;
+  return k;
+}
+
 // Removes the entry at position k of column j (the last entry takes its
 // place).
 void Analysis::col_remove_at(fint j, fint k) {
@@ -193,12 +205,7 @@ void Analysis::col_remove_at(fint j, fint k) {
 void Analysis::row_remove(fint i, fint j, bool keep_start) {
   const fint s = ip_(i);
   const fint last = s + lenr_(i) - 1;
-  for (fint k = s; k <= last; ++k) {
-    if (jcn_(k) == j) {
-      jcn_(k) = jcn_(last);
-      break;
-    }
-  }
+  jcn_(find_index(jcn_, s, lenr_(i), j)) = jcn_(last);
   jcn_(last) = 0;
   if (--lenr_(i) == 0 && !keep_start) ip_(i) = 0;
 }
@@ -451,7 +458,12 @@ bool Analysis::eliminate(fint r, fint c) {
   // Columns first.  NEXTC(j) keeps where column j's fill-ins begin, so that
   // the rows can take them once each row knows how much room it needs;
   // LASTC(j) counts the entries dropped from column j, whose rows are kept
-  // in dropped_ in the same order.
+  // in dropped_ in the same order.  The loops below work on local copies of
+  // the views and of the drop tolerance: no store into the arrays can then
+  // change them, so they stay in registers.
+  const Vec1<double> a = a_;
+  const Vec1<fint> irn = irn_, iw = iw_;
+  const double drop = drop_;
   dropped_.clear();
   for (fint t = 0; t < lenr_r; ++t) {
     const fint j = jcn_(ip_(r) + t);
@@ -459,11 +471,11 @@ bool Analysis::eliminate(fint r, fint c) {
     // Remove the entry of the pivot row from column j and form the
     // multiplier.
     double arj = 0.0;
-    for (fint k = iq_(j); k < iq_(j) + lenc_(j); ++k) {
-      if (irn_(k) == r) {
-        arj = a_(k);
-        col_remove_at(j, k);
-        break;
+    if (lenc_(j) > 0) {
+      const fint kr = find_index(irn, iq_(j), lenc_(j), r);
+      if (irn(kr) == r) {
+        arj = a(kr);
+        col_remove_at(j, kr);
       }
     }
     const double mult = -arj / pivot;
@@ -472,55 +484,77 @@ bool Analysis::eliminate(fint r, fint c) {
     // Nothing moves in the storage meanwhile, so the starts of both columns
     // are read once.
     const std::size_t ndropped = dropped_.size();
+    fint hits = 0;
     if (lenc_(j) > 0) {
       const fint cbase = iq_(c) - 1, js = iq_(j);
-      for (fint k = js + lenc_(j) - 1; k >= js; --k) {
-        const fint i = irn_(k);
-        const fint off = iw_(i);
-        if (off <= 0) continue;
-        const double v = a_(k) + mult * a_(cbase + off);
-        iw_(i) = -off;
-        a_(k) = v;
-        if (drop_ > 0.0 && std::fabs(v) < drop_) {
-          ++info_(6);
-          --active_;
-          dropped_.push_back(i);
-          col_remove_at(j, k);
-          if (lenc_(j) == 0) break;
+      if (drop > 0.0) {
+        for (fint k = js + lenc_(j) - 1; k >= js; --k) {
+          const fint i = irn(k);
+          const fint off = iw(i);
+          if (off <= 0) continue;
+          ++hits;
+          const double v = a(k) + mult * a(cbase + off);
+          iw(i) = -off;
+          a(k) = v;
+          if (std::fabs(v) < drop) {
+            ++info_(6);
+            --active_;
+            dropped_.push_back(i);
+            col_remove_at(j, k);
+            if (lenc_(j) == 0) break;
+          }
+        }
+      } else {
+        for (fint k = js + lenc_(j) - 1; k >= js; --k) {
+          const fint i = irn(k);
+          const fint off = iw(i);
+          if (off <= 0) continue;
+          ++hits;
+          a(k) = a(k) + mult * a(cbase + off);
+          iw(i) = -off;
         }
       }
     }
-    // Fill-ins: rows of column c that column j does not have.
-    fint nfill = 0;
-    for (fint off = 0, cs = iq_(c); off < lenc_c; ++off) {
-      const fint i = irn_(cs + off);
-      if (i == r || iw_(i) <= 0) continue;
-      const double f = mult * a_(cs + off);
-      if (drop_ > 0.0 && std::fabs(f) < drop_) continue;
-      ++nfill;
+    // Fill-ins: rows of column c that column j does not have.  Without a
+    // drop tolerance they are all the rows not met above.
+    fint nfill = lenc_c - 1 - hits;
+    if (drop > 0.0) {
+      nfill = 0;
+      for (fint off = 0, cs = iq_(c); off < lenc_c; ++off) {
+        const fint i = irn(cs + off);
+        if (i == r || iw(i) <= 0) continue;
+        const double f = mult * a(cs + off);
+        if (std::fabs(f) < drop) continue;
+        ++nfill;
+      }
     }
     lastc_(j) = fint(dropped_.size() - ndropped);
     if (!room(true, j, nfill, r)) return false;
     nextc_(j) = lenc_(j);
-    for (fint off = 0, cs = iq_(c); off < lenc_c; ++off) {
-      const fint i = irn_(cs + off);
+    // A compression for the room above may have moved column c.
+    const fint cs = iq_(c);
+    const fint first = iq_(j) + lenc_(j);
+    fint pos = first;
+    for (fint off = 0; off < lenc_c; ++off) {
+      const fint i = irn(cs + off);
       if (i == r) continue;
-      if (iw_(i) < 0) {
-        iw_(i) = -iw_(i);
+      const fint mark = iw(i);
+      if (mark < 0) {
+        iw(i) = -mark;
         continue;
       }
-      const double f = mult * a_(cs + off);
-      if (drop_ > 0.0 && std::fabs(f) < drop_) {
+      const double f = mult * a(cs + off);
+      if (drop > 0.0 && std::fabs(f) < drop) {
         ++info_(6);
         continue;
       }
-      const fint pos = iq_(j) + lenc_(j);
-      a_(pos) = f;
-      irn_(pos) = i;
-      ++lenc_(j);
-      ++active_;
+      a(pos) = f;
+      irn(pos) = i;
+      ++pos;
       ++lastr_(i);
     }
+    lenc_(j) += pos - first;
+    active_ += pos - first;
   }
 
   // Then the rows: each one moves at most once, with exactly the room its
