@@ -24,6 +24,9 @@
 #include <cmath>
 #include <cstdint>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "interface/blas.hpp"
 #include "interface/common.hpp"
@@ -179,15 +182,28 @@ bool Analysis::room(bool cols, fint j, fint extra, fint hold) {
 }
 
 // Position of the first V among the LEN indices from position S of IND,
-// which holds it.  Four at a time: a branch per group rather than per index.
+// which holds it (the last position when it does not).  Eight indices are
+// compared at a time, so that a long row or column costs a branch per eight
+// rather than per index.
 fint find_index(const Vec1<fint>& ind, fint s, fint len, fint v) {
-  const fint last = s + len - 1;
-  fint k = s;
-  for (; k + 3 <= last; k += 4) {
-    if ((ind(k) == v) | (ind(k + 1) == v) | (ind(k + 2) == v) | (ind(k + 3) == v)) break;
+  const fint* p = ind.at(s);
+  fint k = 0;
+#if defined(__SSE2__)
+  const __m128i key = _mm_set1_epi32(v);
+  for (; k + 8 <= len; k += 8) {
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 4));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi32(lo, key), _mm_cmpeq_epi32(hi, key))) != 0) break;
   }
-  while (k < last && ind(k) != v) ++k;
-  return k;
+#else
+  for (; k + 8 <= len; k += 8) {
+    bool any = false;
+    for (int t = 0; t < 8; ++t) any |= p[k + t] == v;
+    if (any) break;
+  }
+#endif
+  while (k < len - 1 && p[k] != v) ++k;
+  return s + k;
 }
 
 // Removes the entry at position k of column j (the last entry takes its
@@ -440,8 +456,12 @@ bool Analysis::eliminate(fint r, fint c) {
 
   // Rows of column c are marked with the offset of their entry (plus one),
   // which survives a compression of the column storage.  LASTR counts the
-  // fill-ins of each of these rows in this step (their count-list links are
-  // free while they are out of the lists).
+  // fill-ins of each of these rows in this step and `seen` notes the last
+  // column of the pivot row that already has the row (their count-list
+  // links are free while they are out of the lists; without row lists
+  // NEXTR is free throughout, except with a given pivot sequence, which
+  // keeps its row order there but has no column lists).
+  const Vec1<fint> seen = mode_ == 2 ? jfirst_ : nextr_;
   double pivot = 0.0;
   for (fint off = 0; off < lenc_c; ++off) {
     const fint i = irn_(iq_(c) + off);
@@ -451,6 +471,7 @@ bool Analysis::eliminate(fint r, fint c) {
     } else {
       iw_(i) = off + 1;
       lastr_(i) = 0;
+      seen(i) = 0;
       row_remove(i, c);
     }
   }
@@ -494,7 +515,7 @@ bool Analysis::eliminate(fint r, fint c) {
           if (off <= 0) continue;
           ++hits;
           const double v = a(k) + mult * a(cbase + off);
-          iw(i) = -off;
+          seen(i) = j;
           a(k) = v;
           if (std::fabs(v) < drop) {
             ++info_(6);
@@ -511,7 +532,7 @@ bool Analysis::eliminate(fint r, fint c) {
           if (off <= 0) continue;
           ++hits;
           a(k) = a(k) + mult * a(cbase + off);
-          iw(i) = -off;
+          seen(i) = j;
         }
       }
     }
@@ -522,7 +543,7 @@ bool Analysis::eliminate(fint r, fint c) {
       nfill = 0;
       for (fint off = 0, cs = iq_(c); off < lenc_c; ++off) {
         const fint i = irn(cs + off);
-        if (i == r || iw(i) <= 0) continue;
+        if (i == r || seen(i) == j) continue;
         const double f = mult * a(cs + off);
         if (std::fabs(f) < drop) continue;
         ++nfill;
@@ -531,27 +552,35 @@ bool Analysis::eliminate(fint r, fint c) {
     lastc_(j) = fint(dropped_.size() - ndropped);
     if (!room(true, j, nfill, r)) return false;
     nextc_(j) = lenc_(j);
-    // A compression for the room above may have moved column c.
+    // A compression for the room above may have moved column c.  Without a
+    // drop tolerance the scan ends with the last fill-in.
     const fint cs = iq_(c);
     const fint first = iq_(j) + lenc_(j);
     fint pos = first;
-    for (fint off = 0; off < lenc_c; ++off) {
-      const fint i = irn(cs + off);
-      if (i == r) continue;
-      const fint mark = iw(i);
-      if (mark < 0) {
-        iw(i) = -mark;
-        continue;
+    if (drop > 0.0) {
+      for (fint off = 0; off < lenc_c; ++off) {
+        const fint i = irn(cs + off);
+        if (i == r || seen(i) == j) continue;
+        const double f = mult * a(cs + off);
+        if (std::fabs(f) < drop) {
+          ++info_(6);
+          continue;
+        }
+        a(pos) = f;
+        irn(pos) = i;
+        ++pos;
+        ++lastr_(i);
       }
-      const double f = mult * a(cs + off);
-      if (drop > 0.0 && std::fabs(f) < drop) {
-        ++info_(6);
-        continue;
+    } else {
+      const fint end = first + nfill;
+      for (fint off = 0; pos < end; ++off) {
+        const fint i = irn(cs + off);
+        if (i == r || seen(i) == j) continue;
+        a(pos) = mult * a(cs + off);
+        irn(pos) = i;
+        ++pos;
+        ++lastr_(i);
       }
-      a(pos) = f;
-      irn(pos) = i;
-      ++pos;
-      ++lastr_(i);
     }
     lenc_(j) += pos - first;
     active_ += pos - first;
