@@ -168,13 +168,11 @@ bool Analysis::room(bool cols, fint j, fint extra, fint hold) {
   const fint start = free_end;
   if (len > 0) {
     const fint old = first(j);
-    for (fint k = 0; k < len; ++k) {
-      if (cols) a_(start + k) = a_(old + k);
-      ind(start + k) = ind(old + k);
-      ind(old + k) = 0;
-    }
+    if (cols) std::copy(a_.at(old), a_.at(old + len), a_.at(start));
+    std::copy(ind.at(old), ind.at(old + len), ind.at(start));
+    std::fill(ind.at(old), ind.at(old + len), 0);
   }
-  for (fint k = start + len; k < start + need; ++k) ind(k) = hold;
+  std::fill(ind.at(start + len), ind.at(start + fint(need)), hold);
   first(j) = start;
   free_end = start + fint(need);
   note_extent();
@@ -837,6 +835,30 @@ void Analysis::finish() {
   note_extent();
 }
 
+// The stored lists are long runs of kept positions between long runs of
+// vacated ones (index 0), so the compression looks for the ends of both
+// eight indices at a time.  With KEPT, the first position from K below END
+// that is kept; otherwise the first that is not a plain kept index (vacated,
+// or a list's marked first position).  END when there is none.
+fint next_boundary(const Vec1<fint>& ind, fint k, fint end, bool kept) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; k + 8 <= end; k += 8) {
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ind.at(k)));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ind.at(k + 4)));
+    const __m128i same = kept ? _mm_and_si128(_mm_cmpeq_epi32(lo, zero), _mm_cmpeq_epi32(hi, zero))
+                              : _mm_and_si128(_mm_cmpgt_epi32(lo, zero), _mm_cmpgt_epi32(hi, zero));
+    if (_mm_movemask_epi8(same) != 0xFFFF) break;
+  }
+#endif
+  if (kept) {
+    while (k < end && ind(k) == 0) ++k;
+  } else {
+    while (k < end && ind(k) > 0) ++k;
+  }
+  return k;
+}
+
 }  // namespace
 
 extern "C" {
@@ -859,19 +881,27 @@ void MA50_COMPRESS(const fint* LA, double* A, fint* IND, fint* IPTR, const fint*
     iptr(j) = ind(first);
     ind(first) = -j;
   }
+  // Each run of kept positions moves down in one copy; the marked first
+  // positions in it get their indices back and their lists the new starts.
   const bool reals = tbl::is_true(*REALS);
+  const fint end = *IACTIV;
   fint out = 1;
-  for (fint k = 1; k < *IACTIV; ++k) {
-    fint v = ind(k);
-    if (v == 0) continue;
-    if (v < 0) {
-      const fint j = -v;
-      v = iptr(j);
-      iptr(j) = out;
+  for (fint k = next_boundary(ind, 1, end, true); k < end;) {
+    fint e = k;
+    for (;;) {
+      e = next_boundary(ind, e, end, false);
+      if (e == end || ind(e) == 0) break;
+      const fint j = -ind(e);
+      ind(e) = iptr(j);
+      iptr(j) = out + (e - k);
+      ++e;
     }
-    ind(out) = v;
-    if (reals) a(out) = a(k);
-    ++out;
+    if (out != k) {
+      std::copy(ind.at(k), ind.at(e), ind.at(out));
+      if (reals) std::copy(a.at(k), a.at(e), a.at(out));
+    }
+    out += e - k;
+    k = next_boundary(ind, e, end, true);
   }
   *IACTIV = out;
 }
