@@ -56,6 +56,13 @@ extern "C" void BTF_TRANSVERSAL_KERNEL(const fint* n_, const fint* icn, const fi
     iperm(i) = 0;
   }
   fint matched = 0;
+  // A pass that finds no augmenting path has searched everything its root
+  // reaches, and none of those rows can ever reach a free column: a later
+  // augmenting path that entered them could not leave them.  Their columns
+  // keep the failed root as their mark, and that root gets ARP = -2 (it
+  // stays unmatched and is never searched again), so later searches pass
+  // over these columns as visited instead of searching them again.
+  bool any_failed = false;
 
   for (fint jord = 1; jord <= n; ++jord) {
     fint j = jord;
@@ -90,7 +97,9 @@ extern "C" void BTF_TRANSVERSAL_KERNEL(const fint* n_, const fint* icn, const fi
           const fint e = g.last(j);
           for (fint ii = e - out(j); ii <= e; ++ii) {
             const fint i = g.at(ii);
-            if (cv(i) == jord) continue;
+            const fint mark = cv(i);
+            if (mark == jord) continue;
+            if (any_failed && mark != 0 && arp(mark) == -2) continue;
             const fint from = j;
             j = iperm(i);
             assert(j >= 1 && j <= n);
@@ -108,7 +117,11 @@ extern "C" void BTF_TRANSVERSAL_KERNEL(const fint* n_, const fint* icn, const fi
       }
       if (!extended) break;  // row jord has no augmenting path
     }
-    if (col == 0) continue;
+    if (col == 0) {
+      arp(jord) = -2;
+      any_failed = true;
+      continue;
+    }
 
     // Augment: the last row of the path takes the free column, and every
     // earlier row takes the column through which the path left it.
