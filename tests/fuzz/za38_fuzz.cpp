@@ -1,9 +1,10 @@
 // ZA38 as a host drives it: the analyse and factorise with lengths at,
 // around and below the least accepted (and a retry with the lengths it
-// reports), any JOB and orientation, tweaked controls; then solves with
-// every JOB, orientation and refinement count, the stored factors now and
-// then damaged between the calls (a word of INDEX, a value, or KEEP(1:5)),
-// which the solve must refuse or survive, never follow out of the arrays.
+// reports), any JOB and orientation, tweaked controls; then refactorisations
+// (new values, other entries, grown arrays) and solves with every JOB,
+// orientation and refinement count, the stored factors now and then damaged
+// between the calls (a word of INDEX, a value, or KEEP(1:5)), which both
+// must refuse or survive, never follow out of the arrays.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -62,9 +63,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (n < 1) return 0;
 
-  // Solves, with the stored factors now and then damaged.
+  // Refactorisations and solves, with the stored factors now and then
+  // damaged.
   for (int solve = 0; solve < 4 && !in.empty(); ++solve) {
     const std::uint8_t damage = in.byte();
+    if (damage >= 184 && damage < 200) {
+      // Refactorise: new entries in front of INDEX and VALUE (the same
+      // positions or others, as many or not), now and then in arrays the
+      // host has grown, keeping their contents.
+      const fint ne2 = in.flag() ? ne : in.range(-1, 40);
+      if (in.flag()) {
+        lindex = fint(std::min<std::int64_t>(std::int64_t(lindex) + in.range(0, 64), Input::kMaxLength));
+        lvalue = fint(std::min<std::int64_t>(std::int64_t(lvalue) + in.range(0, 64), Input::kMaxLength));
+        index.resize(lindex, 0);
+        value.resize(lvalue, 0.0);
+      }
+      for (std::int64_t k = 0; k < ne2; ++k) {
+        const bool same = k < nne && (damage & 1) == 0;
+        if (k < index.size()) index[k] = same ? rows[k] : in.index(n);
+        if (ne2 + k < index.size()) index[ne2 + k] = same ? cols[k] : in.index(n);
+        if (k < value.size()) value[k] = in.real();
+      }
+      const fint bjob = in.flag() ? job : in.range(-1, 3);
+      ZA38BD(&n, &ne2, &bjob, &transa, &lvalue, &lindex, value.data(), index.data(), keep, cntl, icntl, info,
+             rinfo);
+      continue;
+    }
     if (damage >= 224 && index.size() > 0) {
       index[std::int64_t(in.u16()) % index.size()] = in.index(n);
     } else if (damage >= 208 && value.size() > 0) {
