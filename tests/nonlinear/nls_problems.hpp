@@ -52,8 +52,8 @@ inline Problem rosenbrock() {
   return p;
 }
 
-inline Problem powell_singular() {
-  Problem p{"PowellSingular", 4, 4, {1, 1, 2, 2, 3, 3, 4, 4}, {1, 2, 3, 4, 2, 3, 1, 4}, {}, {}, {3, -1, 0, 1}, 0.0};
+inline Problem singular_four() {
+  Problem p{"SingularFour", 4, 4, {1, 1, 2, 2, 3, 3, 4, 4}, {1, 2, 3, 4, 2, 3, 1, 4}, {}, {}, {3, -1, 0, 1}, 0.0};
   const double r5 = std::sqrt(5.0), r10 = std::sqrt(10.0);
   p.residuals = [=](const double* x, double* f) {
     f[0] = x[0] + 10 * x[1];
@@ -334,7 +334,7 @@ inline Problem broyden_banded(int n) {
 }
 
 inline std::vector<Problem> classic_problems() {
-  return {rosenbrock(), powell_singular(), freudenstein_roth(), bard(), box3d(), brown_badly_scaled(),
+  return {rosenbrock(), singular_four(), freudenstein_roth(), bard(), box3d(), brown_badly_scaled(),
           helical_valley(), meyer(), linear_rank1(), linear_rank1_zero_rows()};
 }
 
