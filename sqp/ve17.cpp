@@ -43,8 +43,12 @@ const double kZero = 0.0, kPlusOne = 1.0, kMinusOne = -1.0;
 // Status of each constraint, kept as a real in the workspace.  A deferred
 // inequality is one whose normal depends on the active normals and whose
 // violation is within what the rounding of those constraints explains; it
-// is looked at again once the active set has grown.
+// is looked at again once the active set or the point has changed.
 constexpr double kInactive = 0.0, kActive = 1.0, kDependent = -1.0, kDeferred = 2.0;
+
+// How far the rounding of nearly dependent active constraints may amplify a
+// constraint's own rounding before its violation no longer counts as rounding.
+constexpr double kAmplification = 100.0;
 
 enum Inform : fint { kSolved = 0, kInconsistent = 1, kNotDefinite = 2, kInvalid = 3, kShortW = 4, kLimit = 5 };
 
@@ -156,6 +160,12 @@ struct Solver {
     for (fint i = 1; i <= q; ++i) R(i, q) = d(i);
     act(q) = p;
     status(p) = kActive;
+    undefer();
+  }
+
+  // A deferred inequality was judged at the point and active set of its
+  // time: once either changes, it is looked at afresh.
+  void undefer() {
     for (fint i = meq + 1; i <= m; ++i)
       if (status(i) == kDeferred) status(i) = kInactive;
   }
@@ -164,6 +174,7 @@ struct Solver {
   // of the constraint being added (u(q+1)) moves down with the others.
   void drop(fint k) {
     status(act(k)) = kInactive;
+    undefer();
     for (fint j = k; j < q; ++j) {
       for (fint i = 1; i <= j + 1; ++i) R(i, j) = R(i, j + 1);
       act(j) = act(j + 1);
@@ -187,9 +198,10 @@ struct Solver {
   // Move x by t along z, and the multipliers by t along (-r, 1); the
   // multipliers of active inequalities stay non-negative.
   void step(double t, double* x, bool primal) {
-    if (primal) {
+    if (primal && t != 0.0) {
       daxpy_(&n, &t, z.at(1), &kOne, x, &kOne);
       track(x);
+      undefer();
     }
     for (fint j = 1; j <= q; ++j) {
       u(j) -= t * r(j);
@@ -198,21 +210,36 @@ struct Solver {
     u(q + 1) += t;
   }
 
-  // Feasibility allowance of constraint i: the host's tolerance plus the
-  // rounding error of forming a_i'x - b_i, where x carries the rounding of
-  // the largest point the solve has passed through (the unconstrained
+  // The rounding error of forming a_i'x - b_i, where x carries the rounding
+  // of the largest point the solve has passed through (the unconstrained
   // minimum may lie far from the solution).
-  double allowance(fint i, double tol) const {
-    return tol + 10.0 * kEps * (std::fabs(b(i)) + anorm(i) * xmax);
-  }
+  double rounding(fint i) const { return 10.0 * kEps * (std::fabs(b(i)) + anorm(i) * xmax); }
+  // Feasibility allowance of constraint i: the host's tolerance plus that.
+  double allowance(fint i, double tol) const { return tol + rounding(i); }
   void track(const double* x) { xmax = std::max(xmax, dnrm2_(&n, x, &kOne)); }
 
   // The allowance of constraint p when a_p = sum of r(j) a_act(j) (r
-  // current): its own and those of the active constraints it combines.
+  // current): the active constraints hold to within their rounding, which
+  // reaches a_p'x - b_p multiplied by r.  The amplification is capped: a
+  // large r means nearly dependent active normals, whose r carries no
+  // reliable sign, and a violation beyond the cap is not rounding.
   double combined_allowance(fint p, double tol) const {
-    double slack = allowance(p, tol);
-    for (fint j = 1; j <= q; ++j) slack += std::fabs(r(j)) * allowance(act(j), tol);
-    return slack;
+    double slack = rounding(p);
+    for (fint j = 1; j <= q; ++j) slack += std::fabs(r(j)) * rounding(act(j));
+    return tol + std::min(slack, kAmplification * rounding(p));
+  }
+
+  // Whether every constraint holds to within the capped allowance: the
+  // last word before a solve reports success, since the constraints left
+  // out as dependent or deferred were judged at earlier points.
+  bool all_satisfied(const double* x, double tol) {
+    if (m == 0) return true;
+    dgemv_("T", &n, &m, &kPlusOne, a.at(1, 1), &a_ld, x, &kOne, &kZero, s.at(1), &kOne, 1);
+    for (fint i = 1; i <= m; ++i) {
+      const double si = s(i) - b(i), violation = i <= meq ? std::fabs(si) : -si;
+      if (!(violation <= tol + kAmplification * rounding(i))) return false;
+    }
+    return true;
   }
 
   // The most violated inactive inequality, measured along its normal, or 0.
@@ -327,7 +354,7 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
   // Inequalities, the most violated first.
   for (;;) {
     const fint p = sv.most_violated(x, tol);
-    if (p == 0) return finish(kSolved);
+    if (p == 0) return finish(sv.all_satisfied(x, tol) ? kSolved : kInconsistent);
     sv.u(sv.q + 1) = 0.0;
     for (;;) {
       if (iter >= max_iter) return finish(kLimit);
@@ -349,17 +376,18 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
       }
       if (d2norm <= sv.dep_tol * dnorm) {
         // a_p lies in the range of the active normals: only the multipliers
-        // can move, and without an active inequality to drop no point
-        // satisfies a_p together with the active constraints, unless the
-        // violation is rounding.
-        if (k == 0) {
-          const double sp = ddot_(&n, sv.normal(p), &kOne, x, &kOne) - sv.b(p);
-          if (sp >= -sv.combined_allowance(p, tol)) {
-            sv.status(p) = kDeferred;
-            break;
-          }
-          return finish(kInconsistent);
+        // can move.  A violation that the rounding of the active
+        // constraints explains is no violation; it is put aside while the
+        // multipliers still stand as they were for the other constraints
+        // (else dropping the multiplier of p would leave them out of
+        // balance).  Without an active inequality to drop, no point
+        // satisfies a_p together with the active constraints.
+        const double sp = ddot_(&n, sv.normal(p), &kOne, x, &kOne) - sv.b(p);
+        if (sv.u(sv.q + 1) == 0.0 && sp >= -sv.combined_allowance(p, tol)) {
+          sv.status(p) = kDeferred;
+          break;
         }
+        if (k == 0) return finish(kInconsistent);
         sv.step(t1, x, false);
         sv.u(k) = 0.0;
         sv.drop(k);

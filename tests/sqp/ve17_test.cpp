@@ -176,11 +176,14 @@ TEST(Ve17, InvalidArgumentsAndShortWorkspace) {
 }
 
 // Random problems with a known feasible point through which some (or all)
-// inequalities pass, so that many are active and some degenerate.
+// inequalities pass, so that many are active and some degenerate.  With a
+// GAP, about half the normals are copies of earlier ones moved by GAP in
+// each entry: nearly parallel pairs and clusters.
 struct RandomCase {
   int n, m, meq;
   unsigned seed;
   bool tight;
+  double gap = 0.0;
 };
 std::string case_name(const RandomCase& c) {
   return "N" + std::to_string(c.n) + "_M" + std::to_string(c.m) + "_MEQ" + std::to_string(c.meq) +
@@ -205,6 +208,11 @@ Qp random_qp(const RandomCase& c) {
   for (auto& v : xf) v = uni(gen);
   p.a.resize(std::size_t(c.n) * c.m);
   for (auto& v : p.a) v = uni(gen);
+  for (int k = 1; c.gap > 0.0 && k < c.m; ++k) {
+    if (gen() % 2) continue;
+    const int from = static_cast<int>(gen() % k);
+    for (int i = 0; i < c.n; ++i) p.a[i + std::size_t(k) * c.n] = p.aij(i, from) + c.gap * uni(gen);
+  }
   p.b.assign(c.m, 0.0);
   for (int k = 0; k < c.m; ++k) {
     for (int i = 0; i < c.n; ++i) p.b[k] += p.aij(i, k) * xf[i];
@@ -229,6 +237,27 @@ INSTANTIATE_TEST_SUITE_P(Seeds, Ve17Random,
                                            RandomCase{40, 100, 10, 7, false}, RandomCase{3, 50, 0, 8, true},
                                            RandomCase{6, 25, 6, 9, true}),
                          [](const ::testing::TestParamInfo<RandomCase>& i) { return case_name(i.param); });
+
+TEST(Ve17, NearlyParallelConstraintsAreSolvedOrReported) {
+  // Rounding through nearly dependent active normals is no licence for a
+  // violation or for multipliers out of balance: each solve either meets
+  // the optimality conditions or reports the constraints inconsistent.
+  int solved = 0;
+  for (double gap : {1e-3, 1e-6, 1e-9, 1e-12})
+    for (unsigned seed = 1; seed <= 150; ++seed) {
+      std::mt19937 dims(seed);
+      const int n = 2 + static_cast<int>(dims() % 12), m = n + static_cast<int>(dims() % (2 * n));
+      const RandomCase c{n, m, static_cast<int>(dims() % 3 ? 0 : dims() % n), seed, seed % 2 == 0, gap};
+      const Qp p = random_qp(c);
+      const Result r = solve(p);
+      ASSERT_TRUE(r.inform == 0 || r.inform == 1) << case_name(c) << " gap " << gap;
+      if (r.inform == 1) continue;
+      ++solved;
+      std::string what;
+      EXPECT_LT(kkt(p, r, &what), 1e-10) << case_name(c) << " gap " << gap << ": " << what;
+    }
+  EXPECT_GT(solved, 500);
+}
 
 TEST(Ve17, IterationLimitEndsTheSolve) {
   // One step short of the additions and deletions a solve needs, it ends
