@@ -524,9 +524,10 @@ TESSELBASICLIB_API void VIZ_NB01AD(int32_t* IND, const double* A, const double* 
  *               depends on those of active constraints, of theirs, up to
  *               100 times its own).
  *   W(LW)       workspace, LW >= 2*N*N + 4*N + 3*M + 1.
- * INFORM: 0 solved; 1 the constraints are inconsistent, or so nearly
- * dependent that no point meeting them all in that sense was found (X, U,
- * IACT, NACT describe the last point reached); 2 H is not positive definite (a
+ * INFORM: 0 solved; 1 the constraints are inconsistent (also when only
+ * points beyond the range of doubles satisfy them), or so nearly dependent
+ * that no point meeting them all in that sense was found (X, U, IACT, NACT
+ * describe the last point reached); 2 H is not positive definite (a
  * Cholesky pivot not above N*eps times the largest diagonal entry);
  * 3 an invalid argument (N < 1, M < 0, MEQ outside 0..M, LH < N, LA < N when
  * M > 0, TOL < 0 or not finite, or a value of H, G, A or B that is not

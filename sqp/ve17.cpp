@@ -344,9 +344,13 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
       }
       return finish(kInconsistent);
     }
+    // Only data whose products overflow give a step that is not finite: no
+    // point within the range of the arithmetic then satisfies a_p.
+    const double t = -sp / d2norm / d2norm;
+    if (!std::isfinite(t)) return finish(kInconsistent);
     sv.primal_direction();
     sv.u(sv.q + 1) = 0.0;
-    sv.step(-sp / (d2norm * d2norm), x, true);
+    sv.step(t, x, true);
     sv.add(p);
     ++iter;
   }
@@ -395,16 +399,14 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
       }
       sv.primal_direction();
       const double sp = ddot_(&n, sv.normal(p), &kOne, x, &kOne) - sv.b(p);
-      const double t2 = std::max(-sp / (d2norm * d2norm), 0.0);
+      const double t2 = std::max(-sp / d2norm / d2norm, 0.0);
+      // As for an equality; a finite t2 above t1 leaves k a constraint to drop.
+      if (!std::isfinite(t2)) return finish(kInconsistent);
       if (t2 <= t1) {
         sv.step(t2, x, true);
         sv.add(p);
         break;
       }
-      // Only a step that is not a number gets here without a constraint to
-      // drop: data so large that the products overflow.  No finite step
-      // then satisfies a_p, as when its normal depends on the active ones.
-      if (k == 0) return finish(kInconsistent);
       sv.step(t1, x, true);
       sv.u(k) = 0.0;
       sv.drop(k);

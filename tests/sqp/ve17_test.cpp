@@ -100,11 +100,17 @@ const std::vector<Case>& cases() {
        0, {0.75, 0.25, 0.75}},
       {"ZeroNormalsSatisfied", make({1, 1}, {1, 1}, 1, {{0, 0, 0}, {0, 0, -1}}), 0, {-1, -1}},
       {"BadlyScaled", make({1, 1}, {0, 0}, 0, {{1e-6, 1e-6, 1e-6}, {1e6, 0, 1e5}, {0, 1e3, 1e2}}), 0, {0.5, 0.5}},
+      // Squared norms of the normals beyond the range of doubles.
+      {"ExtremeScales", make({1, 1}, {0, 0}, 1, {{1e-200, 1e-200, 2e-200}, {1e200, 0, 1.5e200}, {0, 1e160, 0}}), 0,
+       {1.5, 0.5}},
       {"OppositeBounds", make({1, 1}, {0, 0}, 0, {{1, 0, 1}, {-1, 0, 0}}), 1, {}},
       {"InconsistentEqualities", make({1, 1}, {0, 0}, 2, {{1, 1, 1}, {2, 2, 3}}), 1, {}},
       {"EqualityAgainstBounds", make({1, 1, 1}, {0, 0, 0}, 1, {{1, 1, 1, 0}, {1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, -0.5}}),
        1, {}},
       {"ZeroNormalViolated", make({1, 1}, {0, 0}, 0, {{0, 0, 1}}), 1, {}},
+      // Only x1 = 1e310 and beyond satisfy it.
+      {"SolutionBeyondRange", make({1, 1}, {0, 0}, 0, {{1e-10, 0, 1e300}}), 1, {}},
+      {"EqualityBeyondRange", make({1, 1}, {0, 0}, 1, {{1e-10, 0, 1e300}}), 1, {}},
       {"Indefinite", with_upper(make({1, 1}, {0, 0}, 0, {}), 2.0), 2, {}},
       {"Singular", make({1, 0}, {0, 0}, 0, {}), 2, {}},
       {"NumericallySingular", with_upper(make({1, 1}, {0, 0}, 0, {}), 1.0), 2, {}},
