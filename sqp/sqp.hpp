@@ -11,9 +11,11 @@
 
 namespace tbl::sqp {
 
-// Dimensions beyond this give workspace lengths far past any 32-bit LW;
-// the lengths below are formed from dimensions capped here, so that no
-// host value can overflow them.
+// N beyond this gives workspace lengths (at least 2N^2) far past any 32-bit
+// LW.  The lengths below are formed from N capped here and from M as the
+// host gives it: M's terms are only linear, so a cap on M could bring a
+// length below what the solve uses, and with N capped no 32-bit M
+// overflows 64 bits.
 inline constexpr std::int64_t kDimensionCap = std::int64_t(1) << 24;
 inline std::int64_t capped(std::int64_t v) { return v < kDimensionCap ? v : kDimensionCap; }
 
@@ -21,7 +23,6 @@ inline std::int64_t capped(std::int64_t v) { return v < kDimensionCap ? v : kDim
 // 2N^2 + 4N + 3M + 1.
 inline std::int64_t ve17_workspace(std::int64_t n, std::int64_t m) {
   n = capped(n);
-  m = capped(m);
   return 2 * n * n + 4 * n + 3 * m + 1;
 }
 
@@ -37,7 +38,6 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
 // Real workspace VF13AD needs: 4N^2 + 2NM + 18N + 10M + 22.
 inline std::int64_t vf13_workspace(std::int64_t n, std::int64_t m) {
   n = capped(n);
-  m = capped(m);
   return 4 * n * n + 2 * n * m + 18 * n + 10 * m + 22;
 }
 

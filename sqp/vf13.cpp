@@ -87,7 +87,7 @@ struct Layout {
   Layout(std::int64_t n, std::int64_t m) {
     // Only valid dimensions are ever used; others are kept from overflowing.
     n = std::clamp<std::int64_t>(n, 0, tbl::sqp::kDimensionCap);
-    m = std::clamp<std::int64_t>(m, 0, tbl::sqp::kDimensionCap);
+    m = std::clamp<std::int64_t>(m, 0, INT32_MAX);
     const std::int64_t n1 = n + 1, m2 = m + 2;
     lam = 0;
     mu = lam + m;

@@ -172,6 +172,12 @@ TEST(Ve17, InvalidArgumentsAndShortWorkspace) {
   VE17AD(&n, &m, &meq, good.h.data(), &n, good.g.data(), good.a.data(), &n, good.b.data(), x.data(), u.data(),
          iact.data(), &nact, &tol, w.data(), &lw, &inform);
   EXPECT_EQ(inform, 4);
+  // Many constraints on one variable: LW within 32 bits, and one short of
+  // 3M + 7 is short.
+  n = 1, m = 1 << 25, lw = 3 * m + 6;
+  VE17AD(&n, &m, &meq, good.h.data(), &n, good.g.data(), good.a.data(), &n, good.b.data(), x.data(), u.data(),
+         iact.data(), &nact, &tol, w.data(), &lw, &inform);
+  EXPECT_EQ(inform, 4);
   EXPECT_EQ(solve(good, -1).inform, 4);
   // Values that are not finite are refused before any work.
   for (int which = 0; which < 4; ++which) {

@@ -220,6 +220,12 @@ TEST(Vf13, InvalidArgumentsShortWorkspaceAndLostProblems) {
   huge.meq = 0;
   EXPECT_EQ(huge().inform, 5);
   EXPECT_EQ(huge.iw[0], INT32_MAX);
+  huge.n = huge.lcn = 1;
+  huge.m = 1 << 25;
+  huge.lw = 12 * huge.m + 43;
+  huge.inform = 0;
+  EXPECT_EQ(huge().inform, 5);
+  EXPECT_EQ(huge.iw[0], huge.lw + 1);
   // Starting a problem abandons the one in progress.
   Call first;
   ASSERT_EQ(first().inform, -1);
