@@ -304,6 +304,8 @@ std::string reconstruction_fault(const Za38& p, double tol) {
           got = 0.0;
           for (int64_t k = a; k <= std::min(r, c); ++k) got += f.l[(r - 1) * n + (k - 1)] * f.u[(k - 1) * n + (c - 1)];
         }
+        // A zero pivot of a block of order 1 is stored as 1.0.
+        if (a == b && r == c && want == 0.0 && got == 1.0) continue;
         if (std::fabs(got - want) > tol * std::max(scale, 1e-300))
           return "P M Q (" + std::to_string(r) + "," + std::to_string(c) + ") = " + std::to_string(want) +
                  " but the factors give " + std::to_string(got);
