@@ -279,13 +279,20 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  * Lengths: KEEP 20, CNTL 10, ICNTL 20 (INFO 40, RINFO 20 in the phases). */
 TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
 
-/* Analyse and factorise the N by N matrix given as NE coordinate entries:
- * INDEX(1:NE) rows, INDEX(NE+1:2NE) columns, VALUE(1:NE) values.  JOB = 1
- * keeps a copy of the matrix for refinement; TRANSA (low bit) factorises
- * the transpose.  LINDEX >= NE + 2N + 1 + max(N+1, 2NE) and LVALUE >= 2NE
- * are checked first; INFO(19) and INFO(21) then give the lengths the
- * factorisation needs.  The factors stay in INDEX and VALUE where
- * KEEP(1:5) says, for later calls.  INFO 40, RINFO 20 entries. */
+/* Analyse and factorise the N by N matrix given as NE entries: INDEX(1:NE)
+ * rows, INDEX(NE+1:2*NE) columns, VALUE(1:NE) values (entries out of range
+ * are ignored, duplicates summed).  TRANSA (a LOGICAL) factorises A'.
+ * JOB 1 keeps a copy of the matrix with the factors, which ZA38CD needs
+ * for iterative refinement.  ICNTL(4) = 1 orders to block upper triangular
+ * form first.  Lengths: LINDEX >= NE + 2*N + 1 + max(N+1, 2*NE) and
+ * LVALUE >= 2*NE to start; INFO(19) and INFO(21) give what the
+ * factorisation needed (a shortage gives -3, -4 or -5).  The factors stay
+ * in VALUE(KEEP(1):KEEP(2)) and INDEX(KEEP(3):KEEP(5)) for ZA38CD (and
+ * INDEX(KEEP(4):KEEP(5)) for ZA38BD); the host keeps them unchanged.
+ * INFO(10) counts the entries of the U parts above the diagonal and
+ * INFO(11) those of the L parts below it (the reports print them under the
+ * labels "entries below diagonal in L" and "entries above diagonal in U").
+ * KEEP 20, CNTL 10, ICNTL 20, INFO 40, RINFO 20 entries. */
 TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
                                    int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
@@ -304,6 +311,18 @@ TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const in
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
                                    int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
                                    double* RINFO);
+
+/* Solve with the stored factors: JOB 1 with L only, 2 with U only, any
+ * other value the whole system, M x = B (TRANSC false) or M' x = B, where M
+ * is the factorised matrix (A, or A' when TRANSA was set).  With
+ * ICNTL(8) > 0 steps of iterative refinement on the copy kept by JOB = 1
+ * (RINFO(7:8) the backward errors, INFO(24) the steps taken).  W: 2*N
+ * reals, 4*N when ICNTL(8) > 0.  Factors missing or damaged give -7 with X
+ * untouched.  Only X, W, INFO(1), INFO(24), RINFO(7:8) are written. */
+TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const int32_t* TRANSC,
+                                   const int32_t* LVALUE, const int32_t* LINDEX, const double* VALUE,
+                                   const int32_t* INDEX, const int32_t* KEEP, const double* B, double* X, double* W,
+                                   const double* CNTL, const int32_t* ICNTL, int32_t* INFO, double* RINFO);
 
 /* ------------------------------------------------------------------------
  * Nonlinear least squares and equations (DI23), zero of a function (NB01)

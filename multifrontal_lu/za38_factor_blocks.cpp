@@ -27,8 +27,7 @@ bool front_order(FrontEnd& f) {
     f.grow_reals(nz);
   }
   if (f.fi < f.free || f.free > f.lax + 1) {
-    f.ishort = f.fi < f.free;
-    f.xshort = f.free > f.lax + 1;
+    f.shortage = true;
     f.ineed = f.free;
     return false;
   }
@@ -97,7 +96,8 @@ void front_blocks(FrontEnd& f) {
       ++f.ones;
       f.grow_reals(1);
       if (f.fv < f.free) {
-        f.xshort = true;
+        f.shortage = true;
+        f.ineed = f.free;
         return;
       }
       // A pivot that is exactly zero is kept as 1.0 (the matrix is
@@ -108,6 +108,7 @@ void front_blocks(FrontEnd& f) {
       continue;
     }
     const fint order = last - s + 1;
+    const fint start = ap(s);  // the set-up turns the block's pointers into its own positions
     fint bfi = 0, bfv = 0;
     const fint xlim = saturate(f.fv - 1), ilim = saturate(f.fi - 1);
     logical ishort = kFalse, xshort = kFalse;
@@ -117,6 +118,7 @@ void front_blocks(FrontEnd& f) {
                       f.preserve_arg, &s, &pn, &pnz, rinv.data(), f.keep, &f.cmax, &f.rmax, &f.nrec, &f.vnmax,
                       &f.vneed, &ishort, &xshort);
     if (is_true(ishort) || is_true(xshort)) {
+      f.shortage = true;
       f.ishort = is_true(ishort);
       f.xshort = is_true(xshort);
       f.ineed = f.free;
@@ -126,7 +128,7 @@ void front_blocks(FrontEnd& f) {
     f.fi = bfi;
     f.fv = bfv;
     bfptr(t) = bfi;
-    f.free = f.preserve ? 1 : ap(s);
+    f.free = f.preserve ? 1 : start;
   }
 
   // Positions made relative: a value's from FV, a block factor's from FI
@@ -152,8 +154,7 @@ void front_blocks(FrontEnd& f) {
   f.vnmax = std::max(f.vnmax, f.vneed);
   f.grow_reals(noff);
   if (f.fi < f.free + n || f.fv < f.free) {
-    f.ishort = f.fi < f.free + n;
-    f.xshort = f.fv < f.free;
+    f.shortage = true;
     f.ineed = f.free + n;
     return;
   }

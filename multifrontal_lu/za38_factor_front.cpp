@@ -55,10 +55,9 @@ extern "C" void ZA38_FACTOR_FRONT(const fint* n_, const fint* nz_, fint* ap, dou
   f.ineed = f.free;
   const fint who = kWhoAnalyse;
 
-  bool ok = f.fi >= f.free;
-  if (!ok) f.ishort = true;
-  if (ok && icntl[kIcntlBtf - 1] == 1) ok = front_order(f);
-  if (ok && f.nblocks == 1) {
+  if (f.fi < f.free) f.shortage = true;
+  if (!f.shortage && icntl[kIcntlBtf - 1] == 1) front_order(f);
+  if (!f.shortage && f.nblocks == 1) {
     if (icntl[kIcntlBtf - 1] == 1) {
       f.fi = f.cperm_at();
       *iinuse -= 6 * n + 2;
@@ -71,14 +70,21 @@ extern "C" void ZA38_FACTOR_FRONT(const fint* n_, const fint* nz_, fint* ap, dou
                       &xlim, xinuse, w, &ilim, iinuse, icntl, cntl, info, rinfo, &f.nblocks, pap, pai, pax,
                       preserve, &one, pn, pnz, &none, keep, &f.cmax, &f.rmax, &f.nrec, &f.vnmax, &f.vneed, &is, &xs);
     f.ishort = is_true(is);
-    f.xshort = is_true(xs) || f.fv < f.free;
-    if (!f.ishort && !f.xshort && info[kInfoStatus - 1] >= 0) {
+    f.xshort = is_true(xs);
+    f.shortage = f.ishort || f.xshort;
+    if (!f.shortage && info[kInfoStatus - 1] >= 0) {
       f.fi = bfi;
       f.fv = bfv;
       f.wi(f.fi) = 1;
     }
-  } else if (ok) {
+  } else if (!f.shortage) {
     front_blocks(f);
+  }
+  // A shortage: INDEX is short when flagged or below what the failing
+  // step needed, VALUE when flagged or below the used region; both may be.
+  if (f.shortage) {
+    f.ishort = f.ishort || f.fi < f.ineed;
+    f.xshort = f.xshort || f.fv < f.free;
   }
   if (f.ishort || f.xshort) {
     fint& st = info[kInfoStatus - 1];

@@ -45,7 +45,9 @@ struct FrontEnd {
   // record extents and the record count the kernel keeps for it.
   std::int64_t vneed = 0, vnmax = 0;
   fint cmax = 1, rmax = 1, nrec = 0;
-  // A shortage, and the lowest W position the failing step needed.
+  // A step ran short of space; what the set-up flagged; the lowest W
+  // position the failing step needed.
+  bool shortage = false;
   bool ishort = false, xshort = false;
   std::int64_t ineed = 0;
 

@@ -41,7 +41,6 @@ const std::set<std::string> kAllExports = {
 // Entry points whose package has not landed yet.  Each package removes its
 // names here when it adds its exports; the list ends empty.
 const std::set<std::string> kNotBuiltYet = {
-    "VIZ_ZA38CD",
 };
 
 struct DynamicInfo {

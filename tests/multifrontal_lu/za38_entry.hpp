@@ -1,29 +1,27 @@
-// The phases as the tests call them.  ZA38AD and ZA38CD are reached inside
-// the core until their entry points are published; the forwarders add
-// nothing, so switching to them changes no test.
+// The phases as the tests call them: through the published entry points,
+// as a host does.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "interface/routines.hpp"
-#include "multifrontal_lu/za38_internal.hpp"
+#include "TesselBasicLib.h"
 
 namespace tbl::test {
 
-inline void za38_id(int32_t* keep, double* cntl, int32_t* icntl) { ZA38ID(keep, cntl, icntl); }
+inline void za38_id(int32_t* keep, double* cntl, int32_t* icntl) { VIZ_ZA38ID(keep, cntl, icntl); }
 
 inline void za38_ad(const int32_t* n, const int32_t* ne, const int32_t* job, const int32_t* transa,
                     const int32_t* lvalue, const int32_t* lindex, double* value, int32_t* index, int32_t* keep,
                     const double* cntl, const int32_t* icntl, int32_t* info, double* rinfo) {
-  ZA38AD(n, ne, job, transa, lvalue, lindex, value, index, keep, cntl, icntl, info, rinfo);
+  VIZ_ZA38AD(n, ne, job, transa, lvalue, lindex, value, index, keep, cntl, icntl, info, rinfo);
 }
 
 inline void za38_cd(const int32_t* n, const int32_t* job, const int32_t* transc, const int32_t* lvalue,
                     const int32_t* lindex, const double* value, const int32_t* index, const int32_t* keep,
                     const double* b, double* x, double* w, const double* cntl, const int32_t* icntl, int32_t* info,
                     double* rinfo) {
-  ZA38CD(n, job, transc, lvalue, lindex, value, index, keep, b, x, w, cntl, icntl, info, rinfo);
+  VIZ_ZA38CD(n, job, transc, lvalue, lindex, value, index, keep, b, x, w, cntl, icntl, info, rinfo);
 }
 
 inline void za38_bd(const int32_t* n, const int32_t* ne, const int32_t* job, const int32_t* transa,

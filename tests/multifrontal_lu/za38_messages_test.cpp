@@ -1,17 +1,35 @@
 // The package's message table byte for byte, the merge of codes into the
 // status, and the print-level and unit gates of recorded errors.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "interface/routines.hpp"
+#include "multifrontal_lu/za38_internal.hpp"
 #include "support/child.hpp"
-#include "za38_entry.hpp"
-#include "za38_support.hpp"
 
 namespace {
 
-using tbl::test::capture_unit;
+// What BODY writes on UNIT, through a scratch file attached to it.
+std::string capture_unit(int32_t unit, const std::function<void()>& body) {
+  char tmpl[] = "/tmp/tbl_za38_messages_XXXXXX";
+  const int fd = mkstemp(tmpl);
+  if (fd < 0) return "mkstemp failed";
+  close(fd);
+  FFOPEN(tmpl, &unit, std::string(tmpl).size());
+  body();
+  FFCLOSE(&unit);
+  std::ifstream in(tmpl);
+  std::stringstream s;
+  s << in.rdbuf();
+  unlink(tmpl);
+  return s.str();
+}
 
 constexpr int32_t kUnit = 72;
 
