@@ -95,20 +95,24 @@ extern "C" void ZA38_FACTOR_SETUP(fint* cblk_, const fint* n_, fint* cperm_, fin
       src_end = src;
     }
   } else {
-    // The preserved matrix is read and copied, the block's part only.
+    // The preserved matrix is read and copied, the block's part only.  Its
+    // size is known before the copy, so a shortage reports what the block
+    // needs.
     i64 nkept = 0;
     if (single) {
       nkept = *pnz;
-      *iinuse += nine + wa + nkept;
-      *xinuse += nkept;
-      raise_info(info, kInfoIndexUsed, *iinuse);
-      raise_info(info, kInfoIndexNeeded, *iinuse);
-      raise_info(info, kInfoValueUsed, *xinuse);
-      raise_info(info, kInfoValueNeeded, *xinuse);
-      if (nine + wa + nkept > *ilim) *ishort = tbl::kTrue;
-      if (nkept > *xlim) *xshort = tbl::kTrue;
-      if (tbl::is_true(*ishort) || tbl::is_true(*xshort)) return;
+    } else {
+      for (fint j = 1; j <= n; ++j) nkept += count_of(j);
     }
+    *iinuse += nine + wa + nkept;
+    *xinuse += nkept;
+    raise_info(info, kInfoIndexUsed, *iinuse);
+    raise_info(info, kInfoIndexNeeded, *iinuse);
+    raise_info(info, kInfoValueUsed, *xinuse);
+    raise_info(info, kInfoValueNeeded, *xinuse);
+    if (nine + wa + nkept > *ilim) *ishort = tbl::kTrue;
+    if (nkept > *xlim) *xshort = tbl::kTrue;
+    if (tbl::is_true(*ishort) || tbl::is_true(*xshort)) return;
     i64 c = 1;
     i64 v = 1;
     for (fint j = 1; j <= n; ++j) {
@@ -150,15 +154,6 @@ extern "C" void ZA38_FACTOR_SETUP(fint* cblk_, const fint* n_, fint* cperm_, fin
       w(at + 7) = w(at + 8) = 0;
       cblk(j) = static_cast<fint>(c);
       c += kColHead + m;
-      nkept += single ? 0 : m;
-    }
-    if (!single) {
-      *iinuse += nine + wa + nkept;
-      *xinuse += nkept;
-      raise_info(info, kInfoIndexUsed, *iinuse);
-      raise_info(info, kInfoIndexNeeded, *iinuse);
-      raise_info(info, kInfoValueUsed, *xinuse);
-      raise_info(info, kInfoValueNeeded, *xinuse);
     }
     nzb = v - 1;
     *vneed += nzb;

@@ -13,6 +13,7 @@ examples=(
   "ma57_solve $root/tests/data/bcsstk01.mtx"
   "ma57_solve $root/tests/data/tumorAntiAngiogenesis_2.mtx"
   "ma48_solve $root/tests/data/west0067.mtx $root/tests/data/lp_afiro.mtx"
+  "za38_solve $root/tests/data/west0067.mtx $root/tests/data/west0497.mtx $root/tests/data/impcol_a.mtx"
   "dfo_solve $build_dir/examples"
   "nls_solve rosenbrock 100000"
   "nls_solve bvp 2000"
@@ -23,6 +24,7 @@ shared=$root/../shared/matrices
 if [ -d "$shared" ]; then
   examples+=("ma57_solve $shared/kkt_cont050.mtx" "ma57_solve $shared/bcsstk16.mtx" "ma57_solve $shared/zenios.mtx")
   examples+=("ma48_solve $shared/west0479.mtx $shared/rajat19.mtx $shared/Pd.mtx $shared/bayer10.mtx")
+  examples+=("za38_solve $shared/rajat19.mtx $shared/Pd.mtx $shared/bayer10.mtx $shared/add32.mtx $shared/gre_1107.mtx")
 fi
 
 programs=()
