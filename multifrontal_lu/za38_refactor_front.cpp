@@ -365,6 +365,11 @@ extern "C" void ZA38_REFACTOR_FRONT(const fint* n_, fint* nz_, fint* ap_, double
   // assembled into a parent; the retained pattern is made whole again on
   // every exit, whatever happened.
   for (fint p = 1; p <= *llui_; ++p) f.facti(p) = std::abs(f.facti(p));
+  // A block of order 1 holds the absolute position of its value, negated,
+  // until the pointers are made relative; after a failure it keeps a
+  // positive one (the next call rewrites it).
+  if (nblocks >= 2)
+    for (fint b = 1; b <= nblocks; ++b) f.bfptr(b) = std::abs(f.bfptr(b));
 
   // An integer shortage reports, besides the amount reached so far, what
   // the whole refactorisation needs at most, so a retry with it succeeds.

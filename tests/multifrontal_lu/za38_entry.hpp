@@ -37,7 +37,7 @@ inline void za38_cd(const int32_t* n, const int32_t* job, const int32_t* transc,
 inline void za38_bd(const int32_t* n, const int32_t* ne, const int32_t* job, const int32_t* transa,
                     const int32_t* lvalue, const int32_t* lindex, double* value, int32_t* index, int32_t* keep,
                     const double* cntl, const int32_t* icntl, int32_t* info, double* rinfo) {
-  ZA38BD(n, ne, job, transa, lvalue, lindex, value, index, keep, cntl, icntl, info, rinfo);
+  TBL_ZA38_CALL(ZA38BD)(n, ne, job, transa, lvalue, lindex, value, index, keep, cntl, icntl, info, rinfo);
 }
 
 inline void za38_ffopen(const std::string& path, int32_t unit) { FFOPEN(path.c_str(), &unit, path.size()); }
