@@ -1,5 +1,6 @@
 #include "multifrontal_lu/za38_layout.hpp"
 
+#include <algorithm>
 #include <vector>
 
 #include "multifrontal_lu/za38_internal.hpp"
@@ -36,7 +37,8 @@ bool pointers_ok(const fint* p, Pos len, fint first, Pos last) {
 
 // One block factor of order m at E: its table and records inside
 // INDEX(K4..pattern end), their index lists in 1..m, sons naming earlier
-// records, pivots adding up, and (when the reals are read) every record's
+// records, pivots adding up, the largest row and column counts those of
+// the records, and (when the reals are read) every record's
 // reals inside VALUE(block start..K2).
 bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals) {
   const fint records = reg(e + kBfRecords);
@@ -50,7 +52,7 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     br = fs.xb + rel - 1;
   }
   const auto hi = static_cast<std::uint32_t>(m);
-  Pos pivots = 0;
+  Pos pivots = 0, maxr = 1, maxc = 1;
   for (Pos j = 1; j <= records; ++j) {
     const fint rel = reg(bf_table(e, j));
     if (rel < 1) return false;
@@ -65,6 +67,8 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
       if (q < 1 || br + q - 1 + sh.real_length() - 1 > fs.k2) return false;
     }
     pivots += sh.k;
+    maxr = std::max(maxr, sh.r);
+    maxc = std::max(maxc, sh.c);
     bool bad = false;
     const fint* lists = w + kRecHeader;
     for (Pos t = 0; t < sh.r + sh.c; ++t) bad |= outside(lists[t], hi);
@@ -76,7 +80,9 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     }
     if (bad) return false;
   }
-  return pivots == npiv;
+  // The refactorisation sizes the row and column lists of its fronts by
+  // the block's largest counts, so they must be what the records hold.
+  return pivots == npiv && reg(e + kBfMaxRows) == maxr && reg(e + kBfMaxCols) == maxc;
 }
 
 }  // namespace

@@ -207,7 +207,9 @@ fint check_location(fint n, const fint* keep, const fint* index, fint lindex, fi
 // row pointers and column positions (in a later block than the row), every
 // block pointer and block factor table inside the region, every record
 // header, index list and real range inside its bounds, the pivots of the
-// records adding up to the block's count, son codes naming earlier records.
+// records adding up to the block's count, the block's largest row and
+// column counts equal to its records' (at least 1), son codes naming
+// earlier records.
 // Returns 0 or kErrFactors; nothing outside INDEX(1..LINDEX) and the stated
 // regions is read.
 fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, fint lvalue,

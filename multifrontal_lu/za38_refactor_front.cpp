@@ -363,8 +363,10 @@ extern "C" void ZA38_REFACTOR_FRONT(const fint* n_, fint* nz_, fint* ap_, double
 
   // The kernel marks the lists of records whose rows or columns were
   // assembled into a parent; the retained pattern is made whole again on
-  // every exit, whatever happened.
-  for (fint p = 1; p <= *llui_; ++p) f.facti(p) = std::abs(f.facti(p));
+  // every exit, whatever happened.  A mark is a negated count or index, so
+  // it lies in -N..-1; a word outside any record keeps what it held.
+  for (fint p = 1; p <= *llui_; ++p)
+    if (f.facti(p) < 0 && f.facti(p) >= -n) f.facti(p) = -f.facti(p);
   // A block of order 1 holds the absolute position of its value, negated,
   // until the pointers are made relative; after a failure it keeps a
   // positive one (the next call rewrites it).
