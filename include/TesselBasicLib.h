@@ -285,10 +285,12 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * JOB 1 keeps a copy of the matrix with the factors, which ZA38CD needs
  * for iterative refinement.  ICNTL(4) = 1 orders to block upper triangular
  * form first.  Lengths: LINDEX >= NE + 2*N + 1 + max(N+1, 2*NE) and
- * LVALUE >= 2*NE to start; INFO(19) and INFO(21) give what the
- * factorisation needed (a shortage gives -3, -4 or -5).  The factors stay
- * in VALUE(KEEP(1):KEEP(2)) and INDEX(KEEP(3):KEEP(5)) for ZA38CD (and
- * INDEX(KEEP(4):KEEP(5)) for ZA38BD); the host keeps them unchanged.
+ * LVALUE >= 2*NE to start (a length equal to its minimum passes, although
+ * the message says "greater than"); INFO(19) and INFO(21) give what the
+ * factorisation needed, at most 2147483647 (a shortage gives -3, -4 or
+ * -5).  The factors stay in VALUE(KEEP(1):KEEP(2)) and
+ * INDEX(KEEP(3):KEEP(5)) for ZA38CD (and INDEX(KEEP(4):KEEP(5)) for
+ * ZA38BD); the host keeps them unchanged.
  * INFO(10) counts the entries of the U parts above the diagonal and
  * INFO(11) those of the L parts below it (the reports print them under the
  * labels "entries below diagonal in L" and "entries above diagonal in U").
