@@ -305,8 +305,9 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
  * are those of VIZ_ZA38AD; only INDEX(KEEP(4)..KEEP(5)) of the earlier call
  * must be unchanged (it is moved to the top of INDEX when LINDEX grew), the
  * new entries are given in front of INDEX and VALUE as for VIZ_ZA38AD.
- * Entries outside the stored pattern are dropped (INFO(4), warning 1); an
- * exactly zero pivot gives INFO(1) = -6; factors not from a successful
+ * Entries outside the stored pattern are dropped (INFO(4), warning 1); any
+ * nonzero pivot is accepted, with no threshold test, and an exactly zero
+ * pivot gives INFO(1) = -6; factors not from a successful
  * factorisation give -7.  INFO(22) and INFO(23) of VIZ_ZA38AD give the
  * lengths that a refactorisation needs. */
 TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
@@ -400,7 +401,9 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                A first call with short arrays reports both in INFO.
  *   AJ(NE)       with ICNTL(5) = 1, the Jacobian at XT on IREQ = 2: entry
  *                k at (IRN(k), JCN(k)).  Not referenced otherwise.
- *   XT(N), FT(M) the point of a request and the residuals there.
+ *   XT(N), FT(M) the point of a request and the residuals there.  The
+ *                host reads XT and must not change it: a difference
+ *                estimate steps from the values left there.
  *   IREQ         set to 0 by the host to start.  On return:
  *                 1  put FT = F(XT) and call again with IREQ unchanged;
  *                 2  (ICNTL(5) = 1) put AJ = J(XT) and call again;
