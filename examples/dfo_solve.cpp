@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "TesselBasicLib.h"
+#include "bound_opt/dfo_problems.hpp"
 
 namespace {
 
@@ -28,24 +29,6 @@ struct Problem {
   std::function<double(const std::vector<double>&)> f;
   std::function<void(const std::vector<double>&, double*, double*)> c;
 };
-
-double sphere_energy(const std::vector<double>& x) {
-  const std::size_t m = x.size() / 3;
-  std::vector<double> p(x.size());
-  for (std::size_t i = 0; i < m; ++i) {
-    const double r =
-        std::sqrt(x[3 * i] * x[3 * i] + x[3 * i + 1] * x[3 * i + 1] + x[3 * i + 2] * x[3 * i + 2]);
-    for (int k = 0; k < 3; ++k) p[3 * i + k] = x[3 * i + k] / r;
-  }
-  double f = 0.0;
-  for (std::size_t i = 0; i < m; ++i)
-    for (std::size_t j = i + 1; j < m; ++j) {
-      double d = 0.0;
-      for (int k = 0; k < 3; ++k) d += (p[3 * i + k] - p[3 * j + k]) * (p[3 * i + k] - p[3 * j + k]);
-      f += 1.0 / std::sqrt(d);
-    }
-  return f;
-}
 
 void solve(const Problem& p, const std::string& trace, int32_t iprint) {
   int32_t n = static_cast<int32_t>(p.x.size()), meq = p.meq, min = p.min, npt = 2 * n + 1;
@@ -88,7 +71,7 @@ int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : ".";
 
   Problem sphere{
-      "Six charges on the unit sphere (least energy 9.985281374)", {}, {}, {}, 0, 0, sphere_energy, {}};
+      "Six charges on the unit sphere (least energy 9.985281374)", {}, {}, {}, 0, 0, tbl::test::sphere_energy, {}};
   for (int i = 0; i < 6; ++i) {
     const double t = 0.9 + 2.3 * i, u = 0.3 + 1.7 * i * i;
     sphere.x.insert(sphere.x.end(), {std::cos(t) * std::sin(u), std::sin(t) * std::sin(u), std::cos(u)});
