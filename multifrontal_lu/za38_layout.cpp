@@ -1,6 +1,7 @@
 #include "multifrontal_lu/za38_layout.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "multifrontal_lu/za38_internal.hpp"
@@ -12,27 +13,64 @@ namespace {
 // index lists stay branch-free.
 inline bool outside(fint v, std::uint32_t hi) { return static_cast<std::uint32_t>(v) - 1u >= hi; }
 
-// A permutation of 1..n, by one bit per index.
-bool is_permutation(const fint* p, fint n, std::vector<std::uint64_t>& bits) {
-  bits.assign((static_cast<std::size_t>(n) + 63) / 64, 0);
+// The long scans run four entries at a time (a generic vector type, which
+// the compiler maps onto the machine's vector registers).
+using U4 = std::uint32_t __attribute__((vector_size(16)));
+using I4 = std::int32_t __attribute__((vector_size(16)));
+
+inline I4 load4(const fint* p) {
+  I4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline unsigned lanes_or(I4 v) { return static_cast<unsigned>(v[0] | v[1] | v[2] | v[3]); }
+
+// Some a[0..len) lies outside 1..hi.
+bool any_outside(const fint* a, Pos len, std::uint32_t hi) {
+  const U4 one = {1, 1, 1, 1}, lim = {hi, hi, hi, hi};
+  I4 acc = {0, 0, 0, 0};
+  Pos t = 0;
+  for (; t + 4 <= len; t += 4) acc |= (reinterpret_cast<U4>(load4(a + t)) - one) >= lim;
+  unsigned bad = lanes_or(acc);
+  for (; t < len; ++t) bad |= static_cast<unsigned>(outside(a[t], hi));
+  return bad != 0;
+}
+
+// Some a[i] < a[i-1], i = 1..len-1.
+bool any_decrease(const fint* a, Pos len) {
+  I4 acc = {0, 0, 0, 0};
+  Pos i = 1;
+  for (; i + 4 <= len; i += 4) acc |= load4(a + i) < load4(a + i - 1);
+  unsigned bad = lanes_or(acc);
+  for (; i < len; ++i) bad |= static_cast<unsigned>(a[i] < a[i - 1]);
+  return bad != 0;
+}
+
+// Two permutations of 1..n, one mark byte per index each (SEEN holds 2n
+// bytes): an index out of range or met twice fails.  Branch-free, as the
+// check runs before every solve: a bad index is clamped to 1 and only
+// remembered.  Bytes rather than bits, so that neighbouring indices do not
+// wait on each other's marks.
+bool are_permutations(const fint* p, const fint* q, fint n, unsigned char* seen) {
+  std::memset(seen, 0, 2 * static_cast<std::size_t>(n));
   const auto hi = static_cast<std::uint32_t>(n);
-  for (fint k = 0; k < n; ++k) {
-    const fint v = p[k];
-    if (outside(v, hi)) return false;
-    const auto b = static_cast<std::uint32_t>(v - 1);
-    const std::uint64_t mask = std::uint64_t{1} << (b & 63u);
-    if (bits[b >> 6] & mask) return false;
-    bits[b >> 6] |= mask;
+  unsigned bad = 0;
+  for (const fint* perm : {p, q}) {
+    for (fint k = 0; k < n; ++k) {
+      std::uint32_t a = static_cast<std::uint32_t>(perm[k]) - 1u;
+      bad |= static_cast<unsigned>(a >= hi);
+      a = a < hi ? a : 0u;
+      bad |= seen[a];
+      seen[a] = 1;
+    }
+    seen += n;
   }
-  return true;
+  return bad == 0;
 }
 
 // Non-decreasing pointers p(1..len) from first to last.
 bool pointers_ok(const fint* p, Pos len, fint first, Pos last) {
-  if (p[0] != first || p[len - 1] != last) return false;
-  bool bad = false;
-  for (Pos i = 1; i < len; ++i) bad |= p[i] < p[i - 1];
-  return !bad;
+  return p[0] == first && p[len - 1] == last && !any_decrease(p, len);
 }
 
 // One block factor of order m at E: its table and records inside
@@ -69,9 +107,8 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     pivots += sh.k;
     maxr = std::max(maxr, sh.r);
     maxc = std::max(maxc, sh.c);
-    bool bad = false;
     const fint* lists = w + kRecHeader;
-    for (Pos t = 0; t < sh.r + sh.c; ++t) bad |= outside(lists[t], hi);
+    bool bad = any_outside(lists, sh.r + sh.c, hi);
     const fint* sons = lists + sh.r + sh.c;
     for (Pos t = 0; t < sh.s; ++t) {
       const Pos code = sons[t];
@@ -158,56 +195,69 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
   const TopData& top = fs.topd;
   const Pos pend = top.pattern_end();
 
-  std::vector<std::uint64_t> bits;
-  if (!is_permutation(index + (top.cperm() - 1), n, bits) || !is_permutation(index + (top.rperm() - 1), n, bits))
-    return kErrFactors;
+  std::vector<unsigned char> own;
+  unsigned char* seen = opt.scratch;
+  if (seen == nullptr) {
+    own.resize(2 * static_cast<std::size_t>(n));
+    seen = own.data();
+  }
+  if (!are_permutations(index + (top.cperm() - 1), index + (top.rperm() - 1), n, seen)) return kErrFactors;
 
   if (solve && opt.check_copy && fs.preserved()) {
     const fint* ap = index + (fs.ap - 1);
     if (!pointers_ok(ap, Pos{n} + 1, 1, Pos{fs.tr.nz} + 1)) return kErrFactors;
-    const fint* ai = index + (fs.ai - 1);
-    bool bad = false;
-    const auto hi = static_cast<std::uint32_t>(n);
-    for (fint p = 0; p < fs.tr.nz; ++p) bad |= outside(ai[p], hi);
-    if (bad) return kErrFactors;
+    if (any_outside(index + (fs.ai - 1), fs.tr.nz, static_cast<std::uint32_t>(n))) return kErrFactors;
   }
 
   Region reg(index, fs.k4, pend);
   if (!fs.multi()) return block_factor_ok(reg, fs.k4, n, fs, solve) ? 0 : kErrFactors;
 
+  // The block data in short branch-free passes (blocks of order 1 can be
+  // nearly all of them): the boundaries rise from 1 to N+1 and the pointer
+  // of every block of order 1 lies inside its region; then the factors of
+  // the larger blocks; for the solve, the row pointers rise from 1 to
+  // NOFFDIAG+1 and every column position lies in 1..N.
   const fint nb = fs.tr.nblocks;
   const fint* ib = index + (top.ib() - 1);        // ib[t-1] = IB(t)
   const fint* bfptr = index + (top.bfptr() - 1);  // bfptr[t-1] = BFPTR(t)
   if (ib[0] != 1 || ib[nb] != n + 1) return kErrFactors;
-  for (fint t = 1; t <= nb; ++t)
-    if (ib[t] <= ib[t - 1]) return kErrFactors;
-
-  for (fint t = 1; t <= nb; ++t) {
-    const Pos m = ib[t] - ib[t - 1];
-    const fint b = bfptr[t - 1];
-    if (b < 1) return kErrFactors;
-    if (m == 1) {
-      if (solve && fs.xb + b - 1 > fs.k2) return kErrFactors;
-    } else if (!block_factor_ok(reg, fs.k4 + b - 1, m, fs, solve)) {
-      return kErrFactors;
+  // Order-1 pivots lie in XB..K2 (any positive pointer for the pattern).
+  const auto span = static_cast<std::uint32_t>(solve ? std::min<Pos>(fs.k2 - fs.xb + 1, INT32_MAX) : INT32_MAX);
+  unsigned bad = 0, larger = 0;
+  {
+    const I4 one = {1, 1, 1, 1};
+    const U4 lim = {span, span, span, span};
+    I4 acc = {0, 0, 0, 0}, big = {0, 0, 0, 0};
+    fint t = 1;
+    for (; t + 3 <= nb; t += 4) {
+      const I4 m = load4(ib + t) - load4(ib + t - 1);
+      const I4 out = reinterpret_cast<U4>(load4(bfptr + t - 1) - one) >= lim;
+      acc |= (m < one) | ((m == one) & out);
+      big |= m > one;
+    }
+    bad = lanes_or(acc);
+    larger = lanes_or(big);
+    for (; t <= nb; ++t) {
+      const fint m = ib[t] - ib[t - 1];
+      bad |= static_cast<unsigned>(m < 1) |
+             (static_cast<unsigned>(m == 1) & static_cast<unsigned>(static_cast<std::uint32_t>(bfptr[t - 1]) - 1u >= span));
+      larger |= static_cast<unsigned>(m > 1);
     }
   }
-
-  if (solve) {
-    // Off-diagonal part: rows of block t name columns of later blocks only.
-    const fint* offrowp = index + (top.offrowp() - 1);
-    if (!pointers_ok(offrowp, Pos{n} + 1, 1, Pos{fs.tr.noffdiag} + 1)) return kErrFactors;
-    const fint* oi = index + (fs.oi - 1);
-    bool bad = false;
+  if (bad != 0) return kErrFactors;
+  if (larger != 0) {
     for (fint t = 1; t <= nb; ++t) {
-      const auto first_later = static_cast<std::uint32_t>(ib[t]);
-      const auto span = static_cast<std::uint32_t>(n) + 1u - first_later;
-      for (fint p = offrowp[ib[t - 1] - 1]; p < offrowp[ib[t] - 1]; ++p)
-        bad |= static_cast<std::uint32_t>(oi[p - 1]) - first_later >= span;
+      const fint m = ib[t] - ib[t - 1];
+      if (m > 1 && (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve)))
+        return kErrFactors;
     }
-    if (bad) return kErrFactors;
   }
+  if (!solve) return 0;
 
+  const fint* offrowp = index + (top.offrowp() - 1);  // offrowp[i-1] = OFFROWP(i)
+  if (offrowp[0] != 1 || offrowp[n] != fs.tr.noffdiag + 1) return kErrFactors;
+  if (any_decrease(offrowp, Pos{n} + 1)) return kErrFactors;
+  if (any_outside(index + (fs.oi - 1), fs.tr.noffdiag, static_cast<std::uint32_t>(n))) return kErrFactors;
   return 0;
 }
 

@@ -75,37 +75,57 @@ struct Blocks {
   fint order(fint t) const { return last(t) - first(t) + 1; }
 };
 
-// W := (PMQ)^-1 W (trans false) or (PMQ)'^-1 W, in pivot positions.
+// W := (PMQ)^-1 W (trans false) or (PMQ)'^-1 W, in pivot positions.  With
+// several blocks the loop reads the block data directly: blocks of order 1
+// (often nearly all of them) cost one pass over their row's entries above
+// the block and one division.
 void block_solve(const Blocks& b, double* w, bool trans) {
-  const bool multi = b.nblocks >= 2;
+  if (b.nblocks < 2) {
+    if (!trans) {
+      b.l_solve(1, w);
+      b.u_solve(1, w);
+    } else {
+      b.ut_solve(1, w);
+      b.lt_solve(1, w);
+    }
+    return;
+  }
+  const fint* ib = b.ib;
+  const fint* offrowp = b.offrowp;
+  const fint* oi = b.oi;
+  const double* ox = b.ox;
   if (!trans) {
     for (fint t = b.nblocks; t >= 1; --t) {
-      if (multi)
-        for (fint i = b.first(t); i <= b.last(t); ++i) {
-          double s = w[i - 1];
-          for (fint p = b.offrowp[i - 1]; p < b.offrowp[i]; ++p) s -= b.ox[p - 1] * w[b.oi[p - 1] - 1];
-          w[i - 1] = s;
-        }
-      if (multi && b.order(t) == 1) {
-        w[b.first(t) - 1] /= b.pivot(t);
-      } else {
-        b.l_solve(t, w + (b.first(t) - 1));
-        b.u_solve(t, w + (b.first(t) - 1));
+      const fint first = ib[t - 1], next = ib[t];
+      if (next - first == 1) {
+        double s = w[first - 1];
+        for (fint p = offrowp[first - 1]; p < offrowp[first]; ++p) s -= ox[p - 1] * w[oi[p - 1] - 1];
+        w[first - 1] = s / b.pivot(t);
+        continue;
+      }
+      for (fint i = first; i < next; ++i) {
+        double s = w[i - 1];
+        for (fint p = offrowp[i - 1]; p < offrowp[i]; ++p) s -= ox[p - 1] * w[oi[p - 1] - 1];
+        w[i - 1] = s;
+      }
+      {
+        b.l_solve(t, w + (first - 1));
+        b.u_solve(t, w + (first - 1));
       }
     }
   } else {
     for (fint t = 1; t <= b.nblocks; ++t) {
-      if (multi && b.order(t) == 1) {
-        w[b.first(t) - 1] /= b.pivot(t);
+      const fint first = ib[t - 1], next = ib[t];
+      if (next - first == 1) {
+        w[first - 1] /= b.pivot(t);
       } else {
-        b.ut_solve(t, w + (b.first(t) - 1));
-        b.lt_solve(t, w + (b.first(t) - 1));
+        b.ut_solve(t, w + (first - 1));
+        b.lt_solve(t, w + (first - 1));
       }
-      if (multi)
-        for (fint i = b.first(t); i <= b.last(t); ++i) {
-          const double wi = w[i - 1];
-          for (fint p = b.offrowp[i - 1]; p < b.offrowp[i]; ++p) w[b.oi[p - 1] - 1] -= b.ox[p - 1] * wi;
-        }
+      for (fint i = first; i < next; ++i) {
+        const double wi = w[i - 1];
+        for (fint p = offrowp[i - 1]; p < offrowp[i]; ++p) w[oi[p - 1] - 1] -= ox[p - 1] * wi;
+      }
     }
   }
 }
@@ -304,6 +324,7 @@ void ZA38CD(const fint* n_, const fint* job_, const logical* transc, const fint*
   ValidateOptions opt;
   opt.use = FactorUse::kSolve;
   opt.check_copy = maxstep >= 1 && job != 1 && job != 2;
+  opt.scratch = reinterpret_cast<unsigned char*>(w);  // 2N reals are at least 2N bytes
   if (n < 1 || validate_factors(n, keep, index, *lindex, *lvalue, opt, fs) != 0) {
     info[kInfoStatus - 1] = kErrFactors;
     if (icntl[kIcntlPrintLevel - 1] >= 1) print_message(who, kErrFactors, 0, icntl[kIcntlErrorUnit - 1]);
