@@ -36,6 +36,18 @@ bool any_outside(const fint* a, Pos len, std::uint32_t hi) {
   return bad != 0;
 }
 
+// Some a[0..len) lies outside lo..hi (1 <= lo, lo <= hi + 1).
+bool any_between(const fint* a, Pos len, std::uint32_t lo, std::uint32_t hi) {
+  const std::uint32_t width = hi + 1u - lo;
+  const U4 base = {lo, lo, lo, lo}, lim = {width, width, width, width};
+  I4 acc = {0, 0, 0, 0};
+  Pos t = 0;
+  for (; t + 4 <= len; t += 4) acc |= (reinterpret_cast<U4>(load4(a + t)) - base) >= lim;
+  unsigned bad = lanes_or(acc);
+  for (; t < len; ++t) bad |= static_cast<unsigned>(static_cast<std::uint32_t>(a[t]) - lo >= width);
+  return bad != 0;
+}
+
 // Some a[i] < a[i-1], i = 1..len-1.
 bool any_decrease(const fint* a, Pos len) {
   I4 acc = {0, 0, 0, 0};
@@ -46,26 +58,21 @@ bool any_decrease(const fint* a, Pos len) {
   return bad != 0;
 }
 
-// Two permutations of 1..n, one mark byte per index each (SEEN holds 2n
-// bytes): an index out of range or met twice fails.  Branch-free, as the
-// check runs before every solve: a bad index is clamped to 1 and only
-// remembered.  Bytes rather than bits, so that neighbouring indices do not
-// wait on each other's marks.
+// Two permutations of 1..n, with one mark byte per index (SEEN holds n
+// bytes).  The indices are range-checked first, so the marking is a plain
+// scatter with no read to wait on: P's marks must then cover every byte
+// (n indices in range that hit n places are all different), and Q's, of
+// another value, must leave none of P's.
 bool are_permutations(const fint* p, const fint* q, fint n, unsigned char* seen) {
-  std::memset(seen, 0, 2 * static_cast<std::size_t>(n));
+  if (n < 1) return false;
   const auto hi = static_cast<std::uint32_t>(n);
-  unsigned bad = 0;
-  for (const fint* perm : {p, q}) {
-    for (fint k = 0; k < n; ++k) {
-      std::uint32_t a = static_cast<std::uint32_t>(perm[k]) - 1u;
-      bad |= static_cast<unsigned>(a >= hi);
-      a = a < hi ? a : 0u;
-      bad |= seen[a];
-      seen[a] = 1;
-    }
-    seen += n;
-  }
-  return bad == 0;
+  const auto len = static_cast<std::size_t>(n);
+  if (any_outside(p, n, hi) || any_outside(q, n, hi)) return false;
+  std::memset(seen, 0, len);
+  for (fint k = 0; k < n; ++k) seen[p[k] - 1] = 1;
+  if (std::memchr(seen, 0, len) != nullptr) return false;
+  for (fint k = 0; k < n; ++k) seen[q[k] - 1] = 2;
+  return std::memchr(seen, 1, len) == nullptr;
 }
 
 // Non-decreasing pointers p(1..len) from first to last.
@@ -198,7 +205,7 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
   std::vector<unsigned char> own;
   unsigned char* seen = opt.scratch;
   if (seen == nullptr) {
-    own.resize(2 * static_cast<std::size_t>(n));
+    own.resize(static_cast<std::size_t>(n));
     seen = own.data();
   }
   if (!are_permutations(index + (top.cperm() - 1), index + (top.rperm() - 1), n, seen)) return kErrFactors;
@@ -216,32 +223,38 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
   // nearly all of them): the boundaries rise from 1 to N+1 and the pointer
   // of every block of order 1 lies inside its region; then the factors of
   // the larger blocks; for the solve, the row pointers rise from 1 to
-  // NOFFDIAG+1 and every column position lies in 1..N.
+  // NOFFDIAG+1 and the rows of each block name columns of later blocks only.
+  // Orders are differences taken in unsigned arithmetic, so that damaged
+  // boundaries cannot overflow; only rising boundaries count.
   const fint nb = fs.tr.nblocks;
   const fint* ib = index + (top.ib() - 1);        // ib[t-1] = IB(t)
   const fint* bfptr = index + (top.bfptr() - 1);  // bfptr[t-1] = BFPTR(t)
   if (ib[0] != 1 || ib[nb] != n + 1) return kErrFactors;
   // Order-1 pivots lie in XB..K2 (any positive pointer for the pattern).
   const auto span = static_cast<std::uint32_t>(solve ? std::min<Pos>(fs.k2 - fs.xb + 1, INT32_MAX) : INT32_MAX);
-  unsigned bad = 0, larger = 0;
+  unsigned bad = 0, larger = 0, singles = 0;
   {
-    const I4 one = {1, 1, 1, 1};
-    const U4 lim = {span, span, span, span};
-    I4 acc = {0, 0, 0, 0}, big = {0, 0, 0, 0};
+    const U4 one = {1, 1, 1, 1}, lim = {span, span, span, span};
+    I4 acc = {0, 0, 0, 0}, big = {0, 0, 0, 0}, one_row = {0, 0, 0, 0};
     fint t = 1;
     for (; t + 3 <= nb; t += 4) {
-      const I4 m = load4(ib + t) - load4(ib + t - 1);
-      const I4 out = reinterpret_cast<U4>(load4(bfptr + t - 1) - one) >= lim;
-      acc |= (m < one) | ((m == one) & out);
-      big |= m > one;
+      const I4 lo = load4(ib + t - 1), up = load4(ib + t);
+      const I4 rising = up > lo;
+      const I4 single = (reinterpret_cast<U4>(up) - reinterpret_cast<U4>(lo)) == one;
+      const I4 out = (reinterpret_cast<U4>(load4(bfptr + t - 1)) - one) >= lim;
+      acc |= ~rising | (single & out);
+      big |= rising & ~single;
+      one_row |= single;
     }
     bad = lanes_or(acc);
     larger = lanes_or(big);
+    singles = lanes_or(one_row);
     for (; t <= nb; ++t) {
-      const fint m = ib[t] - ib[t - 1];
-      bad |= static_cast<unsigned>(m < 1) |
-             (static_cast<unsigned>(m == 1) & static_cast<unsigned>(static_cast<std::uint32_t>(bfptr[t - 1]) - 1u >= span));
-      larger |= static_cast<unsigned>(m > 1);
+      const bool rising = ib[t] > ib[t - 1];
+      const bool single = static_cast<std::uint32_t>(ib[t]) - static_cast<std::uint32_t>(ib[t - 1]) == 1u;
+      bad |= static_cast<unsigned>(!rising || (single && outside(bfptr[t - 1], span)));
+      larger |= static_cast<unsigned>(rising && !single);
+      singles |= static_cast<unsigned>(single);
     }
   }
   if (bad != 0) return kErrFactors;
@@ -255,9 +268,29 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
   if (!solve) return 0;
 
   const fint* offrowp = index + (top.offrowp() - 1);  // offrowp[i-1] = OFFROWP(i)
-  if (offrowp[0] != 1 || offrowp[n] != fs.tr.noffdiag + 1) return kErrFactors;
-  if (any_decrease(offrowp, Pos{n} + 1)) return kErrFactors;
-  if (any_outside(index + (fs.oi - 1), fs.tr.noffdiag, static_cast<std::uint32_t>(n))) return kErrFactors;
+  if (!pointers_ok(offrowp, Pos{n} + 1, 1, Pos{fs.tr.noffdiag} + 1)) return kErrFactors;
+  // Entry p of row i must name a later block.  For every row this implies
+  // a column j > i, which for monotone pointers is OFFROWP(j) > p: one
+  // gather per entry, with no walk over the rows, and exact for the rows of
+  // blocks of order 1.  The rows of larger blocks then take the exact bound,
+  // one contiguous run of entries per block.
+  const fint* oi = index + (fs.oi - 1);  // oi[p-1] = OI(p)
+  const auto hi = static_cast<std::uint32_t>(n);
+  if (singles != 0)
+    for (fint p = 1; p <= fs.tr.noffdiag; ++p) {
+      std::uint32_t j = static_cast<std::uint32_t>(oi[p - 1]) - 1u;  // OI(p) - 1
+      bad |= static_cast<unsigned>(j >= hi);
+      j = j < hi ? j : 0u;
+      bad |= static_cast<unsigned>(offrowp[j] <= p);
+    }
+  if (larger != 0)
+    for (fint t = 1; t <= nb; ++t) {
+      if (ib[t] - ib[t - 1] == 1) continue;
+      const fint* run = oi + (offrowp[ib[t - 1] - 1] - 1);
+      const Pos len = offrowp[ib[t] - 1] - offrowp[ib[t - 1] - 1];
+      bad |= static_cast<unsigned>(any_between(run, len, static_cast<std::uint32_t>(ib[t]), hi));
+    }
+  if (bad != 0) return kErrFactors;
   return 0;
 }
 

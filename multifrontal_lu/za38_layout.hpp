@@ -195,7 +195,7 @@ struct FactorSet {
 struct ValidateOptions {
   FactorUse use = FactorUse::kSolve;
   bool check_copy = false;  // also the preserved copy (when present): pointers and rows
-  // Scratch of at least 2N bytes that the caller may have overwritten (the
+  // Scratch of at least N bytes that the caller may have overwritten (the
   // solve lends its W); without it the validator allocates its own.
   unsigned char* scratch = nullptr;
 };

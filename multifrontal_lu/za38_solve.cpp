@@ -324,7 +324,7 @@ void ZA38CD(const fint* n_, const fint* job_, const logical* transc, const fint*
   ValidateOptions opt;
   opt.use = FactorUse::kSolve;
   opt.check_copy = maxstep >= 1 && job != 1 && job != 2;
-  opt.scratch = reinterpret_cast<unsigned char*>(w);  // 2N reals are at least 2N bytes
+  opt.scratch = reinterpret_cast<unsigned char*>(w);  // N reals are at least N bytes
   if (n < 1 || validate_factors(n, keep, index, *lindex, *lvalue, opt, fs) != 0) {
     info[kInfoStatus - 1] = kErrFactors;
     if (icntl[kIcntlPrintLevel - 1] >= 1) print_message(who, kErrFactors, 0, icntl[kIcntlErrorUnit - 1]);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <set>
@@ -155,6 +156,55 @@ TEST_P(Za38BtfChains, FactorsRebuildTheMatrixAndSolveIt) {
     ASSERT_EQ(p.solve(b, x, 0, trans), 0);
     EXPECT_LT(max_err(x, xt), 1e-13) << "trans " << trans;
     EXPECT_TRUE(c.job != 1 || p.rinfo[6] + p.rinfo[7] < 1e-15) << p.rinfo[6] << " " << p.rinfo[7];
+  }
+}
+
+// Block data damaged between the calls, each in a way that stays inside
+// the arrays but breaks the block triangular form: the solve refuses it
+// with X as the host left it.
+TEST(Za38Btf, DamagedBlockDataIsRefused) {
+  Za38 base = chain({1, 3, 1, 2, 1}, 8);
+  ASSERT_EQ(base.analyse(), 0);
+  const int32_t n = base.n, k5 = base.keep[4], nb = base.idx(k5 - 4);
+  ASSERT_EQ(nb, 5);
+  // INDEX positions of the block data (row pointers, boundaries, block
+  // pointers, permutations) and of the first off-diagonal column.
+  const int64_t offrowp = k5 - 3 * n - 7, ib = offrowp - nb - 1, bfptr = ib - nb, cperm = k5 - 2 * n - 6,
+                rperm = k5 - n - 6, oi = base.keep[2];
+  auto at = [](Za38& p, int64_t pos) -> int32_t& { return p.index[pos - 1]; };
+  // The first row of block t with an entry above the blocks, and its first entry.
+  auto entry_of_block = [&](Za38& p, int t) -> int64_t {
+    for (int32_t i = p.idx(ib + t - 1); i < p.idx(ib + t); ++i)
+      if (p.idx(offrowp + i) > p.idx(offrowp + i - 1)) return oi + p.idx(offrowp + i - 1) - 1;
+    return 0;
+  };
+  struct Case {
+    const char* name;
+    std::function<void(Za38&)> damage;
+  };
+  const std::vector<Case> cases = {
+      {"column permutation repeats an index", [&](Za38& p) { at(p, cperm + 1) = p.idx(cperm); }},
+      {"row permutation beyond N", [&](Za38& p) { at(p, rperm + n - 1) = n + 1; }},
+      {"boundaries not rising", [&](Za38& p) { at(p, ib + 2) = p.idx(ib + 1); }},
+      {"order-1 pivot beyond VALUE", [&](Za38& p) { at(p, bfptr) = INT32_MAX; }},
+      {"order-1 row names its own column",
+       [&](Za38& p) { at(p, entry_of_block(p, 1)) = p.idx(ib); }},
+      {"row of a larger block names a column of its block",
+       [&](Za38& p) { at(p, entry_of_block(p, 2)) = p.idx(ib + 1) + 1; }},
+      {"row names an earlier block", [&](Za38& p) { at(p, entry_of_block(p, 4)) = 1; }},
+      {"row pointers falling", [&](Za38& p) { at(p, offrowp + 1) = p.idx(offrowp + 2) + 1; }},
+  };
+  const std::vector<double> b = ramp(n);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Za38 p = base;
+    for (int t : {1, 2, 4}) ASSERT_NE(entry_of_block(p, t), 0) << "block " << t;
+    c.damage(p);
+    for (const bool trans : {false, true}) {
+      std::vector<double> x(n, 42.0);
+      EXPECT_EQ(p.solve(b, x, 0, trans), -7);
+      EXPECT_EQ(x, std::vector<double>(n, 42.0));
+    }
   }
 }
 
