@@ -103,6 +103,12 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     if (rel < 1) return false;
     const Pos x = bf_record(e, records, rel);
     if (!reg.holds(x, kRecHeader)) return false;
+    // The walk is bound by the wait for each record's first words: ask for
+    // the next record's now.
+    if (j < records) {
+      const Pos next = bf_record(e, records, reg.at(bf_table(e, j + 1))[0]);
+      if (reg.contains(next)) __builtin_prefetch(reg.at(next));
+    }
     const fint* w = reg.at(x);
     RecordShape sh{w[kRecPivots], w[kRecCols], w[kRecRows], w[kRecSons]};
     if (sh.k < 1 || sh.k > m || sh.c < 0 || sh.c > m || sh.r < 0 || sh.r > m || sh.s < 0) return false;

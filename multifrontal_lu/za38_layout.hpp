@@ -58,6 +58,7 @@ class Bounded {
     return !bad_;
   }
   const T* at(Pos p) const { return base_ + (p - 1); }
+  bool contains(Pos p) const { return p >= lo_ && p <= hi_; }
   bool bad() const { return bad_; }
   void fail() { bad_ = true; }
 
