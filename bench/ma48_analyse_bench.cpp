@@ -355,10 +355,15 @@ int once(const std::string& spec) {
     transversal_once(s, iperm);
     return 0;
   }
+  double t = Clock::now();
   analyse_once(s);
-  std::printf("%s: analysis INFO(1) = %d, compressions %d, LA %d\n", name.c_str(), s.info[0], s.info[1], s.la);
+  t = since(t);
+  std::printf("%s: analysis %.3f s, INFO(1) = %d, compressions %d, LA %d, INFO(3) = %d, INFO(4) = %d\n",
+              name.c_str(), t, s.info[0], s.info[1], s.la, s.info[2], s.info[3]);
+  if (s.info[0] < 0 || s.info[3] > s.la) return 0;
+  t = Clock::now();
   factorise_once(s);
-  std::printf("%s: factorisation INFO(1) = %d\n", name.c_str(), s.info[0]);
+  std::printf("%s: factorisation %.3f s, INFO(1) = %d\n", name.c_str(), since(t), s.info[0]);
   return 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <limits>
 
 namespace {
 
@@ -59,10 +60,9 @@ extern "C" void BTF_TRANSVERSAL_KERNEL(const fint* n_, const fint* icn, const fi
   // A pass that finds no augmenting path has searched everything its root
   // reaches, and none of those rows can ever reach a free column: a later
   // augmenting path that entered them could not leave them.  Their columns
-  // keep the failed root as their mark, and that root gets ARP = -2 (it
-  // stays unmatched and is never searched again), so later searches pass
-  // over these columns as visited instead of searching them again.
-  bool any_failed = false;
+  // then get a mark above every pass number, so that every later search
+  // passes over them as visited instead of searching them again.
+  constexpr fint kDead = std::numeric_limits<fint>::max();
 
   for (fint jord = 1; jord <= n; ++jord) {
     fint j = jord;
@@ -97,9 +97,7 @@ extern "C" void BTF_TRANSVERSAL_KERNEL(const fint* n_, const fint* icn, const fi
           const fint e = g.last(j);
           for (fint ii = e - out(j); ii <= e; ++ii) {
             const fint i = g.at(ii);
-            const fint mark = cv(i);
-            if (mark == jord) continue;
-            if (any_failed && mark != 0 && arp(mark) == -2) continue;
+            if (cv(i) >= jord) continue;  // visited in this pass, or dead
             const fint from = j;
             j = iperm(i);
             assert(j >= 1 && j <= n);
@@ -118,8 +116,29 @@ extern "C" void BTF_TRANSVERSAL_KERNEL(const fint* n_, const fint* icn, const fi
       if (!extended) break;  // row jord has no augmenting path
     }
     if (col == 0) {
-      arp(jord) = -2;
-      any_failed = true;
+      // Walk again through the columns marked in this pass (the only ones
+      // it searched), turning each mark into the dead one.  Only a pass
+      // that fails pays for this, once.
+      j = jord;
+      pr(j) = -1;
+      out(j) = g.lenr(j) - 1;
+      while (j != -1) {
+        bool down = false;
+        const fint e = g.last(j);
+        for (fint ii = e - out(j); ii <= e; ++ii) {
+          const fint i = g.at(ii);
+          if (cv(i) != jord) continue;
+          cv(i) = kDead;
+          out(j) = e - ii - 1;
+          const fint from = j;
+          j = iperm(i);
+          pr(j) = from;
+          out(j) = g.lenr(j) - 1;
+          down = true;
+          break;
+        }
+        if (!down) j = pr(j);
+      }
       continue;
     }
 
