@@ -35,8 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   icntl[0] = in.unit();
   icntl[1] = in.unit();
   icntl[2] = in.unit();
-  icntl[5] = std::min(icntl[5], 40);  // evaluations and iterations: enough to run
-  icntl[6] = std::min(icntl[6], 20);
+  // Evaluations and iterations: a few reach every state of the loop, and
+  // each costs a factorisation.
+  icntl[5] = std::min(icntl[5], 12);
+  icntl[6] = std::min(icntl[6], 6);
   for (int i = 0; i < 5; ++i) cntl[i] = in.rcontrol(cntl[i]);
   for (int i = 0; i < 2; ++i) cntld[i] = in.rcontrol(cntld[i]);
   if (in.byte() >= 224) icntlm[6] = in.icontrol(icntlm[6]);

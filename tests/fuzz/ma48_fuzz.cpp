@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   icntl[1] = in.unit();
   // Refinement takes as many steps as asked when it cannot converge (a NaN
   // in the data): keep the count small enough to run.
-  icntl[8] = std::min<fint>(icntl[8], 20);
+  icntl[8] = std::min<fint>(icntl[8], 4);
   const std::int64_t mm = std::max<fint>(m, 1), nn = std::max<fint>(n, 1);
   HostArray<fint> iw(6 * mm + 3 * nn, 0);
   if (icntl[7] != 0)

@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fint job = in.range(-1, 5);
     // Refinement takes as many steps as asked when it cannot converge (a
     // NaN in the data): keep the count small enough to run.
-    icntl[8] = std::min<fint>(in.icontrol(1), 20);
+    icntl[8] = std::min<fint>(in.icontrol(1), 4);
     icntl[9] = in.icontrol(0);
     cntl[2] = in.rcontrol(0.5);
     const std::int64_t lw = icntl[8] <= 1 ? nn : (icntl[9] > 0 ? 4 * nn : 3 * nn);

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (fint& c : icntl) c = in.icontrol(c);
   icntl[0] = in.unit();
   icntl[1] = in.unit();
-  icntl[7] = std::min<fint>(icntl[7], 20);  // refinement steps: enough to run
+  icntl[7] = std::min<fint>(icntl[7], 4);  // refinement steps: enough to run
   for (double& c : cntl) c = in.rcontrol(c);
   keep[6] = in.icontrol(keep[6]);
   keep[7] = in.icontrol(keep[7]);
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       keep[in.range(0, 4)] = in.index(lindex);
     }
     const fint cjob = in.range(0, 3), transc = in.flag() ? -1 : 0;
-    icntl[7] = std::min<fint>(in.icontrol(0), 20);
+    icntl[7] = std::min<fint>(in.icontrol(0), 4);
     HostArray<double> b(nn), x(nn), w(icntl[7] > 0 ? 4 * nn : 2 * nn);
     for (std::int64_t i = 0; i < nn; ++i) b[i] = in.real();
     ZA38CD(&n, &cjob, &transc, &lvalue, &lindex, value.data(), index.data(), keep, b.data(), x.data(), w.data(),
