@@ -296,13 +296,14 @@ bool FactorSection::lu_listing() {
     if (size == 1) {
       if (!take()) return false;
       const i64 pos = xb_ + bfptr - 1;
-      if (pattern_) {
+      if (pattern_)
         text(a_, "Block: ", b, " (singleton) at index : ", first);
-      } else {
+      else
         tbl::io::write(a_.unit(), "(' ',A,I12,A,I12,A,D11.4)", "Block: ", b, " (singleton) at index : ", first,
                        " value: ", vx(pos));
-        if (level5()) text(a_, "located in VALUE ( ", pos, " )");
-      }
+      // The position is shown in the pattern too, where it is only computed
+      // from KEEP(1) as given, never read.
+      if (level5()) text(a_, "located in VALUE ( ", pos, " )");
       if (vx.bad()) {
         text(a_, kCorrupt);
         corrupt_ = true;

@@ -436,7 +436,8 @@ TEST(Za38Report, LevelFiveLocatesEveryPart) {
             "       INDEX (           26 ...           49 ): integer data\n"
             "    other block triangular data:\n");
   EXPECT_EQ(excerpt(pattern, " Block:            1", "       L, col:            1"),
-            " Block:            1 (singleton) at index :            1\n" + kDots +
+            " Block:            1 (singleton) at index :            1\n"
+            " located in VALUE (           17 )\n" + kDots +  // from KEEP(1) = 0
                 " Block:            2 first index:            2 last index:            5\n"
                 " elements:            2 pivots:            4\n"
                 " largest contribution block:            1 by            1\n"
