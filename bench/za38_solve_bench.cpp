@@ -14,7 +14,7 @@
 //   100 calls for 100 right-hand sides; no refinement.
 // ZA38/<problem>/solve_refine: ZA38CD with refinement on the kept copy;
 //   counter: the backward error it reports.
-// Compare/<problem>: processor times (medians of repeated runs) of the
+// Compare/<problem>: processor times (medians of interleaved runs) of the
 //   plain solve, of the validation of the stored factors that the solve
 //   runs first (validator_share: its time over that of the whole solve),
 //   and of MA48CD's plain solve on the same matrix after MA48AD/MA48BD
@@ -50,18 +50,6 @@ double cpu_seconds() {
   timespec ts{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
-
-// The median processor time of REPS runs of BODY.
-double median_seconds(int reps, const std::function<void()>& body) {
-  std::vector<double> t(reps);
-  for (double& v : t) {
-    const double t0 = cpu_seconds();
-    body();
-    v = cpu_seconds() - t0;
-  }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
 }
 
 Coo flowsheet(int blocks, int order, unsigned seed) {
@@ -275,27 +263,42 @@ void run_compare(benchmark::State& state, const std::string& name, const std::fu
   const std::vector<double> b = rhs_of(s.coo);
   std::vector<double> x(s.n), w(2 * static_cast<size_t>(s.n)), bm(b), wm(4 * static_cast<size_t>(s.n));
   std::vector<fint> iwm(s.n);
-  double za = 0, val = 0, ma = 0;
+  // The three calls interleaved, so that a busy spell of the shared
+  // machine falls on all of them; the shares are medians of the per-round
+  // quotients.
   const int reps = s.n > 100000 ? 21 : 101;
+  std::vector<double> tz(reps), tv(reps), tm(reps), share(reps), ratio(reps);
+  auto timed = [](const std::function<void()>& body) {
+    const double t0 = cpu_seconds();
+    body();
+    return cpu_seconds() - t0;
+  };
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
   for (auto _ : state) {
-    za = median_seconds(reps, [&] { s.solve(b, x, w, 0); });
-    val = median_seconds(reps, [&] {
-      tbl::za38::FactorSet fs;
-      tbl::za38::ValidateOptions opt;
-      opt.scratch = reinterpret_cast<unsigned char*>(w.data());
-      benchmark::DoNotOptimize(
-          tbl::za38::validate_factors(s.n, s.keep, s.index.data(), s.lindex, s.lvalue, opt, fs));
-    });
-    ma = median_seconds(reps, [&] {
-      bm = b;
-      m.solve(bm, x, wm, iwm);
-    });
+    for (int r = 0; r < reps; ++r) {
+      tz[r] = timed([&] { s.solve(b, x, w, 0); });
+      tv[r] = timed([&] {
+        tbl::za38::FactorSet fs;
+        tbl::za38::ValidateOptions opt;
+        opt.scratch = reinterpret_cast<unsigned char*>(w.data());
+        benchmark::DoNotOptimize(
+            tbl::za38::validate_factors(s.n, s.keep, s.index.data(), s.lindex, s.lvalue, opt, fs));
+      });
+      // MA48CD leaves the right-hand side alone with JOB 1.
+      tm[r] = timed([&] { m.solve(bm, x, wm, iwm); });
+      share[r] = tv[r] / tz[r];
+      ratio[r] = tz[r] / tm[r];
+    }
   }
+  const double za = median(tz), val = median(tv), ma = median(tm);
   state.counters["za38_solve_ms"] = 1e3 * za;
   state.counters["validate_ms"] = 1e3 * val;
-  state.counters["validator_share"] = val / za;
+  state.counters["validator_share"] = median(share);
   state.counters["ma48_solve_ms"] = 1e3 * ma;
-  state.counters["ma48_ratio"] = za / ma;
+  state.counters["ma48_ratio"] = median(ratio);
   state.counters["za38_entries"] = s.info[11];
   state.counters["ma48_entries"] = m.factor_entries();
 }

@@ -25,15 +25,19 @@ inline I4 load4(const fint* p) {
 }
 inline unsigned lanes_or(I4 v) { return static_cast<unsigned>(v[0] | v[1] | v[2] | v[3]); }
 
-// Some a[0..len) lies outside 1..hi.
-bool any_outside(const fint* a, Pos len, std::uint32_t hi) {
+// Some a[0..len) lies outside 1..hi.  Runs of four or more end with the
+// last four entries (a few seen twice) instead of a scalar tail, as the
+// lists of sparse factors are short.
+inline bool any_outside(const fint* a, Pos len, std::uint32_t hi) {
   const U4 one = {1, 1, 1, 1}, lim = {hi, hi, hi, hi};
-  I4 acc = {0, 0, 0, 0};
-  Pos t = 0;
-  for (; t + 4 <= len; t += 4) acc |= (reinterpret_cast<U4>(load4(a + t)) - one) >= lim;
-  unsigned bad = lanes_or(acc);
-  for (; t < len; ++t) bad |= static_cast<unsigned>(outside(a[t], hi));
-  return bad != 0;
+  if (len < 4) {
+    unsigned bad = 0;
+    for (Pos t = 0; t < len; ++t) bad |= static_cast<unsigned>(outside(a[t], hi));
+    return bad != 0;
+  }
+  I4 acc = (reinterpret_cast<U4>(load4(a + len - 4)) - one) >= lim;
+  for (Pos t = 0; t + 4 < len; t += 4) acc |= (reinterpret_cast<U4>(load4(a + t)) - one) >= lim;
+  return lanes_or(acc) != 0;
 }
 
 // Some a[0..len) lies outside lo..hi (1 <= lo, lo <= hi + 1).
@@ -97,21 +101,25 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     br = fs.xb + rel - 1;
   }
   const auto hi = static_cast<std::uint32_t>(m);
+  const fint* table = reg.at(bf_table(e, 1));  // table[j-1]: record j's position
   Pos pivots = 0, maxr = 1, maxc = 1;
   for (Pos j = 1; j <= records; ++j) {
-    const fint rel = reg(bf_table(e, j));
+    const fint rel = table[j - 1];
     if (rel < 1) return false;
     const Pos x = bf_record(e, records, rel);
     if (!reg.holds(x, kRecHeader)) return false;
     // The walk is bound by the wait for each record's first words: ask for
     // the next record's now.
     if (j < records) {
-      const Pos next = bf_record(e, records, reg.at(bf_table(e, j + 1))[0]);
+      const Pos next = bf_record(e, records, table[j]);
       if (reg.contains(next)) __builtin_prefetch(reg.at(next));
     }
     const fint* w = reg.at(x);
     RecordShape sh{w[kRecPivots], w[kRecCols], w[kRecRows], w[kRecSons]};
-    if (sh.k < 1 || sh.k > m || sh.c < 0 || sh.c > m || sh.r < 0 || sh.r > m || sh.s < 0) return false;
+    // k in 1..m, c and r in 0..m, s >= 0 (one unsigned test each).
+    if ((static_cast<std::uint32_t>(sh.k) - 1u >= hi) | (static_cast<std::uint32_t>(sh.c) > hi) |
+        (static_cast<std::uint32_t>(sh.r) > hi) | (sh.s < 0))
+      return false;
     if (!reg.holds(x, sh.int_length())) return false;
     if (reals) {
       const Pos q = w[kRecRealStart];
@@ -121,14 +129,15 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     maxr = std::max(maxr, sh.r);
     maxc = std::max(maxc, sh.c);
     const fint* lists = w + kRecHeader;
-    bool bad = any_outside(lists, sh.r + sh.c, hi);
+    unsigned bad = static_cast<unsigned>(any_outside(lists, sh.r + sh.c, hi));
+    // Son codes in 1..3m naming records before this one.
     const fint* sons = lists + sh.r + sh.c;
     for (Pos t = 0; t < sh.s; ++t) {
       const Pos code = sons[t];
-      const Pos rec = son_record(code, m);
-      bad |= code < 1 || code > 3 * m || rec >= j;
+      bad |= static_cast<unsigned>(static_cast<std::uint64_t>(code - 1) >= static_cast<std::uint64_t>(3 * m)) |
+             static_cast<unsigned>(son_record(code, m) >= j);
     }
-    if (bad) return false;
+    if (bad != 0) return false;
   }
   // The refactorisation sizes the row and column lists of its fronts by
   // the block's largest counts, so they must be what the records hold.
