@@ -192,14 +192,17 @@ TEST(Za38bdSweep, SameValuesGiveTheSameFactorsAndNewValuesFactorise) {
       EXPECT_LT(bd.relative_residual(b, x, transc), 1e-8) << (transc ? "A'x = b" : "Ax = b");
     }
 
-    // The lengths the first factorisation gave for later calls suffice;
-    // less VALUE either still factorises (compacting) or reports a
-    // shortage beyond the length given.
-    Za38 tight = on_region(ad, ad.info[21], ad.info[22]);
-    tbl::test::new_values(tight, a, 0.2, trial + 1);
-    EXPECT_GE(tight.refactor(c.job, c.transa), 0);
-    EXPECT_LT(tbl::test::factor_residual(tight), 1e-8);
-    tight = on_region(ad, ad.info[21], std::max(2 * ad.ne(), ad.info[22] * 3 / 4));
+    // The lengths either factorising call gives for the next refactorisation
+    // (with the same JOB) suffice; less VALUE either still factorises
+    // (compacting) or reports a shortage beyond the length given.
+    for (const Za38* before : {&ad, &bd}) {
+      const int32_t job = before == &ad ? c.job : 1 - c.job;
+      Za38 next = on_region(*before, before->info[21], before->info[22]);
+      tbl::test::new_values(next, a, 0.2, trial + 1);
+      EXPECT_GE(next.refactor(job, c.transa), 0) << (before == &ad ? "after ZA38AD" : "after ZA38BD");
+      EXPECT_LT(tbl::test::factor_residual(next), 1e-8);
+    }
+    Za38 tight = on_region(ad, ad.info[21], std::max(2 * ad.ne(), ad.info[22] * 3 / 4));
     tbl::test::new_values(tight, a, 0.2, trial + 1);
     const int32_t st3 = tight.refactor(c.job, c.transa);
     if (st3 >= 0) {

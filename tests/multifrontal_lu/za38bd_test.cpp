@@ -280,6 +280,25 @@ TEST(Za38bd, ShortLengthsReportWhatARetryNeeds) {
   tbl::test::relength(v, v.lindex, later);
   EXPECT_EQ(v.refactor(), 0);
   expect_factors(v, 1e-13);
+
+  // Both short at the entry checks: both texts, INDEX's first; the lengths
+  // used stay within the arrays while INFO(19) is the length INDEX needs.
+  const std::vector<int32_t> pattern(v.index.begin() + (v.keep[3] - 1), v.index.begin() + v.keep[4]);
+  const auto dv = static_cast<int32_t>(pattern.size()) - 1;
+  const int64_t both_need = Za38::min_index(v.n, v.ne()) + dv + 1;
+  tbl::test::relength(v, static_cast<int32_t>(both_need - 1), 2 * v.ne() - 1);
+  std::copy(pattern.begin(), pattern.end(), v.index.begin() + (v.lindex - dv - 1));
+  v.keep[3] = v.lindex - dv;
+  v.keep[4] = v.lindex;
+  const std::string both = tbl::test::messages(v, 1, [&] { v.refactor(); });
+  EXPECT_EQ(v.info[0], -5);
+  auto i12 = [](int64_t x) { return std::string(12 - std::to_string(x).size(), ' ') + std::to_string(x); };
+  EXPECT_EQ(both, " ZA38BD: LINDEX too small!  Must be greater than " + i12(both_need) +
+                      "\n ZA38BD: LVALUE too small!  Must be greater than " + i12(2 * v.ne()) + "\n");
+  EXPECT_EQ(v.info[17], v.lindex);
+  EXPECT_EQ(v.info[18], both_need);
+  EXPECT_EQ(v.info[19], v.lvalue);
+  EXPECT_EQ(v.info[21], v.lindex);
 }
 
 // A damaged retained region, or KEEP of a failed call, is refused.
