@@ -75,10 +75,7 @@ struct Blocks {
   fint order(fint t) const { return last(t) - first(t) + 1; }
 };
 
-// W := (PMQ)^-1 W (trans false) or (PMQ)'^-1 W, in pivot positions.  With
-// several blocks the loop reads the block data directly: blocks of order 1
-// (often nearly all of them) cost one pass over their row's entries above
-// the block and one division.
+// W := (PMQ)^-1 W (trans false) or (PMQ)'^-1 W, in pivot positions.
 void block_solve(const Blocks& b, double* w, bool trans) {
   if (b.nblocks < 2) {
     if (!trans) {
@@ -97,36 +94,88 @@ void block_solve(const Blocks& b, double* w, bool trans) {
   if (!trans) {
     for (fint t = b.nblocks; t >= 1; --t) {
       const fint first = ib[t - 1], next = ib[t];
-      if (next - first == 1) {
-        double s = w[first - 1];
-        for (fint p = offrowp[first - 1]; p < offrowp[first]; ++p) s -= ox[p - 1] * w[oi[p - 1] - 1];
-        w[first - 1] = s / b.pivot(t);
-        continue;
-      }
       for (fint i = first; i < next; ++i) {
         double s = w[i - 1];
         for (fint p = offrowp[i - 1]; p < offrowp[i]; ++p) s -= ox[p - 1] * w[oi[p - 1] - 1];
         w[i - 1] = s;
       }
-      {
+      if (next - first == 1) {
+        w[first - 1] /= b.pivot(t);
+      } else {
         b.l_solve(t, w + (first - 1));
         b.u_solve(t, w + (first - 1));
       }
     }
-  } else {
-    for (fint t = 1; t <= b.nblocks; ++t) {
-      const fint first = ib[t - 1], next = ib[t];
-      if (next - first == 1) {
-        w[first - 1] /= b.pivot(t);
-      } else {
-        b.ut_solve(t, w + (first - 1));
-        b.lt_solve(t, w + (first - 1));
-      }
-      for (fint i = first; i < next; ++i) {
-        const double wi = w[i - 1];
-        for (fint p = offrowp[i - 1]; p < offrowp[i]; ++p) w[oi[p - 1] - 1] -= ox[p - 1] * wi;
-      }
+    return;
+  }
+  for (fint t = 1; t <= b.nblocks; ++t) {
+    const fint first = ib[t - 1], next = ib[t];
+    if (next - first == 1) {
+      w[first - 1] /= b.pivot(t);
+    } else {
+      b.ut_solve(t, w + (first - 1));
+      b.lt_solve(t, w + (first - 1));
     }
+    for (fint i = first; i < next; ++i) {
+      const double wi = w[i - 1];
+      for (fint p = offrowp[i - 1]; p < offrowp[i]; ++p) w[oi[p - 1] - 1] -= ox[p - 1] * wi;
+    }
+  }
+}
+
+// The permutations around the solve: W(i) = RHS(IN(i)) before, and
+// X(OUT(i)) = W(i) after (or X(OUT(i)) + W(i) when ADD).
+struct Ends {
+  const double* rhs;
+  const fint* in;
+  double* x;
+  const fint* out;
+  bool add;
+  void put(const double* w, fint i) const {
+    if (add)
+      x[out[i - 1] - 1] += w[i - 1];
+    else
+      x[out[i - 1] - 1] = w[i - 1];
+  }
+};
+
+// X from RHS through W, as the permutation in, block_solve and the
+// permutation out.  With several blocks and no transpose the three run as
+// one sweep from the last block: a row takes its right-hand side when its
+// block is reached and gives its solution as soon as that is final, so that
+// the permutations' scattered reads and writes overlap the substitution,
+// whose rows of order-1 blocks wait on each other.  Only when such blocks
+// make up most of the matrix (larger blocks' record solves run better
+// without the scattered accesses in between), and not when the right-hand
+// side is the residual, which lies in the record solves' scratch.
+void permuted_solve(const Blocks& b, double* w, bool trans, const Ends& e) {
+  const fint n = b.n;
+  if (trans || b.nblocks < 2 || b.nblocks <= n / 2 || e.rhs == b.work) {
+    for (fint i = 1; i <= n; ++i) w[i - 1] = e.rhs[e.in[i - 1] - 1];
+    block_solve(b, w, trans);
+    for (fint i = 1; i <= n; ++i) e.put(w, i);
+    return;
+  }
+  const fint* ib = b.ib;
+  const fint* offrowp = b.offrowp;
+  const fint* oi = b.oi;
+  const double* ox = b.ox;
+  for (fint t = b.nblocks; t >= 1; --t) {
+    const fint first = ib[t - 1], next = ib[t];
+    auto row = [&](fint i) {
+      double s = e.rhs[e.in[i - 1] - 1];
+      for (fint p = offrowp[i - 1]; p < offrowp[i]; ++p) s -= ox[p - 1] * w[oi[p - 1] - 1];
+      return s;
+    };
+    if (next - first == 1) {
+      w[first - 1] = row(first) / b.pivot(t);
+      e.put(w, first);
+      continue;
+    }
+    for (fint i = first; i < next; ++i) w[i - 1] = row(i);
+    b.l_solve(t, w + (first - 1));
+    b.u_solve(t, w + (first - 1));
+    for (fint i = first; i < next; ++i) e.put(w, i);
   }
 }
 
@@ -235,12 +284,7 @@ void ZA38_SOLVE(const fint* n_, const fint* job_, const logical* transc, const f
       }
       rhs = w2;
     }
-    for (fint i = 1; i <= n; ++i) w1[i - 1] = rhs[in_perm[i - 1] - 1];
-    block_solve(blk, w1, trans);
-    if (k == 0)
-      for (fint i = 1; i <= n; ++i) x[out_perm[i - 1] - 1] = w1[i - 1];
-    else
-      for (fint i = 1; i <= n; ++i) x[out_perm[i - 1] - 1] += w1[i - 1];
+    permuted_solve(blk, w1, trans, Ends{rhs, in_perm, x, out_perm, k > 0});
     if (maxstep == 0) return;
 
     // Backward errors of the current x.
