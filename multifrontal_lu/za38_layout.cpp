@@ -35,9 +35,14 @@ inline bool any_outside(const fint* a, Pos len, std::uint32_t hi) {
     for (Pos t = 0; t < len; ++t) bad |= static_cast<unsigned>(outside(a[t], hi));
     return bad != 0;
   }
-  I4 acc = (reinterpret_cast<U4>(load4(a + len - 4)) - one) >= lim;
-  for (Pos t = 0; t + 4 < len; t += 4) acc |= (reinterpret_cast<U4>(load4(a + t)) - one) >= lim;
-  return lanes_or(acc) != 0;
+  I4 acc = (reinterpret_cast<U4>(load4(a + len - 4)) - one) >= lim, acc2 = {0, 0, 0, 0};
+  Pos t = 0;
+  for (; t + 8 < len; t += 8) {
+    acc |= (reinterpret_cast<U4>(load4(a + t)) - one) >= lim;
+    acc2 |= (reinterpret_cast<U4>(load4(a + t + 4)) - one) >= lim;
+  }
+  if (t + 4 < len) acc |= (reinterpret_cast<U4>(load4(a + t)) - one) >= lim;
+  return lanes_or(acc | acc2) != 0;
 }
 
 // Some a[0..len) lies outside lo..hi (1 <= lo, lo <= hi + 1).
@@ -134,8 +139,9 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     const fint* sons = lists + sh.r + sh.c;
     for (Pos t = 0; t < sh.s; ++t) {
       const Pos code = sons[t];
+      const Pos rec = code - m * (static_cast<Pos>(code > m) + static_cast<Pos>(code > 2 * m));  // son_record
       bad |= static_cast<unsigned>(static_cast<std::uint64_t>(code - 1) >= static_cast<std::uint64_t>(3 * m)) |
-             static_cast<unsigned>(son_record(code, m) >= j);
+             static_cast<unsigned>(rec >= j);
     }
     if (bad != 0) return false;
   }
