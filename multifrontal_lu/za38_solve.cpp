@@ -147,10 +147,11 @@ struct Ends {
 // whose rows of order-1 blocks wait on each other.  Only when such blocks
 // make up most of the matrix (larger blocks' record solves run better
 // without the scattered accesses in between), and not when the right-hand
-// side is the residual, which lies in the record solves' scratch.
+// side is the residual, which lies in the record solves' scratch, or is X
+// itself (a host solving in place, which the separate passes allow).
 void permuted_solve(const Blocks& b, double* w, bool trans, const Ends& e) {
   const fint n = b.n;
-  if (trans || b.nblocks < 2 || b.nblocks <= n / 2 || e.rhs == b.work) {
+  if (trans || b.nblocks < 2 || b.nblocks <= n / 2 || e.rhs == b.work || e.rhs == e.x) {
     for (fint i = 1; i <= n; ++i) w[i - 1] = e.rhs[e.in[i - 1] - 1];
     block_solve(b, w, trans);
     for (fint i = 1; i <= n; ++i) e.put(w, i);

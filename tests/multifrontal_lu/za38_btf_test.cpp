@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "za38_entry.hpp"
 #include "za38_support.hpp"
 
 namespace {
@@ -205,6 +206,25 @@ TEST(Za38Btf, DamagedBlockDataIsRefused) {
       EXPECT_EQ(p.solve(b, x, 0, trans), -7);
       EXPECT_EQ(x, std::vector<double>(n, 42.0));
     }
+  }
+}
+
+// Mostly blocks of order 1, solved with B and X one array as well as two:
+// the same solution.
+TEST(Za38Btf, SolveInPlaceGivesTheSameSolution) {
+  Za38 p = chain({1, 1, 2, 1, 1, 1, 3, 1, 1}, 4);
+  ASSERT_EQ(p.analyse(), 0);
+  ASSERT_GT(p.info[8], p.n / 2);
+  const std::vector<double> b = p.apply(ramp(p.n), false);
+  for (const int32_t transc : {0, -1}) {
+    std::vector<double> x;
+    ASSERT_EQ(p.solve(b, x, 0, transc != 0), 0);
+    std::vector<double> bx(b), w(2 * static_cast<size_t>(p.n));
+    const int32_t job = 0;
+    tbl::test::za38_cd(&p.n, &job, &transc, &p.lvalue, &p.lindex, p.value.data(), p.index.data(), p.keep, bx.data(),
+                       bx.data(), w.data(), p.cntl, p.icntl, p.info, p.rinfo);
+    ASSERT_EQ(p.info[0], 0);
+    EXPECT_EQ(bx, x) << "transc " << transc;
   }
 }
 
