@@ -56,8 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (k < value.size()) value[k] = vals[k];
     }
     ZA38AD(&n, &ne, &job, &transa, &lvalue, &lindex, value.data(), index.data(), keep, cntl, icntl, info, rinfo);
-    if (info[0] >= 0 || !in.flag()) break;
-    // The host grows its arrays to the lengths reported and tries again.
+    // The host grows its arrays to the lengths reported and tries again,
+    // once: the lengths passed later must stay those of the arrays.
+    if (info[0] >= 0 || !in.flag() || attempt == 1) break;
     lindex = std::min<fint>(std::max(lindex, info[18]), Input::kMaxLength);
     lvalue = std::min<fint>(std::max(lvalue, info[20]), Input::kMaxLength);
   }
