@@ -256,14 +256,27 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
         --elem_live_rows(e);
         is(rows + f) = -i;
       } else {
+        // Every row of e in the front: walk e column by column, so that e
+        // and the front are both read down their columns.  Each entry of
+        // the front receives at most one addition from e, so the order of
+        // the walk leaves the sums unchanged.
+        auto in_front = [&](fint q) {
+          const fint ii = is(rows + q);
+          return ii > 0 && rowpos(ii) >= 0;
+        };
+        for (fint m = 0; m < nc; ++m) {
+          const fint jj = is(cols + m);
+          if (jj <= 0) continue;
+          const i64 dst = fp + colpos(jj);
+          const i64 src = vals + static_cast<i64>(lde) * m;
+          for (fint q = 0; q < nr; ++q)
+            if (in_front(q)) xs(dst + rowpos(is(rows + q))) += xs(src + q);
+        }
         fint taken = 0;
         for (fint q = 0; q < nr; ++q) {
-          const fint ii = is(rows + q);
-          if (ii > 0 && rowpos(ii) >= 0) {
-            add_row(q, rowpos(ii));
-            is(rows + q) = -ii;
-            ++taken;
-          }
+          if (!in_front(q)) continue;
+          is(rows + q) = -is(rows + q);
+          ++taken;
         }
         elem_live_rows(e) -= taken;
         ccnt(e) = -chain;
