@@ -40,6 +40,7 @@
 #include "multifrontal_lu/za38_layout.hpp"
 #include "support/mtx.hpp"
 #include "unsym_lu/ma48.hpp"
+#include "ma48_counts.hpp"
 
 namespace {
 
@@ -195,25 +196,7 @@ struct Ma48 {
     throw std::runtime_error("no MA48 length found");
   }
   fint blocks() const { return keep[static_cast<size_t>(m) + 5 * static_cast<size_t>(n) + 4]; }
-  // Entries of the permuted matrix plus those of the factors of the blocks
-  // that went through the kernel (L, U and the full part).
-  double factor_entries() const {
-    const tbl::ma48::KeepLayout kl(m, n);
-    auto K = [&](std::int64_t i) { return keep[i - 1]; };
-    const std::int64_t newne = K(kl.iptro + n + 1) - 1;
-    double total = static_cast<double>(newne);
-    fint jfirst = 1;
-    for (fint b = 1; b <= blocks(); ++b) {
-      const fint nc = K(kl.nblock + 3 * b), np = K(kl.mblock + 3 * b);
-      if (np >= 0) {
-        const std::int64_t start = newne + (b == 1 ? 1 : K(kl.kblock + 3 * b));
-        const std::int64_t mf = irn[start];  // second integer of the block's area
-        total += static_cast<double>(K(kl.iptrl + jfirst + nc - 1) - 2) + static_cast<double>(mf) * (nc - np);
-      }
-      jfirst += nc;
-    }
-    return total;
-  }
+  double factor_entries() const { return bench::ma48_factor_entries(m, n, keep, irn); }
   void solve(std::vector<double>& b, std::vector<double>& x, std::vector<double>& wk, std::vector<fint>& iwk) {
     const fint job = 1, trans = 0;
     double error[3];
