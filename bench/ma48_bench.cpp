@@ -158,10 +158,7 @@ struct Solver {
     ne = coo.nnz();
     MA48ID(cntl, icntl);
     icntl[2] = 0;  // the retries below are expected failures
-    keep.assign(static_cast<size_t>(m) + 9 * static_cast<size_t>(n) + 2, 0);
-    iw.assign(6 * static_cast<size_t>(m) + 3 * static_cast<size_t>(n), 0);
-    iwb.assign(2 * static_cast<size_t>(m) + 2 * static_cast<size_t>(n), 0);
-    w.assign(m, 0.0);
+    bench::ma48_workspace(m, n, keep, iw, iwb, w);
     la = 3 * ne;
     // Find a length that suffices for both phases.  A failed analysis
     // reports only the extent it reached, so grow by half at least.

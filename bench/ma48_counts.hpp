@@ -31,4 +31,14 @@ inline double ma48_factor_entries(tbl::fint m, tbl::fint n, const std::vector<tb
   return total;
 }
 
+// MA48's integer and real workspace for an M by N matrix, sized as its
+// analysis and factorisation need them.
+inline void ma48_workspace(tbl::fint m, tbl::fint n, std::vector<tbl::fint>& keep, std::vector<tbl::fint>& iw,
+                           std::vector<tbl::fint>& iwb, std::vector<double>& w) {
+  keep.assign(static_cast<std::size_t>(m) + 9 * static_cast<std::size_t>(n) + 2, 0);
+  iw.assign(6 * static_cast<std::size_t>(m) + 3 * static_cast<std::size_t>(n), 0);
+  iwb.assign(2 * static_cast<std::size_t>(m) + 2 * static_cast<std::size_t>(n), 0);
+  w.assign(static_cast<std::size_t>(m), 0.0);
+}
+
 }  // namespace bench

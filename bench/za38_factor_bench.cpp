@@ -331,10 +331,7 @@ struct Ma48 {
   explicit Ma48(Coo c) : coo(std::move(c)), m(coo.nrows), n(coo.ncols), ne(coo.nnz()) {
     MA48ID(cntl, icntl);
     icntl[2] = 0;
-    keep.assign(static_cast<size_t>(m) + 9 * static_cast<size_t>(n) + 2, 0);
-    iw.assign(6 * static_cast<size_t>(m) + 3 * static_cast<size_t>(n), 0);
-    iwb.assign(2 * static_cast<size_t>(m) + 2 * static_cast<size_t>(n), 0);
-    w.assign(m, 0.0);
+    bench::ma48_workspace(m, n, keep, iw, iwb, w);
     la = 3 * ne;
     for (int tries = 0; tries < 20; ++tries) {
       fint st = analyse_factorise();
