@@ -153,6 +153,7 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
       link_child(e);
       const i64 rows = elem_rows(e), cols = elem_cols(e), vals = elem_vals(e);
       const fint nr = elem_nrows(e), nc = elem_ncols(e), lde = elem_ld(e);
+      // Every live row of e is in the front here.
       auto add_column = [&](fint m, i64 off) {
         const i64 src = vals + static_cast<i64>(lde) * m;
         for (fint q = 0; q < nr; ++q) {
@@ -160,10 +161,27 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
           if (i > 0) xs(fp + rowpos(i) + off) += xs(src + q);
         }
       };
+      // Several columns of e: its rows' places in the front are looked up
+      // once (ROFF is free during an assembly), not once per column.
+      auto place_rows = [&] {
+        for (fint q = 0; q < nr; ++q) {
+          const fint i = is(rows + q);
+          roff(q + 1) = i > 0 ? rowpos(i) : -1;
+        }
+      };
+      auto add_placed_column = [&](fint m, i64 off) {
+        const i64 src = vals + static_cast<i64>(lde) * m;
+        const i64 dst = fp + off;
+        for (fint q = 0; q < nr; ++q) {
+          const fint at = roff(q + 1);
+          if (at >= 0) xs(dst + at) += xs(src + q);
+        }
+      };
       if (ccnt(e) == tag) {
+        place_rows();
         for (fint m = 0; m < nc; ++m) {
           const fint jj = is(cols + m);
-          if (jj > 0) add_column(m, colpos(jj));
+          if (jj > 0) add_placed_column(m, colpos(jj));
         }
         absorb(e);
       } else if (elem_live_cols(e) / 2 < ccnt(e) - tag) {
@@ -171,11 +189,12 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
         --elem_live_cols(e);
         is(cols + f) = -j;
       } else {
+        place_rows();
         fint taken = 0;
         for (fint m = 0; m < nc; ++m) {
           const fint jj = is(cols + m);
           if (jj > 0 && colpos(jj) >= 0) {
-            add_column(m, colpos(jj));
+            add_placed_column(m, colpos(jj));
             is(cols + m) = -jj;
             ++taken;
           }
@@ -260,21 +279,25 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
         // and the front are both read down their columns.  Each entry of
         // the front receives at most one addition from e, so the order of
         // the walk leaves the sums unchanged.
-        auto in_front = [&](fint q) {
+        // The rows' places in the front are looked up once, in ROFF, which
+        // is free during an assembly.
+        for (fint q = 0; q < nr; ++q) {
           const fint ii = is(rows + q);
-          return ii > 0 && rowpos(ii) >= 0;
-        };
+          roff(q + 1) = ii > 0 ? rowpos(ii) : -1;
+        }
         for (fint m = 0; m < nc; ++m) {
           const fint jj = is(cols + m);
           if (jj <= 0) continue;
           const i64 dst = fp + colpos(jj);
           const i64 src = vals + static_cast<i64>(lde) * m;
-          for (fint q = 0; q < nr; ++q)
-            if (in_front(q)) xs(dst + rowpos(is(rows + q))) += xs(src + q);
+          for (fint q = 0; q < nr; ++q) {
+            const fint at = roff(q + 1);
+            if (at >= 0) xs(dst + at) += xs(src + q);
+          }
         }
         fint taken = 0;
         for (fint q = 0; q < nr; ++q) {
-          if (!in_front(q)) continue;
+          if (roff(q + 1) < 0) continue;
           is(rows + q) = -is(rows + q);
           ++taken;
         }
