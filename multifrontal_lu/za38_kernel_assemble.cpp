@@ -99,6 +99,15 @@ fint partition_tuples(Kernel& kn, i64 t0, fint ntup, Pred set_aside) {
   return kept;
 }
 
+// ROFF(q) becomes the front row of the element's q-th row, or negative for a
+// row that is dead or outside the front (ROFF is free during an assembly).
+void place_rows(Kernel& kn, i64 rows, fint nr) {
+  for (fint q = 0; q < nr; ++q) {
+    const fint i = kn.is(rows + q);
+    kn.roff(q + 1) = i > 0 ? kn.rowpos(i) : -1;
+  }
+}
+
 }  // namespace
 
 void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
@@ -162,13 +171,7 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
         }
       };
       // Several columns of e: its rows' places in the front are looked up
-      // once (ROFF is free during an assembly), not once per column.
-      auto place_rows = [&] {
-        for (fint q = 0; q < nr; ++q) {
-          const fint i = is(rows + q);
-          roff(q + 1) = i > 0 ? rowpos(i) : -1;
-        }
-      };
+      // once, not once per column.
       auto add_placed_column = [&](fint m, i64 off) {
         const i64 src = vals + static_cast<i64>(lde) * m;
         const i64 dst = fp + off;
@@ -178,7 +181,7 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
         }
       };
       if (ccnt(e) == tag) {
-        place_rows();
+        place_rows(*this, rows, nr);
         for (fint m = 0; m < nc; ++m) {
           const fint jj = is(cols + m);
           if (jj > 0) add_placed_column(m, colpos(jj));
@@ -189,7 +192,7 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
         --elem_live_cols(e);
         is(cols + f) = -j;
       } else {
-        place_rows();
+        place_rows(*this, rows, nr);
         fint taken = 0;
         for (fint m = 0; m < nc; ++m) {
           const fint jj = is(cols + m);
@@ -279,12 +282,7 @@ void Kernel::assemble(fint rs, fint cs, fint ca, fint ra) {
         // and the front are both read down their columns.  Each entry of
         // the front receives at most one addition from e, so the order of
         // the walk leaves the sums unchanged.
-        // The rows' places in the front are looked up once, in ROFF, which
-        // is free during an assembly.
-        for (fint q = 0; q < nr; ++q) {
-          const fint ii = is(rows + q);
-          roff(q + 1) = ii > 0 ? rowpos(ii) : -1;
-        }
+        place_rows(*this, rows, nr);
         for (fint m = 0; m < nc; ++m) {
           const fint jj = is(cols + m);
           if (jj <= 0) continue;
