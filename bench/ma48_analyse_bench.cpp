@@ -74,6 +74,7 @@
 #include "support/mtx.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "unsym_lu/ma48_families.hpp"
+#include "once_spec.hpp"
 
 namespace {
 
@@ -353,25 +354,15 @@ __attribute__((noinline)) void analyse_once(Solver& s) { s.analyse(); }
 __attribute__((noinline)) void factorise_once(Solver& s) { s.factorise(); }
 __attribute__((noinline)) void transversal_once(Solver& s, std::vector<fint>& iperm) { s.transversal(iperm); }
 
-int once(const std::string& spec) {
-  std::vector<std::string> parts;
-  for (std::size_t at = 0;;) {
-    const auto colon = spec.find(':', at);
-    parts.push_back(spec.substr(at, colon - at));
-    if (colon == std::string::npos) break;
-    at = colon + 1;
-  }
-  const std::string& name = parts[0];
+int once(const std::string& arg) {
+  const bench::OnceSpec spec(arg);
+  const std::string& name = spec.name();
   if (catalogue().count(name) == 0) {
     std::fprintf(stderr, "ma48_analyse_bench: no problem %s\n", name.c_str());
     return 1;
   }
-  bool tv = false;
-  fint la = 0;
-  for (std::size_t k = 1; k < parts.size(); ++k) {
-    if (parts[k] == "transversal") tv = true;
-    if (parts[k].rfind("la=", 0) == 0) la = fint(std::stol(parts[k].substr(3)));
-  }
+  const bool tv = spec.has("transversal");
+  const fint la = fint(spec.number("la"));
   Solver s(catalogue().at(name)(), la);
   if (tv) {
     std::vector<fint> iperm;

@@ -23,6 +23,8 @@
 // lengths, so timing the clearing would favour the one asking for less.
 // DGEMM/<m>: the reference DGEMM alone on a rank-16 update of an m by m
 // block.
+// --once=NAME:za38 or --once=NAME:ma48 runs one factorisation of a problem
+// alone, for a profiler (see once() below).
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -30,6 +32,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +48,7 @@
 #include "support/mtx.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "ma48_counts.hpp"
+#include "once_spec.hpp"
 
 namespace {
 
@@ -337,10 +341,15 @@ struct Ma48 {
   fint icntl[9], info[12];
   double rinfo[1];
   double seconds = 0.0;  // of MA48AD and MA48BD in the last run
-  explicit Ma48(Coo c) : coo(std::move(c)), m(coo.nrows), n(coo.ncols), ne(coo.nnz()) {
+  // With a length given, no storage search is made.
+  explicit Ma48(Coo c, fint la_given = 0) : coo(std::move(c)), m(coo.nrows), n(coo.ncols), ne(coo.nnz()) {
     MA48ID(cntl, icntl);
     icntl[2] = 0;
     bench::ma48_workspace(m, n, keep, iw, iwb, w);
+    if (la_given > 0) {
+      la = la_given;
+      return;
+    }
     la = 3 * ne;
     for (int tries = 0; tries < 20; ++tries) {
       fint st = analyse_factorise();
@@ -411,6 +420,11 @@ void bench_dgemm(benchmark::State& state) {
       benchmark::Counter(2.0 * m * m * k * static_cast<double>(state.iterations()) * 1e-9, benchmark::Counter::kIsRate);
 }
 
+std::map<std::string, std::function<Coo()>>& makers() {
+  static std::map<std::string, std::function<Coo()>> m;
+  return m;
+}
+
 void register_all() {
   std::vector<std::pair<std::string, std::function<Coo()>>> probs = {
       {"cd2d_200", [] { return convection_diffusion(200, 2); }},
@@ -434,6 +448,7 @@ void register_all() {
     probs.push_back({f, [path] { return tbl::test::read_mtx(path); }});
   }
   for (const auto& [name, make] : probs) {
+    makers()[name] = make;
     auto coo = std::make_shared<Coo>();
     auto get = [coo, make = make]() -> const Coo& {
       if (coo->nrows == 0) *coo = make();
@@ -449,10 +464,53 @@ void register_all() {
   benchmark::RegisterBenchmark("DGEMM", bench_dgemm)->Arg(100)->Arg(300)->Arg(1000);
 }
 
+// One factorisation outside the benchmark loop, for a profiler:
+// --once=NAME:za38[:li=L:lv=V][:growth=G][:nb=B] or --once=NAME:ma48[:la=L]
+// (growth and nb set CNTL(2) and ICNTL(7) of ZA38).  Without the
+// lengths the storage search (itself a series of factorisations) runs
+// first; with them, the only work besides reading the problem is the one
+// factorisation in za38_once or ma48_once, e.g.
+//   perf record za38_factor_bench --once=random_10000x5:za38:li=828268:lv=73531900
+__attribute__((noinline)) fint za38_once(Za38& z, fint li, fint lv) { return z.run(li, lv); }
+__attribute__((noinline)) fint ma48_once(Ma48& s) { return s.analyse_factorise(); }
+
+int once(const std::string& arg) {
+  const bench::OnceSpec spec(arg);
+  const bool za38 = spec.has("za38");
+  if (makers().count(spec.name()) == 0 || za38 == spec.has("ma48")) {
+    std::fprintf(stderr, "--once=NAME:za38[:li=L:lv=V] or --once=NAME:ma48[:la=L], NAME a registered problem\n");
+    return 2;
+  }
+  long li = static_cast<long>(spec.number("li")), lv = static_cast<long>(spec.number("lv"));
+  Coo coo = makers()[spec.name()]();
+  const char* name = spec.name().c_str();
+  if (za38) {
+    Za38 z(std::move(coo));
+    if (spec.has_number("growth")) z.cntl[1] = spec.number("growth");
+    if (spec.has_number("nb")) z.icntl[6] = static_cast<fint>(spec.number("nb"));
+    if (li == 0 || lv == 0) {
+      z.size();
+      li = z.lindex;
+      lv = z.lvalue;
+    }
+    const fint st = za38_once(z, static_cast<fint>(li), static_cast<fint>(lv));
+    std::printf("ZA38 %s: status %d, %.3f s, LINDEX %ld, LVALUE %ld\n", name, st, z.seconds, li, lv);
+    return st < 0;
+  }
+  Ma48 s(std::move(coo), static_cast<fint>(spec.number("la")));
+  const fint st = ma48_once(s);
+  std::printf("MA48 %s: status %d, %.3f s, LA %d\n", name, st, s.seconds, s.la);
+  return st < 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   register_all();
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--once=", 0) == 0) return once(arg.substr(7));
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
