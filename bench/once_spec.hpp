@@ -24,7 +24,6 @@ class OnceSpec {
       if (parts_[k] == word) return true;
     return false;
   }
-  bool has_number(const std::string& key) const { return find(key) != 0; }
   // The value of KEY=VALUE, or `fallback` when it is not given.
   double number(const std::string& key, double fallback = 0.0) const {
     const std::size_t k = find(key);

@@ -486,8 +486,8 @@ int once(const std::string& arg) {
   const char* name = spec.name().c_str();
   if (za38) {
     Za38 z(std::move(coo));
-    if (spec.has_number("growth")) z.cntl[1] = spec.number("growth");
-    if (spec.has_number("nb")) z.icntl[6] = static_cast<fint>(spec.number("nb"));
+    z.cntl[1] = spec.number("growth", z.cntl[1]);
+    z.icntl[6] = static_cast<fint>(spec.number("nb", z.icntl[6]));
     if (li == 0 || lv == 0) {
       z.size();
       li = z.lindex;
