@@ -47,8 +47,9 @@
 //   entries for 453M updates; the rows of the pivot column hold exactly
 //   as many entries as its columns (the pattern stays structurally
 //   symmetric; on watt_2 the two differ by 0.1%), so reaching the updated
-//   entries through the rows instead would scan no fewer.  On dw4096 the rows hold 36% fewer,
-//   but they reach the column values only in scattered order.
+//   entries through the rows instead would scan no fewer.  On dw4096 the
+//   rows hold 36% fewer, but they reach the column values only in
+//   scattered order.
 // - The transversal on the 2D operator of a k by k grid (and the same grid
 //   with its rows shuffled, which gives the same search): each column's
 //   list runs from its last entry to its first, so the look-ahead gives
