@@ -25,6 +25,38 @@
 // block.
 // --once=NAME:za38 or --once=NAME:ma48 runs one factorisation of a problem
 // alone, for a profiler (see once() below).
+//
+// Where the random family's time goes, as measured here (lengths 1.5 times
+// the minima; ratios are medians of alternating --once pairs, the times
+// outside DGEMM come from one benchmark run, and the counts of reals in
+// contribution blocks, cleared in fronts and copied into gaps from
+// temporary counters in the kernel):
+//
+//   rows    ZA38/MA48 (pairs)   outside DGEMM     block    cleared   copied
+//                               ZA38 / MA48       reals              to gaps
+//   5,000   1.31 (9)            0.38 / 0.19 s     26.8M    29.3M     6.0M
+//   10,000  1.14 (5)            1.3 / 1.1 s       165M     176M      76M
+//   15,000  1.42 (3)            9.5 / 2.6 s       1.79G    1.81G     1.61G
+//
+// - The dense work is the same in both (72G DGEMM operations for ZA38,
+//   74G for MA48 at 15,000); what differs is the movement of contribution
+//   blocks.  Fronts are sized LD = min(NACTIVE, cdeg x GROWTH) and
+//   LDC = min(NACTIVE, ncols x GROWTH), and on these patterns a large front
+//   mostly closes after one or two pivots (182 of the 255 fronts with
+//   blocks over 100,000 reals at 15,000, holding 965M of the 1.79G; at
+//   5,000 and 10,000 rows most of them because the next pivot row's
+//   columns do not fit).  Each such block is updated by a rank-1 or rank-2
+//   DGEMM, copied into a gap when one fits, and added into a freshly
+//   cleared next front.
+// - At 15,000 rows that movement alone, at this machine's streaming rates
+//   (clearing 0.43 ns, copying 0.85 ns, adding 1.4 ns per real, on arrays
+//   far larger than the caches), costs about 4.6 s, and the rank-1/2
+//   updates another 1.4 s inside DGEMM.  Even with its other updates at
+//   MA48's DGEMM rate ZA38 could not go below about 23.7 s, against
+//   MA48's 21.3 s in the same run.
+// - At 5,000 rows each block fits the last-level cache and the difference
+//   is the cost of scattered additions: elements added a row at a time
+//   (3.0M reals, two cache lines each) and the in-front pivot loop.
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -470,7 +502,10 @@ void register_all() {
 // lengths the storage search (itself a series of factorisations) runs
 // first; with them, the only work besides reading the problem is the one
 // factorisation in za38_once or ma48_once, e.g.
-//   perf record za38_factor_bench --once=random_10000x5:za38:li=828268:lv=73531900
+//   perf record za38_factor_bench --once=random_10000x5:za38:li=1242402:lv=110297850
+// gives 1.5 times the minima, as the timed runs do.  The min_lindex and
+// min_lvalue counters print the minima rounded, so a length read off them
+// can fall just short of the true minimum and fail with -3 or -4.
 __attribute__((noinline)) fint za38_once(Za38& z, fint li, fint lv) { return z.run(li, lv); }
 __attribute__((noinline)) fint ma48_once(Ma48& s) { return s.analyse_factorise(); }
 
