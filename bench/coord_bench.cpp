@@ -1,10 +1,9 @@
 // Coordinate services on large inputs: MC59AD and MC49AD sorting the largest
-// matrices of the shared collection and generated matrices of up to 10^7
+// matrices of tests/data/matrices and generated matrices of up to 10^7
 // entries (the time per entry should stay nearly flat as the size grows),
 // and MC09AD products in both directions.
 //
-// The shared collection is read from TBL_SHARED_MATRICES_DIR; a missing
-// file ends the program with a message rather than skipping a benchmark.
+// A missing matrix file ends the program with a message rather than skipping a benchmark.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -26,15 +25,15 @@ using tbl::fint;
 const char* const kMatrices[] = {"cage10.mtx", "bcsstk16.mtx", "bayer10.mtx", "kkt_cvxqp3_l.mtx",
                                  "Franz6_id1959_aug.mtx"};
 
-const tbl::test::Coo& shared_matrix(int idx) {
+const tbl::test::Coo& real_matrix(int idx) {
   static std::map<int, tbl::test::Coo> cache;
   auto it = cache.find(idx);
   if (it != cache.end()) return it->second;
-  const std::string path = tbl::test::shared_path(kMatrices[idx]);
+  const std::string path = tbl::test::matrix_path(kMatrices[idx]);
   try {
     return cache.emplace(idx, tbl::test::read_mtx(path)).first->second;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "coord_bench: the shared matrix collection is needed: %s\n", e.what());
+    std::fprintf(stderr, "coord_bench: %s\n", e.what());
     std::exit(2);
   }
 }
@@ -144,11 +143,11 @@ void run_mc49(benchmark::State& state, const tbl::test::Coo& c, fint ind) {
 }
 
 void BM_MC59AD_Shared(benchmark::State& state) {
-  run_mc59(state, shared_matrix(static_cast<int>(state.range(0))), static_cast<fint>(state.range(1)));
+  run_mc59(state, real_matrix(static_cast<int>(state.range(0))), static_cast<fint>(state.range(1)));
   state.SetLabel(kMatrices[state.range(0)]);
 }
 void BM_MC49AD_Shared(benchmark::State& state) {
-  run_mc49(state, shared_matrix(static_cast<int>(state.range(0))), static_cast<fint>(state.range(1)));
+  run_mc49(state, real_matrix(static_cast<int>(state.range(0))), static_cast<fint>(state.range(1)));
   state.SetLabel(kMatrices[state.range(0)]);
 }
 void BM_MC59AD_Generated(benchmark::State& state) {
@@ -200,7 +199,7 @@ void run_mc09(benchmark::State& state, const ColumnForm& f, bool transposed) {
 void BM_MC09AD_Shared(benchmark::State& state) {
   static std::map<int, ColumnForm> forms;
   const int idx = static_cast<int>(state.range(0));
-  if (!forms.count(idx)) forms.emplace(idx, column_form(shared_matrix(idx)));
+  if (!forms.count(idx)) forms.emplace(idx, column_form(real_matrix(idx)));
   run_mc09(state, forms.at(idx), state.range(1) != 0);
   state.SetLabel(std::string(kMatrices[idx]) + (state.range(1) ? " A'x" : " Ax"));
 }

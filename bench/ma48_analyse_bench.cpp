@@ -110,11 +110,11 @@ std::map<std::string, std::function<Coo()>>& catalogue() {
   return c;
 }
 
-Coo shared(const std::string& file) {
-  const std::string path = std::string(TBL_SHARED_MATRICES_DIR) + "/" + file;
+Coo from_file(const std::string& file) {
+  const std::string path = tbl::test::matrix_path(file);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    std::fprintf(stderr, "ma48_analyse_bench: %s is missing (is TBL_SHARED_MATRICES_DIR right?)\n", path.c_str());
+    std::fprintf(stderr, "ma48_analyse_bench: %s is missing\n", path.c_str());
     std::exit(1);
   }
   return tbl::test::read_mtx(path);
@@ -347,7 +347,7 @@ void add(const std::string& name, std::function<Coo()> make, bool analysis = tru
 void register_all() {
   for (int k : {100, 300, 316, 1000}) add("convdiff2d_" + std::to_string(k * k), [k] { return fam::convection_diffusion(k, 2); });
   for (int k : {20, 30}) add("convdiff3d_" + std::to_string(k * k * k), [k] { return fam::convection_diffusion(k, 3); });
-  for (const char* f : {"cage10", "dw4096", "watt_2"}) add(f, [f] { return shared(std::string(f) + ".mtx"); });
+  for (const char* f : {"cage10", "dw4096", "watt_2"}) add(f, [f] { return from_file(std::string(f) + ".mtx"); });
   for (int n : {10000, 100000, 1000000}) {
     add("circuit_" + std::to_string(n), [n] { return fam::circuit(n, 2025); });
     add("circuit_shuffled_" + std::to_string(n), [n] { return fam::circuit(n, 2025, 4, 0.9, true); });

@@ -3,7 +3,7 @@
 // (JOB 2), solve (JOB 1) and solve with refinement and error estimate
 // (JOB 4, square matrices).
 //
-// Problems: every unsymmetric matrix of the shared collection, 2D and 3D
+// Problems: every unsymmetric matrix of tests/data/matrices, 2D and 3D
 // convection-diffusion operators, and circuit-like matrices that are block
 // triangular after a permutation (mostly 1 by 1 blocks, some small
 // irreducible ones), up to 10^6 rows.  The counters give the size, the
@@ -129,14 +129,15 @@ Coo circuit(int n, unsigned seed, bool permuted, bool shuffled) {
   return a;
 }
 
-std::string shared_dir() {
-  const std::string dir = TBL_SHARED_MATRICES_DIR;
+// A missing matrix stops the run rather than shrinking it.
+std::string matrix_file(const std::string& name) {
+  const std::string path = tbl::test::matrix_path(name + ".mtx");
   struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0) {
-    std::fprintf(stderr, "ma48_bench: the shared matrix collection is missing at %s\n", dir.c_str());
+  if (::stat(path.c_str(), &st) != 0) {
+    std::fprintf(stderr, "ma48_bench: %s is missing\n", path.c_str());
     std::exit(1);
   }
-  return dir;
+  return path;
 }
 
 // ------------------------------------------------------------- the solver
@@ -275,18 +276,17 @@ void register_problem(const std::string& name, const std::function<Coo()>& make,
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string dir = shared_dir();
   const char* square[] = {"b1_ss",    "west0067", "bfwa62",   "fs_183_1", "impcol_a", "west0479",      "west0497",
                           "olm500",   "bp_1200",  "gre_1107", "rajat19",  "nnc1374",  "adder_dcop_05", "watt_2",
                           "cryg2500", "add32",    "bayer03",  "Pd",       "dw4096",   "cage10",        "bayer10"};
   const char* rect[] = {"lp_afiro", "lp_share1b", "lp_e226", "cont050_A", "Franz6_id1959_aug"};
   for (const char* name : square) {
-    const std::string path = dir + "/" + name + ".mtx";
+    const std::string path = matrix_file(name);
     register_problem(
         name, [path] { return tbl::test::read_mtx(path); }, true);
   }
   for (const char* name : rect) {
-    const std::string path = dir + "/" + name + ".mtx";
+    const std::string path = matrix_file(name);
     register_problem(
         name, [path] { return tbl::test::read_mtx(path); }, false);
   }

@@ -1,6 +1,6 @@
 // The MA50 sparse LU kernel: pivot selection (MA50AD), factorisation with
 // JOB 1 and refactorisation with JOB 2 (MA50BD), and one solve (MA50CD), on
-// the unsymmetric and rectangular matrices of the shared collection, on
+// the unsymmetric and rectangular matrices of tests/data/matrices, on
 // generated 2D and 3D convection-diffusion grids and on a dense 1000 x 1000
 // matrix given as sparse; the analysis also in a storage short enough to be
 // compressed.  Counters: factor entries (sparse part plus the full block),
@@ -237,13 +237,13 @@ void register_all() {
       // rectangular
       "lp_afiro.mtx", "lp_share1b.mtx", "lp_e226.mtx", "cont050_A.mtx", "Franz6_id1959_aug.mtx"};
   for (const char* file : shared) {
-    // A missing collection must stop the run, not shrink it.
-    const std::string path = tbl::test::shared_path(file);
+    // A missing matrix must stop the run, not shrink it.
+    const std::string path = tbl::test::matrix_path(file);
     Csc a;
     try {
       a = tbl::test::from_coo(tbl::test::read_mtx(path));
     } catch (const std::exception& ex) {
-      std::fprintf(stderr, "cannot read %s (%s); set TBL_SHARED_MATRICES_DIR\n", path.c_str(), ex.what());
+      std::fprintf(stderr, "cannot read %s (%s)\n", path.c_str(), ex.what());
       std::exit(2);
     }
     std::string name(file);

@@ -1,4 +1,4 @@
-// MA57AD on the symmetric matrices of the shared collection and on generated
+// MA57AD on the symmetric matrices of tests/data/matrices and on generated
 // problems up to a million rows: 2D and 3D grid Laplacians and saddle-point
 // (KKT) matrices.  The time should grow about linearly with the entries
 // (see the fitted complexity of each family).
@@ -96,7 +96,7 @@ BENCHMARK(BM_Grid2D)->Arg(100)->Arg(316)->Arg(1000)->Unit(benchmark::kMillisecon
 BENCHMARK(BM_Grid3D)->Arg(22)->Arg(46)->Arg(100)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(BM_Kkt)->Arg(82)->Arg(258)->Arg(816)->Unit(benchmark::kMillisecond)->Complexity();
 
-// The symmetric matrices of the shared collection, registered at start-up;
+// The symmetric matrices of tests/data/matrices, registered at start-up;
 // a missing collection is an error, not a reason to measure nothing.
 const char* const kCollection[] = {
     "LFAT5.mtx",        "bcsstk01.mtx",    "tumorAntiAngiogenesis_2.mtx", "494_bus.mtx",
@@ -108,7 +108,7 @@ int register_collection() {
   for (const char* file : kCollection) {
     tbl::test::Coo m;
     try {
-      m = tbl::test::read_mtx(std::string(TBL_SHARED_MATRICES_DIR) + "/" + file);
+      m = tbl::test::read_mtx(tbl::test::matrix_path(file));
     } catch (const std::exception& e) {
       std::fprintf(stderr, "ma57_analyse_bench: %s\n", e.what());
       std::exit(1);

@@ -1,4 +1,4 @@
-// MA57BD on the symmetric matrices of the shared collection (saddle-point
+// MA57BD on the symmetric matrices of tests/data/matrices (saddle-point
 // ones included) and on generated 3D Laplacians and KKT matrices.
 //
 // Each run reports the fill (entries in the factors against the entries of
@@ -153,7 +153,7 @@ void BM_Refactorise(benchmark::State& state) {
 }
 BENCHMARK(BM_Refactorise)->Arg(12)->Arg(24)->Unit(benchmark::kMillisecond);
 
-// The symmetric matrices of the shared collection, registered at start-up;
+// The symmetric matrices of tests/data/matrices, registered at start-up;
 // a missing collection is an error, not a reason to measure nothing.
 const char* const kCollection[] = {
     "LFAT5.mtx",       "bcsstk01.mtx", "tumorAntiAngiogenesis_2.mtx", "494_bus.mtx",     "reorientation_1.mtx",
@@ -165,7 +165,7 @@ int register_collection() {
   for (const char* file : kCollection) {
     Problem p;
     try {
-      p = ma57test::load_problem(std::string(TBL_SHARED_MATRICES_DIR) + "/" + file);
+      p = ma57test::load_problem(tbl::test::matrix_path(file));
     } catch (const std::exception& e) {
       std::fprintf(stderr, "ma57_factor_bench: %s\n", e.what());
       std::exit(1);

@@ -1,11 +1,11 @@
 // Solve-phase benchmarks of MA57: one solve with 1 and with 10 right-hand
 // sides, and one refinement step (residual against the matrix plus one
-// correction), on the symmetric matrices of the shared collection and on two
+// correction), on the symmetric matrices of tests/data/matrices and on two
 // generated families (7-point 3D Laplacians and KKT systems built on them).
 // Analysis and factorisation happen once per matrix, outside the timings.
 //
-// The shared collection is required: without it the program stops with an
-// error instead of quietly measuring less.
+// A missing matrix file stops the program with an error instead of quietly
+// measuring less.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -73,7 +73,7 @@ Problem kkt3d(int k) {
 }
 
 Problem from_file(const std::string& file) {
-  const tbl::test::Coo coo = tbl::test::read_mtx(tbl::test::shared_path(file));
+  const tbl::test::Coo coo = tbl::test::read_mtx(tbl::test::matrix_path(file));
   Problem p;
   p.n = coo.nrows;
   for (int k = 0; k < coo.nnz(); ++k)
@@ -185,12 +185,6 @@ void register_problem(const std::string& name, Make make) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::filesystem::path dir = TBL_SHARED_MATRICES_DIR;
-  if (!std::filesystem::is_directory(dir)) {
-    std::fprintf(stderr, "shared matrix collection not found at %s (set TBL_SHARED_MATRICES_DIR)\n",
-                 dir.c_str());
-    return 1;
-  }
   for (const char* file : {"LFAT5.mtx", "bcsstk01.mtx", "tumorAntiAngiogenesis_2.mtx", "494_bus.mtx",
                            "reorientation_1.mtx", "hangGlider_2.mtx", "bcsstk13.mtx", "zenios.mtx",
                            "bcsstk16.mtx", "kkt_cont050.mtx", "kkt_cvxqp3_l.mtx", "kkt_dtoc3.mtx"}) {

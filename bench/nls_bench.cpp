@@ -234,7 +234,7 @@ void register_all() {
   // Patterns of real sparse matrices taken as Jacobians.
   for (const char* file : {"west0479.mtx", "bp_1200.mtx", "rajat19.mtx", "gre_1107.mtx", "lp_e226.mtx",
                            "bayer10.mtx", "cage10.mtx", "add32.mtx"}) {
-    tbl::test::Coo c = tbl::test::read_mtx(tbl::test::shared_path(file));
+    tbl::test::Coo c = tbl::test::read_mtx(tbl::test::matrix_path(file));
     if (c.symmetric) c = tbl::test::expand_symmetric(c);
     benchmark::RegisterBenchmark((std::string("BM_Groups/") + file).c_str(), BM_Groups, c.row, c.col, c.nrows,
                                  c.ncols);

@@ -1,12 +1,11 @@
 // Cost of the ordering kernels: maximum transversal, strongly connected
 // components (block triangular form) and approximate minimum degree, on the
-// largest matrices of the shared collection and on generated grids up to a
+// largest matrices of tests/data/matrices and on generated grids up to a
 // million rows.  The transversal and the block ordering should grow nearly
 // linearly with the number of entries on typical patterns: compare the
 // ns/entry counters across sizes (on this shared machine, instruction counts
 // under callgrind are the steadier measure; wall time also pays the cache
-// misses of the million-row cases).  A missing shared collection aborts the
-// run.
+// misses of the million-row cases).  A missing matrix file aborts the run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -38,9 +37,9 @@ using tbl::test::Lists;
 
 tbl::test::Coo load(const std::string& file) {
   try {
-    return tbl::test::read_mtx(tbl::test::shared_path(file));
+    return tbl::test::read_mtx(tbl::test::matrix_path(file));
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "ordering_bench: %s (is TBL_SHARED_MATRICES_DIR right?)\n", e.what());
+    std::fprintf(stderr, "ordering_bench: %s\n", e.what());
     std::exit(1);
   }
 }

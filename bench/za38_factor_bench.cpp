@@ -1,5 +1,5 @@
 // The multifrontal factorisation against the Markowitz solver on the same
-// problems: every unsymmetric matrix of the shared collection, 2D and 3D
+// problems: every unsymmetric matrix of tests/data/matrices, 2D and 3D
 // convection-diffusion operators, a family of random patterns with 5
 // entries a row, and a tridiagonal matrix with 20 dense rows and 20 dense
 // columns.
@@ -245,14 +245,15 @@ Coo arrow_tridiagonal(int n) {
   return a;
 }
 
-std::string shared_dir() {
-  const std::string dir = TBL_SHARED_MATRICES_DIR;
+// A missing matrix stops the run rather than shrinking it.
+std::string matrix_file(const std::string& name) {
+  const std::string path = tbl::test::matrix_path(name + ".mtx");
   struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0) {
-    std::fprintf(stderr, "za38_factor_bench: the shared matrix collection is missing at %s\n", dir.c_str());
+  if (::stat(path.c_str(), &st) != 0) {
+    std::fprintf(stderr, "za38_factor_bench: %s is missing\n", path.c_str());
     std::exit(1);
   }
-  return dir;
+  return path;
 }
 
 // -------------------------------------------------------------- ZA38
@@ -476,7 +477,7 @@ void register_all() {
   for (const char* f : {"b1_ss", "west0067", "bfwa62", "fs_183_1", "impcol_a", "west0479", "west0497", "olm500",
                         "bp_1200", "gre_1107", "rajat19", "nnc1374", "adder_dcop_05", "watt_2", "cryg2500",
                         "add32", "bayer03"}) {
-    const std::string path = shared_dir() + "/" + f + ".mtx";
+    const std::string path = matrix_file(f);
     probs.push_back({f, [path] { return tbl::test::read_mtx(path); }});
   }
   for (const auto& [name, make] : probs) {

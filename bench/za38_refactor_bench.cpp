@@ -3,7 +3,7 @@
 // records, so a host that factorises many matrices of one pattern (Newton
 // steps, time steps) pays the search and the symbolic work once.
 //
-// Problems: the unsymmetric matrices of the shared collection, and 50 value
+// Problems: the unsymmetric matrices of tests/data/matrices, and 50 value
 // sets each of the 2D 5-point convection-diffusion operator on a 200^2 grid
 // and the 3D 7-point one on a 30^3 grid.  Both phases run with the lengths
 // the first factorisation reports for later refactorisations (INFO(22),
@@ -76,14 +76,14 @@ Problem grid(int g, int dims) {
   return p;
 }
 
-Problem shared(const std::string& file) {
-  const std::string dir = TBL_SHARED_MATRICES_DIR;
+Problem from_file(const std::string& file) {
+  const std::string path = tbl::test::matrix_path(file);
   struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0) {
-    std::fprintf(stderr, "za38_refactor_bench: the shared matrix collection is missing at %s\n", dir.c_str());
+  if (::stat(path.c_str(), &st) != 0) {
+    std::fprintf(stderr, "za38_refactor_bench: %s is missing\n", path.c_str());
     std::exit(1);
   }
-  tbl::test::Coo c = tbl::test::read_mtx(dir + "/" + file);
+  tbl::test::Coo c = tbl::test::read_mtx(path);
   if (c.symmetric) c = tbl::test::expand_symmetric(c);
   Problem p;
   p.name = file.substr(0, file.find('.'));
@@ -201,7 +201,7 @@ const std::vector<Problem>& problems() {
           "west0497.mtx",      "olm500.mtx",   "bp_1200.mtx",  "gre_1107.mtx", "rajat19.mtx",  "nnc1374.mtx",
           "adder_dcop_05.mtx", "watt_2.mtx",   "cryg2500.mtx", "add32.mtx",    "bayer03.mtx",  "Pd.mtx",
           "dw4096.mtx",        "cage10.mtx",   "bayer10.mtx"})
-      v.push_back(shared(f));
+      v.push_back(from_file(f));
     v.push_back(grid(200, 2));
     v.push_back(grid(30, 3));
     return v;

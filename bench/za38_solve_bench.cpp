@@ -4,8 +4,8 @@
 // Problems: a flowsheet of 400 irreducible blocks of 125 rows (50,000 rows;
 // each block a cycle with its diagonal and about five entries a row, each
 // coupled to a few later blocks; rows and columns randomly permuted), an
-// upper bidiagonal matrix of 10^6 rows, and unsymmetric matrices of the
-// shared collection.
+// upper bidiagonal matrix of 10^6 rows, and unsymmetric matrices of
+// tests/data/matrices.
 //
 // ZA38/<problem>/factorise: ZA38AD (block triangular form, every block
 //   factorised) at lengths found beforehand; counters: blocks, factor
@@ -102,12 +102,6 @@ Coo upper_bidiagonal(int n) {
   return a;
 }
 
-std::string shared_dir() {
-  const std::string dir = TBL_SHARED_MATRICES_DIR;
-  struct stat st {};
-  if (stat(dir.c_str(), &st) != 0) throw std::runtime_error("shared matrix collection missing: " + dir);
-  return dir;
-}
 
 // ZA38's arrays for one matrix, with lengths that let the factorisation
 // through at once (found by retrying once at construction).
@@ -299,9 +293,8 @@ void register_problem(const std::string& name, const std::function<Coo()>& make)
 int main(int argc, char** argv) {
   register_problem("flowsheet_400x125", [] { return flowsheet(400, 125, 7); });
   register_problem("bidiagonal_1e6", [] { return upper_bidiagonal(1000000); });
-  const std::string dir = shared_dir();
   for (const char* m : {"west0479", "rajat19", "Pd", "bayer10", "add32", "gre_1107"})
-    register_problem(m, [=] { return tbl::test::read_mtx(dir + "/" + m + ".mtx"); });
+    register_problem(m, [=] { return tbl::test::read_mtx(tbl::test::matrix_path(std::string(m) + ".mtx")); });
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

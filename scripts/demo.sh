@@ -7,25 +7,23 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
-# Each example: the program (under examples/ in the build) and its arguments.
+# Each example: the program (under examples/ in the build) and its arguments,
+# on matrices shipped in tests/data/matrices.
+m=$root/tests/data/matrices
 examples=(
   "dense_solve 600"
-  "ma57_solve $root/tests/data/bcsstk01.mtx"
-  "ma57_solve $root/tests/data/tumorAntiAngiogenesis_2.mtx"
-  "ma48_solve $root/tests/data/west0067.mtx $root/tests/data/lp_afiro.mtx"
-  "za38_solve $root/tests/data/west0067.mtx $root/tests/data/west0497.mtx $root/tests/data/impcol_a.mtx"
+  "ma57_solve $m/bcsstk01.mtx"
+  "ma57_solve $m/tumorAntiAngiogenesis_2.mtx"
+  "ma57_solve $m/kkt_cont050.mtx"
+  "ma57_solve $m/bcsstk16.mtx"
+  "ma57_solve $m/zenios.mtx"
+  "ma48_solve $m/west0067.mtx $m/lp_afiro.mtx $m/west0479.mtx $m/rajat19.mtx $m/Pd.mtx $m/bayer10.mtx"
+  "za38_solve $m/west0067.mtx $m/west0497.mtx $m/impcol_a.mtx $m/rajat19.mtx $m/Pd.mtx $m/bayer10.mtx $m/add32.mtx $m/gre_1107.mtx"
   "dfo_solve $build_dir/examples"
   "nls_solve rosenbrock 100000"
   "nls_solve bvp 2000"
   "sqp_solve"
 )
-# Larger runs when the shared matrix collection sits beside the repository.
-shared=$root/../shared/matrices
-if [ -d "$shared" ]; then
-  examples+=("ma57_solve $shared/kkt_cont050.mtx" "ma57_solve $shared/bcsstk16.mtx" "ma57_solve $shared/zenios.mtx")
-  examples+=("ma48_solve $shared/west0479.mtx $shared/rajat19.mtx $shared/Pd.mtx $shared/bayer10.mtx")
-  examples+=("za38_solve $shared/rajat19.mtx $shared/Pd.mtx $shared/bayer10.mtx $shared/add32.mtx $shared/gre_1107.mtx")
-fi
 
 programs=()
 for entry in "${examples[@]}"; do

@@ -460,7 +460,7 @@ namespace {
 TEST(Za38Btf, RetriesWithTheReportedLengthsGetThrough) {
   for (const int32_t job : {0, 1})
     for (const int32_t btf : {1, 0}) {
-      Za38 p(tbl::test::read_mtx(tbl::test::data_path("west0067.mtx")));
+      Za38 p(tbl::test::read_mtx(tbl::test::matrix_path("west0067.mtx")));
       p.icntl[3] = btf;
       int64_t li = Za38::min_index(p.n, p.ne()), lv = Za38::min_value(p.ne());
       int32_t st = -3;

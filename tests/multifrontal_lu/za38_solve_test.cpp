@@ -237,7 +237,7 @@ TEST(Za38cd, CollectionMatricesRefineToTheirBackwardError) {
   for (const char* file : {"west0479.mtx", "fs_183_1.mtx", "bp_1200.mtx", "gre_1107.mtx", "rajat19.mtx",
                            "nnc1374.mtx", "watt_2.mtx"}) {
     SCOPED_TRACE(file);
-    Za38 p(tbl::test::read_mtx(tbl::test::shared_path(file)));
+    Za38 p(tbl::test::read_mtx(tbl::test::matrix_path(file)));
     ASSERT_GE(p.analyse_growing(1), 0);
     std::vector<double> xt(p.n);
     for (int i = 0; i < p.n; ++i) xt[i] = 1.0 + (i % 7) * 0.125;

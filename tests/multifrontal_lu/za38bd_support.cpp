@@ -73,8 +73,8 @@ Entries grid(int g, int dims, double wind) {
 Entries grid2d(int g, double wind) { return grid(g, 2, wind); }
 Entries grid3d(int g, double wind) { return grid(g, 3, wind); }
 
-Entries shared_entries(const std::string& file) {
-  Coo c = read_mtx(shared_path(file));
+Entries file_entries(const std::string& file) {
+  Coo c = read_mtx(matrix_path(file));
   if (c.symmetric) c = expand_symmetric(c);
   return Entries{c.nrows, c.row, c.col, c.val};
 }

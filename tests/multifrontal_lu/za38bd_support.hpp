@@ -27,8 +27,8 @@ Entries random_entries(int n, double per_col, int blocks, unsigned seed);
 // 7-point one on a g^3 grid.
 Entries grid2d(int g, double wind);
 Entries grid3d(int g, double wind);
-// A matrix of the shared collection (a stored triangle mirrored).
-Entries shared_entries(const std::string& file);
+// A matrix of tests/data/matrices (a stored triangle mirrored).
+Entries file_entries(const std::string& file);
 
 Za38 host_of(const Entries& a);
 // The same pattern, every value multiplied by 1 + spread*u, u in [-1, 1].

@@ -77,7 +77,7 @@ void expect_factors(const Za38& p, double tol) {
 TEST(Za38bd, NewValuesOnTheStoredStructure) {
   std::vector<Problem> problems = generated();
   for (const char* file : {"west0067.mtx", "fs_183_1.mtx", "impcol_a.mtx", "west0479.mtx", "gre_1107.mtx"})
-    problems.push_back({file, tbl::test::shared_entries(file), false});
+    problems.push_back({file, tbl::test::file_entries(file), false});
   for (const Problem& pr : problems)
     for (const int job : {0, 1})
       for (const bool transa : {false, true})

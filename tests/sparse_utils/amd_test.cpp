@@ -237,11 +237,10 @@ TEST(ApproximateMinimumDegree, GridsGetLessFillThanTheNaturalOrder) {
 }
 
 TEST(ApproximateMinimumDegree, RealPatternsGiveAConsistentTree) {
-  // bcsstk01 ships with the repository; the others come from the shared collection.
   std::vector<std::pair<std::string, tbl::test::Coo>> mats;
-  mats.emplace_back("bcsstk01", tbl::test::read_mtx(tbl::test::data_path("bcsstk01.mtx")));
+  mats.emplace_back("bcsstk01", tbl::test::read_mtx(tbl::test::matrix_path("bcsstk01.mtx")));
   for (const char* f : {"494_bus.mtx", "bcsstk13.mtx", "tumorAntiAngiogenesis_2.mtx", "kkt_cont050.mtx"})
-    mats.emplace_back(f, tbl::test::shared_matrix(f));
+    mats.emplace_back(f, tbl::test::load_matrix(f));
   for (const auto& [name, a] : mats) {
     SCOPED_TRACE(name);
     const Adj adj = tbl::test::adjacency_of(a);

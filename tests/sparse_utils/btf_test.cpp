@@ -436,7 +436,7 @@ TEST(BlockTriangular, LongChainNeedsNoRecursion) {
 // of blocks after permuting its rows by the transversal, as the analyse of
 // the unsymmetric LU does (the count is the same whichever maximum matching
 // is taken).  A rank of -1 stands for the order; 0 blocks for no check.
-TEST(BlockTriangular, SharedCollectionGivesTheKnownRanksAndBlocks) {
+TEST(BlockTriangular, RealMatricesGiveTheKnownRanksAndBlocks) {
   struct Known {
     const char* file;
     fint rank, blocks;
@@ -451,7 +451,7 @@ TEST(BlockTriangular, SharedCollectionGivesTheKnownRanksAndBlocks) {
   };
   for (const Known& k : known) {
     SCOPED_TRACE(k.file);
-    const Rows rows = tbl::test::rows_of(tbl::test::shared_matrix(k.file));
+    const Rows rows = tbl::test::rows_of(tbl::test::load_matrix(k.file));
     const fint n = static_cast<fint>(rows.size());
     const Matching m = transversal(make_lists(rows));
     EXPECT_EQ(m.numnz, k.rank < 0 ? n : k.rank);

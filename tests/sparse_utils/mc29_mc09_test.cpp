@@ -70,7 +70,7 @@ TEST(Mc29Scaling, EqualMagnitudesScaleToOneAndUnusedEntriesAreIgnored) {
 TEST(Mc29Scaling, ReachesTheLeastSquaresOptimumOnARealMatrix) {
   // A real matrix with its rows and columns badly scaled on purpose, so
   // that the iteration has work to do; the optimum is that of the original.
-  Coo mat = read_mtx(data_path("west0067.mtx"));
+  Coo mat = read_mtx(matrix_path("west0067.mtx"));
   const int m = mat.nrows, n = mat.ncols;
   for (int k = 0; k < mat.nnz(); ++k) mat.val[k] *= std::exp(4.0 * std::sin(mat.row[k]) + 4.0 * std::cos(mat.col[k]));
   const Scaling s = scale(m, n, mat.val, mat.row, mat.col);

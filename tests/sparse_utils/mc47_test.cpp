@@ -89,7 +89,7 @@ TEST(Mc47Ordering, SmallPatternsGiveTheKnownOrders) {
 }
 
 TEST(Mc47Ordering, RealMatrixByCoordinatesAndByColumnsAgree) {
-  const tbl::test::Coo a = tbl::test::read_mtx(tbl::test::data_path("bcsstk01.mtx"));
+  const tbl::test::Coo a = tbl::test::read_mtx(tbl::test::matrix_path("bcsstk01.mtx"));
   const fint n = a.nrows;
   // By coordinates, in the file's order (lower triangle with the diagonal).
   const Ordering c = order(n, a.row, a.col);

@@ -195,7 +195,7 @@ TEST(Mc49Sorting, RandomDataMatchesTheModelInEveryMode) {
 }
 
 TEST(Mc49Sorting, RealMatrixKeepsEveryEntry) {
-  const Coo a = read_mtx(data_path("lp_afiro.mtx"));
+  const Coo a = read_mtx(matrix_path("lp_afiro.mtx"));
   const CooData d = coo(a);
   Mc49Call m(2, d);
   m.run(true);

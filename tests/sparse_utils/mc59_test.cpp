@@ -292,7 +292,7 @@ TEST(Mc59Coordinate, RandomDataMatchesTheModel) {
 
 TEST(Mc59Coordinate, RealMatricesSortWithoutLoss) {
   for (const char* file : {"west0067.mtx", "bcsstk01.mtx", "lp_afiro.mtx"}) {
-    const Coo a = read_mtx(data_path(file));
+    const Coo a = read_mtx(matrix_path(file));
     const CooData d = coo(a);
     for (int check : {0, 1}) {
       Mc59Call m(d, 1, a.symmetric ? 1 : 0);

@@ -1,5 +1,5 @@
 // Patterns for the ordering-kernel tests: lists as the kernels take them,
-// model grids, seeded random patterns, and the shared collection.
+// model grids, seeded random patterns, and the real matrices of tests/data/matrices.
 #pragma once
 
 #include <algorithm>
@@ -117,8 +117,8 @@ inline std::vector<std::vector<fint>> random_adjacency(std::mt19937& rng, int n,
   return adjacency_of(a);
 }
 
-// Reads a matrix of the shared collection; a missing collection is an error
-// (the test fails), never a reason to skip.
-inline Coo shared_matrix(const std::string& file) { return read_mtx(shared_path(file)); }
+// Reads a matrix of tests/data/matrices; a missing file is an error (the
+// test fails), never a reason to skip.
+inline Coo load_matrix(const std::string& file) { return read_mtx(matrix_path(file)); }
 
 }  // namespace tbl::test

@@ -47,9 +47,7 @@ Coo read_mtx(const std::string& path) {
 
 std::string data_path(const std::string& file) { return std::string(TBL_TEST_DATA_DIR) + "/" + file; }
 
-std::string shared_path(const std::string& file) {
-  return std::string(TBL_SHARED_MATRICES_DIR) + "/" + file;
-}
+std::string matrix_path(const std::string& file) { return std::string(TBL_MATRICES_DIR) + "/" + file; }
 
 Coo expand_symmetric(const Coo& a) {
   Coo f = a;

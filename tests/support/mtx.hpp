@@ -19,12 +19,12 @@ struct Coo {
 // Reads a coordinate Matrix Market file; throws std::runtime_error on failure.
 Coo read_mtx(const std::string& path);
 
-// Path of a matrix shipped with the repository (tests/data).
+// Path of a recorded output or other non-matrix file in tests/data.
 std::string data_path(const std::string& file);
 
-// Path of a matrix of the shared collection.  When the collection is missing
-// read_mtx() then throws, so a test fails loudly instead of skipping.
-std::string shared_path(const std::string& file);
+// Path of a Matrix Market file in tests/data/matrices, the one folder that
+// holds every matrix the tests, examples and benchmarks read.
+std::string matrix_path(const std::string& file);
 
 // Mirrors the stored triangle of a symmetric matrix into a full pattern.
 Coo expand_symmetric(const Coo& a);

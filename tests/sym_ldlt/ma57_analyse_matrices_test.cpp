@@ -150,21 +150,19 @@ TEST(Ma57AnalyseOrderingExamples, PathFullPatternAndIsolatedVariable) {
 }
 
 TEST(Ma57AnalyseMatrices, SymmetricCollection) {
-  // The small ones are shipped with the repository; the rest come from the
-  // shared collection and must be there.
   const std::vector<std::string> files = {
-      tbl::test::data_path("LFAT5.mtx"),
-      tbl::test::data_path("bcsstk01.mtx"),
-      tbl::test::data_path("tumorAntiAngiogenesis_2.mtx"),
-      tbl::test::shared_path("494_bus.mtx"),
-      tbl::test::shared_path("reorientation_1.mtx"),
-      tbl::test::shared_path("hangGlider_2.mtx"),
-      tbl::test::shared_path("zenios.mtx"),
-      tbl::test::shared_path("bcsstk13.mtx"),
-      tbl::test::shared_path("kkt_cont050.mtx"),
-      tbl::test::shared_path("bcsstk16.mtx"),
-      tbl::test::shared_path("kkt_cvxqp3_l.mtx"),
-      tbl::test::shared_path("kkt_dtoc3.mtx"),
+      tbl::test::matrix_path("LFAT5.mtx"),
+      tbl::test::matrix_path("bcsstk01.mtx"),
+      tbl::test::matrix_path("tumorAntiAngiogenesis_2.mtx"),
+      tbl::test::matrix_path("494_bus.mtx"),
+      tbl::test::matrix_path("reorientation_1.mtx"),
+      tbl::test::matrix_path("hangGlider_2.mtx"),
+      tbl::test::matrix_path("zenios.mtx"),
+      tbl::test::matrix_path("bcsstk13.mtx"),
+      tbl::test::matrix_path("kkt_cont050.mtx"),
+      tbl::test::matrix_path("bcsstk16.mtx"),
+      tbl::test::matrix_path("kkt_cvxqp3_l.mtx"),
+      tbl::test::matrix_path("kkt_dtoc3.mtx"),
   };
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
@@ -188,8 +186,8 @@ TEST(Ma57AnalyseMatrices, SymmetricCollection) {
 TEST(Ma57AnalyseMatrices, FactorisationReadsTheKeepAsForecast) {
   // On positive definite matrices no pivot is delayed, so the factorisation
   // must use exactly the storage and fronts the analysis forecast.
-  for (const std::string& file : {tbl::test::data_path("LFAT5.mtx"), tbl::test::shared_path("494_bus.mtx"),
-                                 tbl::test::shared_path("bcsstk13.mtx")}) {
+  for (const std::string& file : {tbl::test::matrix_path("LFAT5.mtx"), tbl::test::matrix_path("494_bus.mtx"),
+                                 tbl::test::matrix_path("bcsstk13.mtx")}) {
     SCOPED_TRACE(file);
     const tbl::test::Coo m = tbl::test::read_mtx(file);
     Analysis a = analyse(m.nrows, V(m.row.begin(), m.row.end()), V(m.col.begin(), m.col.end()));

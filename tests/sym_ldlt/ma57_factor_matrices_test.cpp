@@ -73,16 +73,16 @@ TEST_P(Ma57bdMatrices, InertiaAndProduct) {
 
 INSTANTIATE_TEST_SUITE_P(
     Shipped, Ma57bdMatrices,
-    ::testing::Values(Known{tbl::test::data_path("LFAT5.mtx"), 0}, Known{tbl::test::data_path("bcsstk01.mtx"), 0},
-                      Known{tbl::test::data_path("tumorAntiAngiogenesis_2.mtx"), 122}),
+    ::testing::Values(Known{tbl::test::matrix_path("LFAT5.mtx"), 0}, Known{tbl::test::matrix_path("bcsstk01.mtx"), 0},
+                      Known{tbl::test::matrix_path("tumorAntiAngiogenesis_2.mtx"), 122}),
     matrix_name);
 
-INSTANTIATE_TEST_SUITE_P(Shared, Ma57bdMatrices,
-                         ::testing::Values(Known{tbl::test::shared_path("494_bus.mtx"), 0},
-                                           Known{tbl::test::shared_path("reorientation_1.mtx"), 281},
-                                           Known{tbl::test::shared_path("hangGlider_2.mtx"), 733},
-                                           Known{tbl::test::shared_path("kkt_cont050.mtx"), 2401},
-                                           Known{tbl::test::shared_path("zenios.mtx"), -1}),
+INSTANTIATE_TEST_SUITE_P(Larger, Ma57bdMatrices,
+                         ::testing::Values(Known{tbl::test::matrix_path("494_bus.mtx"), 0},
+                                           Known{tbl::test::matrix_path("reorientation_1.mtx"), 281},
+                                           Known{tbl::test::matrix_path("hangGlider_2.mtx"), 733},
+                                           Known{tbl::test::matrix_path("kkt_cont050.mtx"), 2401},
+                                           Known{tbl::test::matrix_path("zenios.mtx"), -1}),
                          matrix_name);
 
 }  // namespace

@@ -131,7 +131,6 @@ std::vector<double> wavy(fint n, int seed) {
 
 struct Known {
   const char* file;
-  bool shipped;  // in tests/data; else in the shared collection
   int negative;  // negative eigenvalues
 };
 
@@ -139,7 +138,7 @@ class MA57SolveReal : public ::testing::TestWithParam<Known> {};
 
 TEST_P(MA57SolveReal, SolvesRefinesAndCountsInertia) {
   const Known k = GetParam();
-  const auto coo = tbl::test::read_mtx(k.shipped ? tbl::test::data_path(k.file) : tbl::test::shared_path(k.file));
+  const auto coo = tbl::test::read_mtx(tbl::test::matrix_path(k.file));
   Factorised f(coo);
   ASSERT_EQ(f.info[0], 0) << k.file;
   EXPECT_EQ(f.info[23], k.negative) << k.file;
@@ -198,13 +197,13 @@ std::string matrix_name(const ::testing::TestParamInfo<Known>& p) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, MA57SolveReal,
-                         ::testing::Values(Known{"LFAT5.mtx", true, 0}, Known{"bcsstk01.mtx", true, 0},
-                                           Known{"tumorAntiAngiogenesis_2.mtx", true, 122}),
+                         ::testing::Values(Known{"LFAT5.mtx", 0}, Known{"bcsstk01.mtx", 0},
+                                           Known{"tumorAntiAngiogenesis_2.mtx", 122}),
                          matrix_name);
-INSTANTIATE_TEST_SUITE_P(Shared, MA57SolveReal,
-                         ::testing::Values(Known{"hangGlider_2.mtx", false, 733},
-                                           Known{"kkt_cont050.mtx", false, 2401},
-                                           Known{"bcsstk13.mtx", false, 0}),
+INSTANTIATE_TEST_SUITE_P(Larger, MA57SolveReal,
+                         ::testing::Values(Known{"hangGlider_2.mtx", 733},
+                                           Known{"kkt_cont050.mtx", 2401},
+                                           Known{"bcsstk13.mtx", 0}),
                          matrix_name);
 
 TEST(MA57SolveSingular, ConsistentSystemsAreSolved) {
@@ -224,7 +223,7 @@ TEST(MA57SolveSingular, ConsistentSystemsAreSolved) {
 }
 
 TEST(MA57SolveSingular, NumericallySingularRealMatrix) {
-  const auto coo = tbl::test::read_mtx(tbl::test::shared_path("zenios.mtx"));
+  const auto coo = tbl::test::read_mtx(tbl::test::matrix_path("zenios.mtx"));
   Factorised f(coo);
   ASSERT_GE(f.info[0], 0);
   const std::vector<double> b = f.times(wavy(f.n, 3));

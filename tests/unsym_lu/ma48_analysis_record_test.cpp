@@ -2,7 +2,7 @@
 // MA48AD (INFO, RINFO, the documented parts of KEEP, IRN, JCN and A),
 // MA50AD on whole matrices (INFO, RINFO, NP and both orders) and the
 // maximum transversal (the matching and its size), on every unsymmetric
-// matrix of the shared collection and on generated families, under several
+// matrix of tests/data/matrices and on generated families, under several
 // control settings.  Each run is condensed into one line of
 // tests/data/ma48_analysis_record.txt; the work that these routines do may
 // be reorganised freely, but not one pivot, tie-break, storage count or
@@ -91,7 +91,7 @@ class Digest {
 // ------------------------------------------------------------ records
 
 const std::string& record_path() {
-  static const std::string p = std::string(TBL_TEST_DATA_DIR) + "/ma48_analysis_record.txt";
+  static const std::string p = tbl::test::data_path("ma48_analysis_record.txt");
   return p;
 }
 
@@ -147,7 +147,7 @@ struct Problem {
 // Failure messages name the problem rather than dump its bytes.
 void PrintTo(const Problem& p, std::ostream* os) { *os << p.name; }
 
-Coo shared(const std::string& file) { return tbl::test::read_mtx(tbl::test::shared_path(file)); }
+Coo from_file(const std::string& file) { return tbl::test::read_mtx(tbl::test::matrix_path(file)); }
 
 std::vector<Problem> problems() {
   std::vector<Problem> p;
@@ -159,16 +159,16 @@ std::vector<Problem> problems() {
   for (const char* f : {"b1_ss", "west0067", "bfwa62", "fs_183_1", "impcol_a", "west0479", "mbeacxc", "west0497",
                         "olm500", "bp_1200", "gre_1107", "rajat19", "nnc1374", "adder_dcop_05", "watt_2", "lp_afiro",
                         "lp_share1b", "lp_e226"})
-    add(f, [f] { return shared(std::string(f) + ".mtx"); }, true, Runs::kAll);
+    add(f, [f] { return from_file(std::string(f) + ".mtx"); }, true, Runs::kAll);
   for (const char* f : {"cryg2500", "add32", "bayer03", "Pd", "cont050_A", "Franz6_id1959_aug"})
-    add(f, [f] { return shared(std::string(f) + ".mtx"); }, false, Runs::kAll);
-  add("bayer10", [] { return shared("bayer10.mtx"); }, false, Runs::kDefault);
-  add("dw4096", [] { return shared("dw4096.mtx"); }, false, Runs::kDefault, 12);
+    add(f, [f] { return from_file(std::string(f) + ".mtx"); }, false, Runs::kAll);
+  add("bayer10", [] { return from_file("bayer10.mtx"); }, false, Runs::kDefault);
+  add("dw4096", [] { return from_file("dw4096.mtx"); }, false, Runs::kDefault, 12);
   // In this storage the pivot choice of cage10 runs short after a good part
   // of its work (-3); the whole analysis takes tens of seconds and is kept
   // for runs on request, with the largest members of the families.
-  add("cage10", [] { return shared("cage10.mtx"); }, false, Runs::kDefault);
-  add("cage10_whole", [] { return shared("cage10.mtx"); }, false, Runs::kDefault, 80, true);
+  add("cage10", [] { return from_file("cage10.mtx"); }, false, Runs::kDefault);
+  add("cage10_whole", [] { return from_file("cage10.mtx"); }, false, Runs::kDefault, 80, true);
   add("convdiff2d_300", [] { return fam::convection_diffusion(300, 2); }, false, Runs::kDefault, 12, true);
   add("convdiff3d_30", [] { return fam::convection_diffusion(30, 3); }, false, Runs::kDefault, 40, true);
   add("shuffled_grid_300", [] { return fam::shuffled_grid(300, 13, true); }, false, Runs::kDefault, 12, true);

@@ -13,12 +13,11 @@ namespace {
 
 using tbl::test::backward_errors;
 using tbl::test::Coo;
-using tbl::test::data_path;
+using tbl::test::matrix_path;
 using tbl::test::layout_fault;
 using tbl::test::Ma48;
 using tbl::test::random_vector;
 using tbl::test::read_mtx;
-using tbl::test::shared_matrix;
 
 // Analyses and factorises, growing A/IRN/JCN as the forecasts ask.
 void analyse_and_factorise(Ma48& p) {
@@ -62,10 +61,7 @@ void check_solves(Ma48& p, double tolerance) {
 class Ma48Matrices : public ::testing::TestWithParam<const char*> {
  protected:
   static Coo load(const std::string& name) {
-    const std::string shipped = data_path(name);
-    for (const char* own : {"west0067.mtx", "west0497.mtx", "lp_afiro.mtx", "impcol_a.mtx"})
-      if (name == own) return read_mtx(shipped);
-    return read_mtx(shared_matrix(name));
+    return read_mtx(matrix_path(name));
   }
 };
 
@@ -98,14 +94,14 @@ TEST_P(Ma48Matrices, RefactorisationOnNewValues) {
 
 INSTANTIATE_TEST_SUITE_P(Shipped, Ma48Matrices,
                          ::testing::Values("west0067.mtx", "west0497.mtx", "lp_afiro.mtx", "impcol_a.mtx"));
-INSTANTIATE_TEST_SUITE_P(Shared, Ma48Matrices,
+INSTANTIATE_TEST_SUITE_P(Larger, Ma48Matrices,
                          ::testing::Values("b1_ss.mtx", "bfwa62.mtx", "fs_183_1.mtx", "west0479.mtx", "olm500.mtx",
                                            "bp_1200.mtx", "gre_1107.mtx", "rajat19.mtx", "Pd.mtx",
                                            "lp_share1b.mtx", "lp_e226.mtx"));
 
 TEST(Ma48MatricesSpecial, StructurallySingularMatrixAsOneBlock) {
   // Structural rank 448 of 496.
-  Ma48 p(read_mtx(shared_matrix("mbeacxc.mtx")), 3);
+  Ma48 p(read_mtx(matrix_path("mbeacxc.mtx")), 3);
   ASSERT_EQ(p.analyse(), -4);
   EXPECT_EQ(p.info[9], 448);
   p.icntl[6] = 0;
@@ -125,7 +121,7 @@ TEST(Ma48MatricesSpecial, StructurallySingularMatrixAsOneBlock) {
 
 TEST(Ma48MatricesSpecial, ReducibleMatrixKeepsItsBlocks) {
   // Many small blocks: most of the matrix never reaches the pivoting kernel.
-  Ma48 p(read_mtx(data_path("impcol_a.mtx")), 3);
+  Ma48 p(read_mtx(matrix_path("impcol_a.mtx")), 3);
   analyse_and_factorise(p);
   int32_t triangular = 0;
   for (int k = 1; k <= p.nb(); ++k)

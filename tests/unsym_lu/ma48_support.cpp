@@ -340,13 +340,6 @@ std::vector<double> random_vector(int32_t n, unsigned seed) {
   return v;
 }
 
-std::string shared_matrix(const std::string& file) {
-  const std::string path = shared_path(file);
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0)
-    throw std::runtime_error("shared matrix collection missing: " + path +
-                             " (set TBL_SHARED_MATRICES_DIR to the collection)");
-  return path;
-}
+
 
 }  // namespace tbl::test

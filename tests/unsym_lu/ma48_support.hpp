@@ -105,7 +105,4 @@ std::string capture_unit(int32_t unit, const std::function<void()>& body);
 // A random right-hand side in [-1, 1] (fixed seed per call site).
 std::vector<double> random_vector(int32_t n, unsigned seed);
 
-// Fails the calling test when the shared collection is missing.
-std::string shared_matrix(const std::string& file);
-
 }  // namespace tbl::test

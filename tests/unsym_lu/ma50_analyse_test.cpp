@@ -334,7 +334,7 @@ TEST(Ma50Analyse, PivotsPassTheThresholdAndTheFullSearchFindsTheCheapest) {
   e.push_back({{5, 1}, 1.0});
   e.push_back({{5, 2}, 1.0});
   cases.push_back({make_csc(5, 5, e), 0.1});
-  cases.push_back({tbl::test::from_coo(tbl::test::read_mtx(tbl::test::data_path("west0067.mtx"))), 0.1});
+  cases.push_back({tbl::test::from_coo(tbl::test::read_mtx(tbl::test::matrix_path("west0067.mtx"))), 0.1});
   for (const Case& c : cases) {
     for (fint search : {3, 0, -1}) {
       Ma50 p(c.a);
@@ -420,7 +420,7 @@ TEST(Ma50Analyse, ListsThatGrowTakeOnlyTheRoomTheyNeed) {
 
 TEST(Ma50Analyse, OutputsArePermutationsOnRealMatrices) {
   for (const char* file : {"west0067.mtx", "lp_afiro.mtx"}) {
-    Csc a = tbl::test::from_coo(tbl::test::read_mtx(tbl::test::data_path(file)));
+    Csc a = tbl::test::from_coo(tbl::test::read_mtx(tbl::test::matrix_path(file)));
     for (fint search : {3, 1, 0, -1}) {
       Ma50 p(a);
       p.icntl[3] = search;

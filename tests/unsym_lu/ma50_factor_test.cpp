@@ -182,8 +182,8 @@ std::vector<Problem> problems() {
   v.push_back({"square", tbl::test::random_csc(80, 80, 3, 1)});
   v.push_back({"tall", tbl::test::random_csc(90, 60, 3, 2)});
   v.push_back({"wide", tbl::test::random_csc(50, 70, 2, 3)});
-  v.push_back({"west0067", tbl::test::from_coo(tbl::test::read_mtx(tbl::test::data_path("west0067.mtx")))});
-  Csc afiro = tbl::test::from_coo(tbl::test::read_mtx(tbl::test::data_path("lp_afiro.mtx")));
+  v.push_back({"west0067", tbl::test::from_coo(tbl::test::read_mtx(tbl::test::matrix_path("west0067.mtx")))});
+  Csc afiro = tbl::test::from_coo(tbl::test::read_mtx(tbl::test::matrix_path("lp_afiro.mtx")));
   v.push_back({"lp_afiro", afiro});
   // Its transpose: 51 by 27.
   std::vector<std::pair<std::pair<int, int>, double>> e;
