@@ -353,24 +353,36 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              0 stops only on an exact zero); (2) 1.4901161193847656e-8
  *              (sqrt of the relative precision): stop when a trial point's
  *              actual and predicted relative reductions of ||F||^2 are both
- *              at most CNTL(2); (3) the same value: stop when a step has
- *              ||D p|| <= CNTL(3) * (||D x|| + CNTL(3)) that the damping
- *              does not explain (on a fresh Jacobian the damping is first
- *              cut tenfold, and a step that then more than doubles goes
- *              on); the last short step is still tried and kept when it
- *              lowers ||F||; (4) 0: stop when max_j |(J'F)_j| / (D_j ||F||)
- *              <= CNTL(4); (5) 1e-3: the first damping factor is mu =
- *              CNTL(5) * max_j (J'J)_jj / D_j^2.  A trial point is accepted
- *              when ||F|| falls and the ratio rho of actual to predicted
- *              reduction is at least 1e-4; mu then shrinks by
+ *              at most CNTL(2) and the scaled gradient (RINFO(4)) is at
+ *              most sqrt(CNTL(2)) (a damping that a run of rejected steps
+ *              drove up makes the reductions small by itself); (3) the
+ *              same value: stop on a step with ||D p|| <= CNTL(3) *
+ *              (||D x|| + CNTL(3)) that the damping does not explain: only
+ *              a step on a fresh Jacobian (no trial rejected since) counts,
+ *              after the damping is first cut tenfold (a step that then
+ *              more than doubles goes on).  Such a step that leaves X
+ *              unchanged ends the solve at X; otherwise it is still tried:
+ *              the solve ends at it when it lowers ||F||, or at X if X was
+ *              reached by an accepted step (not at the start).  After a
+ *              rejected trial the damping explains a short step, which is
+ *              then an ordinary trial; (4) 0: stop when max_j |(J'F)_j| /
+ *              (D_j ||F||) <= CNTL(4); (5) 1e-3: the first damping factor
+ *              is mu = CNTL(5) * max_j (J'J)_jj / D_j^2.  A trial point is
+ *              accepted when ||F|| falls and the ratio rho of actual to
+ *              predicted reduction is at least 1e-4; mu then shrinks by
  *              max(1/3, 1 - (2 rho - 1)^3), and after a rejection grows by
  *              a factor that doubles with each rejection in a row (at
- *              least to eps * max_j (J'J)_jj / D_j^2).  A failed
- *              factorisation doubles mu (from at least that level).
+ *              least to eps * max_j (J'J)_jj / D_j^2, at most to the
+ *              largest the arithmetic can use, huge * eps / max(1, max_j
+ *              D_j^2), huge = 1.797e308).  A failed factorisation doubles
+ *              mu (from at least that level).
  *   CNTLD(5)   (1) 0: the relative difference step r (0 takes sqrt(eps) =
  *              1.49e-8 for forward and eps^(1/3) = 6.06e-6 for central
  *              differences); (2) 0: the smallest absolute step.  Column j
- *              steps by max(r |x_j|, CNTLD(2)), or r when that is 0.
+ *              steps by max(r * max(|x_j|, s_j), CNTLD(2)), s_j the typical
+ *              size of x_j: 1/D(j) with the host's scaling (ICNTL(9) = 1),
+ *              otherwise 1; so a coordinate at or near zero is still
+ *              differenced with a step the residuals resolve.
  *   ICNTLM(20), CNTLM(5)  the sparse symmetric solver's defaults, with
  *              ICNTLM(5) = 0 (it prints nothing) and ICNTLM(7) = 2 (no
  *              pivoting); ICNTLM(1..3) are its units, ICNTLM(5) its print
@@ -426,11 +438,19 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    the problem held in IW (the header is checked against
  *                    M, N, NE, LIW, LW and the request last made);
  *                -9  J'J + mu D^2 still not factorised after 10 doublings
- *                    of the damping term (INFO(3) the solver's status).
+ *                    of the damping term (INFO(3) the solver's status);
+ *               -10  no step can be accepted any more: INFO(2) = 1 the
+ *                    damping reached the largest the arithmetic can use,
+ *                    2 the steps no longer change X (below rounding
+ *                    level), while the scaled gradient is above both
+ *                    CNTL(4) and sqrt(CNTL(2)); with a smaller one the
+ *                    solve ends with IREQ = 3 and test 4 or 2.  The method
+ *                    stalled at X: a Jacobian that does not match the
+ *                    residuals ends this way.
  *                Failures -1 to -4, -7 (of X) and -8 at the start write
  *                nothing but IREQ, INFO, RINFO and the zeroed counters.
- *                After -5, -6 and -9, X, F and FNORM are the best point
- *                so far.  A trial point with a non-finite residual, or
+ *                After -5, -6, -9 and -10, X, F and FNORM are the best
+ *                point so far.  A trial point with a non-finite residual, or
  *                whose Jacobian has one, is rejected and the damping
  *                grows.
  *   INFO(20)     (1) status, (2) detail, (3) sub-detail, (4) NEJTJ, (5) the
@@ -467,6 +487,8 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *        " IREQ =",IREQ (I11)," does not continue the problem held in IW"
  *     -9 " Factorization fails after",10 (I3)," doublings of the damping
  *        term; MA57 INFO(1) =",status (I4)
+ *     -10 " No step reduces ||F|| from the best point any more; damping
+ *        factor =",mu (1P,D12.4)
  *   warnings, ICNTL(2), print level >= 2: " *** Warning from DI23AD:
  *     non-finite residual at a trial point, step rejected" (or "Jacobian
  *     value" for "residual");

@@ -105,7 +105,7 @@ bool controls_valid(const Args& a, bool check_d) {
   return true;
 }
 
-void print_error(const fint* icntl, fint code, i64 v1, i64 v2, i64 v3, const char* text) {
+void print_error(const fint* icntl, fint code, i64 v1, i64 v2, i64 v3, const char* text, double r) {
   const fint unit = icntl[0];
   if (unit <= 0 || icntl[3] < 1) return;
   const long long a = v1, b = v2, c = v3;
@@ -145,6 +145,9 @@ void print_error(const fint* icntl, fint code, i64 v1, i64 v2, i64 v3, const cha
     case -9:
       io::write(unit, "(' Factorization fails after',I3,' doublings of the damping term; MA57 INFO(1) =',I4)", a, b);
       break;
+    case -10:
+      io::write(unit, "(' No step reduces ||F|| from the best point any more; damping factor =',1P,D12.4)", r);
+      break;
     default:
       break;
   }
@@ -177,6 +180,9 @@ class Solver {
 
   // Sections of the workspace.
   double* d() const { return w_.at(lay_.d); }
+  // The host's scaling gives the typical sizes 1/D(j) of the difference
+  // steps; the automatic one, taken from J itself, says nothing about x.
+  const double* size_scaling() const { return iw_(kScaling) == 1 ? d() : nullptr; }
   double* x(fint slot) const { return w_.at(lay_.xs + slot * sizes_.n); }
   double* f(fint slot) const { return w_.at(lay_.fs + slot * sizes_.m); }
   double* aj(fint slot) const { return w_.at(lay_.ajs + slot * sizes_.ne); }
@@ -196,7 +202,15 @@ class Solver {
   bool factorise_and_solve();
   void trial_done();
   void commit_candidate();
-  void raise_damping();
+  bool raise_damping();
+  void stalled(fint why);
+  // The scaled gradient at the current point is at most sqrt(CNTL(2)):
+  // along any scaled column the linear model then offers a relative
+  // reduction of ||F||^2 of about CNTL(2) at most.
+  bool flat() const { return w_(kGnorm) * w_(kGnorm) <= cntl_(2); }
+  // Whether the current point was reached by an accepted step, while a
+  // trial, already counted in NITER, is being evaluated.
+  bool past_start() const { return i64{iw_(kNiter)} - iw_(kNreject) > 1; }
   double damping_floor() const;
   void assemble_normal_matrix();
   void update_scaling(bool first);
@@ -352,8 +366,8 @@ void Solver::begin_jacobian() {
   fint req = 0;
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n), method = iw_(kMethod);
   TD22AD(&m, &n, iw_.at(lay_.ipj), iw_.at(lay_.irnj), iw_.at(kNgroup), iw_.at(lay_.gptr), iw_.at(lay_.gcol),
-         &method, a_.CNTLD, x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.h), w_.at(lay_.wm), iw_.at(kTdGroup),
-         &req);
+         &method, a_.CNTLD, size_scaling(), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.h), w_.at(lay_.wm),
+         iw_.at(kTdGroup), &req);
   ask_residuals(Phase::Estimate);
 }
 
@@ -382,8 +396,8 @@ void Solver::estimated_jacobian() {
   fint req = 1;
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n), method = iw_(kMethod);
   TD22AD(&m, &n, iw_.at(lay_.ipj), iw_.at(lay_.irnj), iw_.at(kNgroup), iw_.at(lay_.gptr), iw_.at(lay_.gcol),
-         &method, a_.CNTLD, x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.h), w_.at(lay_.wm), iw_.at(kTdGroup),
-         &req);
+         &method, a_.CNTLD, size_scaling(), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.h), w_.at(lay_.wm),
+         iw_.at(kTdGroup), &req);
   if (req == 1) {
     ask_residuals(Phase::Estimate);
     return;
@@ -500,10 +514,28 @@ double Solver::damping_floor() const {
   return re05re(1) * base;
 }
 
-void Solver::raise_damping() {
+// False when the damping is already as large as the arithmetic can use:
+// mu D^2 must stay finite next to J'J.
+bool Solver::raise_damping() {
   const double cap = re05re(5) * re05re(1) / std::fmax(w_(kMaxD2), 1.0);
+  if (mu() >= cap) return false;
   mu() = std::fmin(std::fmax(mu() * nu(), damping_floor()), cap);
   nu() = std::fmin(2 * nu(), 1e100);
+  return true;
+}
+
+// No trial step can be accepted any more (WHY: 1 the damping is at its
+// largest, 2 the step no longer changes X).  A run of rejections that drove
+// the damping up is no convergence: the best point is a failure unless the
+// gradient test holds there, or the gradient is as small as the relative
+// reduction test asks.
+void Solver::stalled(fint why) {
+  if (w_(kGnorm) <= cntl_(4) || flat()) {
+    succeed(w_(kGnorm) <= cntl_(4) ? 4 : 2);
+    return;
+  }
+  fail(-10, why);
+  print_error(a_.ICNTL, -10, why, 0, 0, "", mu());
 }
 
 void Solver::reject_candidate(const char* why) {
@@ -514,7 +546,10 @@ void Solver::reject_candidate(const char* why) {
   if (unit > 0 && icntl_(4) >= 2)
     io::write(unit, "(' *** Warning from DI23AD: non-finite ',A,' at a trial point, step rejected')", why);
   monitor_step(false);
-  raise_damping();
+  if (!raise_damping()) {
+    stalled(1);
+    return;
+  }
   compute_step();
 }
 
@@ -558,7 +593,10 @@ bool Solver::factorise_and_solve() {
 // model makes it short: on a fresh Jacobian the damping is first cut by
 // kProbeCut, and a step that then grows by more than kGrowth was only
 // damped, so the solve goes on with the smaller damping.  The last short
-// step is still evaluated and kept when it lowers ||F||.
+// step is still evaluated and kept when it lowers ||F||; when it does not,
+// the solve ends at X only if X was reached by an accepted step.  After a
+// rejection the damping explains a short step: it is an ordinary trial,
+// and a step that leaves X unchanged means the method has stalled.
 void Solver::compute_step() {
   const i64 n = sizes_.n;
   const fint mm = static_cast<fint>(sizes_.m), nn = static_cast<fint>(n);
@@ -597,11 +635,17 @@ void Solver::compute_step() {
       probing = true;
       continue;
     }
-    if (short_step && !moved) {
-      succeed(3);
+    const bool step_test = short_step && iw_(kFresh);
+    if (!moved) {
+      // Undamped, the model's own step is below rounding level: no point
+      // it offers differs from X, even at the start.
+      if (step_test)
+        succeed(3);
+      else
+        stalled(2);
       return;
     }
-    iw_(kFinal) = short_step ? 1 : 0;
+    iw_(kFinal) = step_test ? 1 : 0;
 
     // Predicted relative reduction (||J p||^2 + 2 mu ||D p||^2) / ||F||^2.
     const logical plain = kFalse;
@@ -624,8 +668,11 @@ void Solver::trial_done() {
   const double fnew = first_nonfinite(ft, m) == 0 ? norm2(ft, m) : NAN;
   const bool final_step = iw_(kFinal) != 0;
   iw_(kFinal) = 0;
+  // A final step that fails leaves the point where the step test held,
+  // unless that is the start.
+  const bool converged = final_step && past_start();
   if (!std::isfinite(fnew)) {
-    if (final_step) {
+    if (converged) {
       succeed(3);
       return;
     }
@@ -638,7 +685,9 @@ void Solver::trial_done() {
   const double rho = pred > 0 ? ared / pred : 0.0;
   w_(kAred) = ared;
   w_(kRatio) = rho;
-  const bool small = std::fabs(ared) <= cntl_(2) && pred <= cntl_(2) && rho <= 2;
+  // Small reductions prove nothing when the damping made them small, as a
+  // run of rejected steps does: the scaled gradient must be small as well.
+  const bool small = std::fabs(ared) <= cntl_(2) && pred <= cntl_(2) && rho <= 2 && flat();
 
   if (fnew < fnorm && (rho >= kAccept || final_step)) {
     std::copy(ft, ft + m, f(candidate()));
@@ -659,11 +708,14 @@ void Solver::trial_done() {
   ++iw_(kNreject);
   iw_(kFresh) = 0;
   monitor_step(false);
-  if (small || final_step) {
+  if (small || converged) {
     succeed(small ? 2 : 3);
     return;
   }
-  raise_damping();
+  if (!raise_damping()) {
+    stalled(1);
+    return;
+  }
   compute_step();
 }
 

@@ -187,7 +187,8 @@ bool controls_valid(const Args& a, bool check_d);
 
 // Writes the error message of status CODE on the error unit when the print
 // level allows; the values are those its text shows.
-void print_error(const fint* icntl, fint code, i64 v1 = 0, i64 v2 = 0, i64 v3 = 0, const char* text = "");
+void print_error(const fint* icntl, fint code, i64 v1 = 0, i64 v2 = 0, i64 v3 = 0, const char* text = "",
+                 double r = 0);
 
 // A new problem (IREQ = 0): checks, the structures and MA57's analysis in
 // the workspace, and the request for the residuals at X.

@@ -65,9 +65,10 @@ double base_step(fint method, double cntld1) {
 
 // A step that X + h represents exactly, forwards unless that leaves the
 // finite numbers.  A relative step above 1 may overflow: the step is then
-// the largest finite one.
-double column_step(double x, double r, double hmin) {
-  double h = std::fmin(std::fmax(r * std::fabs(x), hmin), std::numeric_limits<double>::max());
+// the largest finite one.  SIZE, the typical size of x, keeps the step
+// meaningful where x is zero or tiny.
+double column_step(double x, double size, double r, double hmin) {
+  double h = std::fmin(std::fmax(r * std::fmax(std::fabs(x), size), hmin), std::numeric_limits<double>::max());
   if (h == 0) h = r;
   if (!std::isfinite(x + h)) h = -h;
   double exact = (x + h) - x;
@@ -108,8 +109,9 @@ void TD22_GROUPS(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ
 }
 
 void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, const fint* NGROUP, const fint* GPTR,
-            const fint* GCOL, const fint* METHOD, const double* CNTLD, const double* X, const double* F, double* XT,
-            const double* FT, double* AJ, double* H, double* FP, fint* ISAVE, fint* IREQ) {
+            const fint* GCOL, const fint* METHOD, const double* CNTLD, const double* D, const double* X,
+            const double* F, double* XT, const double* FT, double* AJ, double* H, double* FP, fint* ISAVE,
+            fint* IREQ) {
   (void)M;
   const fint n = *N, ngroup = *NGROUP, method = *METHOD;
   Vec1<const fint> ipj(IPJ), irnj(IRNJ), gptr(GPTR), gcol(GCOL);
@@ -135,7 +137,7 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
   if (*IREQ == 0) {
     const double r = base_step(method, CNTLD[0]);
     for (fint j = 1; j <= n; ++j) {
-      h(j) = column_step(x(j), r, CNTLD[1]);
+      h(j) = column_step(x(j), D ? 1 / D[j - 1] : 1.0, r, CNTLD[1]);
       xt(j) = x(j);
     }
     group = 1;

@@ -117,6 +117,91 @@ INSTANTIATE_TEST_SUITE_P(Di23, Di23Solves, ::testing::ValuesIn(solvable_cases())
                            return i.param.problem.name + kModes[i.param.mode];
                          });
 
+// Hard starts and hosts whose Jacobian does not match the residuals: each
+// run ends at a minimum with success, or with a failure status at the best
+// point found; never with success where the true gradient is not small.
+struct Ending {
+  const char* name;
+  Problem problem;
+  int mode;
+  int ireq, info2;  // INFO(2) checked when ireq < 0
+  bool host_scaling = false;
+};
+void PrintTo(const Ending& e, std::ostream* os) { *os << e.name; }
+
+// f = x + 1 answered with the slope -1: every step raises |f|, from x = 0
+// until the damping is as large as the arithmetic allows.
+Problem wrong_slope_line() {
+  Problem p{"WrongSlopeLine", 1, 1, {1}, {1}, {}, {}, {0.0}, 0.0};
+  p.residuals = [](const double* x, double* f) { f[0] = x[0] + 1; };
+  p.jacobian = [](const double*, double* aj) { aj[0] = -1; };
+  return p;
+}
+
+// Rosenbrock with the sign of its Jacobian turned: the steps shrink below
+// rounding level.
+Problem wrong_sign_rosenbrock() {
+  Problem p = nls::rosenbrock();
+  p.name = "WrongSignRosenbrock";
+  const auto jac = p.jacobian;
+  p.jacobian = [jac](const double* x, double* aj) {
+    jac(x, aj);
+    for (int k = 0; k < 3; ++k) aj[k] = -aj[k];
+  };
+  return p;
+}
+
+std::vector<Ending> endings() {
+  // Chebyquad from ten times its usual start: every early step is rejected
+  // while the damping grows; the automatic scaling, never decreasing, then
+  // keeps the progress slow until a limit.
+  Problem far = nls::chebyquad(8, 10);
+  return {{"Chebyquad8FarAnalytic", far, 0, -6, 1000},
+          {"Chebyquad8FarForward", far, 1, -6, 1000},
+          {"Chebyquad8FarCentral", far, 2, -5, 10000},
+          // X(1) goes to about -4e-55: its difference step must not follow it.
+          {"Watson6Analytic", nls::watson(6), 0, 3, 0},
+          {"Watson6Forward", nls::watson(6), 1, 3, 0},
+          {"Watson6Central", nls::watson(6), 2, 3, 0},
+          {"Watson6ForwardHostScaling", nls::watson(6), 1, 3, 0, true},
+          {"WrongSignRosenbrock", wrong_sign_rosenbrock(), 0, -10, 2},
+          {"WrongSlopeLine", wrong_slope_line(), 0, -10, 1}};
+}
+
+class Di23Ends : public ::testing::TestWithParam<Ending> {};
+
+TEST_P(Di23Ends, AtAMinimumOrWithAFailureAtTheBestPoint) {
+  const Ending& e = GetParam();
+  const Problem& p = e.problem;
+  Controls c = controls_for(e.mode);
+  std::vector<double> d(p.n, 1.0);
+  if (e.host_scaling) c.icntl[8] = 1;
+  const Result r = nls::solve(p, c, {}, e.host_scaling ? &d : nullptr);
+  ASSERT_EQ(r.ireq, e.ireq) << "INFO(2) " << r.info[1] << " ||F||^2 " << r.fnorm * r.fnorm;
+  EXPECT_EQ(r.info[0], e.ireq == 3 ? 0 : e.ireq);
+  EXPECT_EQ(r.nfev, r.residual_calls);
+
+  // X, F and FNORM describe one point.
+  std::vector<double> f(p.m), f0(p.m);
+  p.residuals(r.x.data(), f.data());
+  p.residuals(p.x0.data(), f0.data());
+  EXPECT_EQ(f, r.f);
+  EXPECT_NEAR(r.fnorm, std::sqrt(nls::sumsq(f)), 1e-15 * (1 + r.fnorm));
+
+  const double ss = r.fnorm * r.fnorm, cosine = gradient_cosine(p, r.x);
+  if (e.ireq == 3) {
+    EXPECT_NEAR(ss, p.min_sumsq, 1e-8 * p.min_sumsq);
+    EXPECT_LT(cosine, 1e-4);
+  } else {
+    EXPECT_EQ(r.info[1], e.info2);
+    EXPECT_LE(r.fnorm, std::sqrt(nls::sumsq(f0)));
+    EXPECT_GT(cosine, 1e-2);  // the failure is honest
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Di23, Di23Ends, ::testing::ValuesIn(endings()),
+                         [](const ::testing::TestParamInfo<Ending>& i) { return std::string(i.param.name); });
+
 // A start refused: the code and its details, and nothing written but the
 // request flag, INFO, RINFO and the counters.
 struct Refusal {
@@ -398,6 +483,18 @@ TEST(Di23, MessagesFollowThePrintLevel) {
     std::_Exit(0);
   });
   EXPECT_EQ(quiet.out, "\n *** Error return from DI23AD ***  IREQ = -3\n LIW =          0 is less than        150\n");
+
+  const auto stalled = run_in_child([] {
+    Controls c = controls_for(0);
+    c.icntl[3] = 1;
+    nls::solve(wrong_sign_rosenbrock(), c);
+    std::fflush(stdout);
+    std::_Exit(0);
+  });
+  EXPECT_NE(stalled.out.find("\n *** Error return from DI23AD ***  IREQ =-10\n No step reduces ||F|| from the best "
+                             "point any more; damping factor =  7.3787D+16\n"),
+            std::string::npos)
+      << stalled.out;
 }
 
 }  // namespace

@@ -218,6 +218,78 @@ inline Problem linear_rank1_zero_rows() {
   return p;
 }
 
+// Chebyquad: f_i = (1/n) sum_j T_i(2 x_j - 1) + (1 / (i^2 - 1) for even i),
+// T_i the Chebyshev polynomial; x0 scales the standard start j / (n + 1).
+// The minimum is the one for m = n = 8 from the standard start.
+inline Problem chebyquad(int n, double scale = 1) {
+  Problem p;
+  p.name = "Chebyquad" + std::to_string(n);
+  p.m = p.n = n;
+  for (int j = 1; j <= n; ++j) p.x0.push_back(scale * j / (n + 1.0));
+  p.min_sumsq = 3.5168737256773e-3;
+  p.residuals = [n](const double* x, double* f) {
+    for (int i = 1; i <= n; ++i) f[i - 1] = i % 2 == 0 ? 1.0 / (i * i - 1.0) : 0.0;
+    for (int j = 0; j < n; ++j) {
+      const double y = 2 * x[j] - 1;
+      double t0 = 1, t1 = y;
+      for (int i = 1; i <= n; ++i) {
+        f[i - 1] += t1 / n;
+        const double t2 = 2 * y * t1 - t0;
+        t0 = t1;
+        t1 = t2;
+      }
+    }
+  };
+  // d/dx T_i(2x - 1) = 2 i U_{i-1}(2x - 1).
+  dense_pattern(p, [n](const double* x, int i, int j) {
+    const double y = 2 * x[j - 1] - 1;
+    double u0 = 1, u1 = 2 * y;  // U_0, U_1
+    for (int k = 1; k < i; ++k) {
+      const double u2 = 2 * y * u1 - u0;
+      u0 = u1;
+      u1 = u2;
+    }
+    return 2.0 * i * u0 / n;
+  });
+  return p;
+}
+
+// Watson: for t_i = i / 29, f_i = sum_{j>=2} (j-1) x_j t_i^(j-2) -
+// (sum_j x_j t_i^(j-1))^2 - 1, i = 1..29, then f_30 = x_1 and f_31 = x_2 -
+// x_1^2 - 1; m = 31, from x = 0.
+inline Problem watson(int n) {
+  Problem p;
+  p.name = "Watson" + std::to_string(n);
+  p.m = 31;
+  p.n = n;
+  p.x0.assign(n, 0.0);
+  p.min_sumsq = n == 6 ? 2.2876700535524e-3 : 0.0;
+  p.residuals = [n](const double* x, double* f) {
+    for (int i = 1; i <= 29; ++i) {
+      const double t = i / 29.0;
+      double s1 = 0, s2 = x[0], tp = 1;
+      for (int j = 2; j <= n; ++j) {
+        s1 += (j - 1) * x[j - 1] * tp;
+        tp *= t;
+        s2 += x[j - 1] * tp;
+      }
+      f[i - 1] = s1 - s2 * s2 - 1;
+    }
+    f[29] = x[0];
+    f[30] = x[1] - x[0] * x[0] - 1;
+  };
+  dense_pattern(p, [n](const double* x, int i, int j) {
+    if (i == 30) return j == 1 ? 1.0 : 0.0;
+    if (i == 31) return j == 1 ? -2 * x[0] : j == 2 ? 1.0 : 0.0;
+    const double t = i / 29.0;
+    double s2 = 0, tp = 1;
+    for (int k = 1; k <= n; ++k, tp *= t) s2 += x[k - 1] * tp;
+    const double tj2 = j >= 2 ? std::pow(t, j - 2) : 0.0;
+    return (j - 1) * tj2 - 2 * s2 * std::pow(t, j - 1);
+  });
+  return p;
+}
+
 // Sparse problems of any size.
 
 inline Problem extended_rosenbrock(int n) {

@@ -102,19 +102,19 @@ TEST(Td22, GroupsShareNoRowAndEstimateTheJacobian) {
     // The estimate against the analytic values, with the evaluations it costs.
     std::vector<double> x(c.n), f(c.m), xt(c.n), ft(c.m), aj(p.irnj.size()), h(c.n), fp(c.m);
     // Zeros (the step is then the relative step itself) and magnitudes
-    // from 0.5 to 1.5 (the step scales with them).
+    // from 0.5 to 1.5.
     for (fint j = 0; j < c.n; ++j) x[j] = j % 3 == 0 ? 0.0 : (1 + 0.5 * std::sin(j)) * (j % 2 ? 1 : -1);
     residuals(p, x.data(), f.data());
     for (fint method : {1, 2}) {
       const double cntld[5] = {0, 0, 0, 0, 0};
       fint isave[2], ireq = 0, evaluations = 0;
-      TD22AD(&c.m, &c.n, p.ipj.data(), p.irnj.data(), &ngroup, gptr.data(), gcol.data(), &method, cntld, x.data(),
-             f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
+      TD22AD(&c.m, &c.n, p.ipj.data(), p.irnj.data(), &ngroup, gptr.data(), gcol.data(), &method, cntld, nullptr,
+             x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
       while (ireq == 1) {
         residuals(p, xt.data(), ft.data());
         ++evaluations;
         TD22AD(&c.m, &c.n, p.ipj.data(), p.irnj.data(), &ngroup, gptr.data(), gcol.data(), &method, cntld,
-               x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
+               nullptr, x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
       }
       EXPECT_EQ(evaluations, method * ngroup);
       EXPECT_EQ(xt, x);
@@ -149,16 +149,45 @@ TEST(Td22, StepsNearOverflowStayFinite) {
     double x = c.x, f = x / 2, xt = 0, ft = 0, aj = 0, h = 0, fp = 0;
     fint isave[2], ireq = 0;
     bool finite = true;
-    TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, &x, &f, &xt, &ft,
-           &aj, &h, &fp, isave, &ireq);
+    TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, nullptr, &x, &f,
+           &xt, &ft, &aj, &h, &fp, isave, &ireq);
     while (ireq == 1) {
       finite = finite && std::isfinite(xt);
       ft = xt / 2;
-      TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, &x, &f, &xt,
-             &ft, &aj, &h, &fp, isave, &ireq);
+      TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, nullptr, &x,
+             &f, &xt, &ft, &aj, &h, &fp, isave, &ireq);
     }
     EXPECT_TRUE(finite) << c.x << " method " << c.method;
     EXPECT_NEAR(aj, 0.5, 1e-15) << c.x << " method " << c.method;
+  }
+}
+
+// Coordinates at or near zero next to a residual of size 1: the step must
+// follow the typical size of the variable (1, or 1/D(j) when a scaling is
+// given), not the coordinate, or f(x + h) - f(x) is lost in rounding.
+TEST(Td22, StepsAtTinyCoordinatesFollowTheTypicalSize) {
+  struct Case {
+    fint method;
+    double x, offset, d;  // f(x) = offset + 2x; d <= 0: no scaling
+  } cases[] = {{1, 0.0, 1, 0},           {1, -4.1e-55, 1, 0},  {2, 1e-300, 1, 0},
+               {1, -4.1e-55, 1e-6, 1e6}, {2, 3e-9, 1e-6, 1e6}, {1, 1e-60, 1e3, 1e-3}};
+  const fint one = 1;
+  const std::vector<fint> ipj = {1, 2}, irnj = {1}, gptr = {1, 2}, gcol = {1};
+  for (const Case& c : cases) {
+    const double cntld[5] = {0, 0, 0, 0, 0};
+    const double* d = c.d > 0 ? &c.d : nullptr;
+    double x = c.x, f = c.offset + 2 * x, xt = 0, ft = 0, aj = 0, h = 0, fp = 0;
+    fint isave[2], ireq = 0;
+    TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, d, &x, &f, &xt,
+           &ft, &aj, &h, &fp, isave, &ireq);
+    while (ireq == 1) {
+      ft = c.offset + 2 * xt;
+      TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, d, &x, &f,
+             &xt, &ft, &aj, &h, &fp, isave, &ireq);
+    }
+    EXPECT_NEAR(aj, 2, 1e-6) << c.x << " method " << c.method;
+    const double size = d ? 1 / c.d : 1.0, r = c.method == 1 ? std::sqrt(DBL_EPSILON) : std::cbrt(DBL_EPSILON);
+    EXPECT_NEAR(h, r * size, 1e-6 * r * size) << c.x << " method " << c.method;
   }
 }
 
