@@ -754,15 +754,17 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  * restart that follows (counted in NRST, PEN grown by PENGROW, first
  * radius RHORST, from the best point) and every later run use the
  * quadratic penalty of IPTYPE = 1, whose runs end only where the model of
- * P is stationary.  INFO = 2 then comes from a run under that penalty, and
- * PBEST and the P column of the trace are then those of IPTYPE = 1 (the
- * restart line of the switch, at IPRINT >= 2, may show CVIOL <= CTOL).  A
- * run that ends with every weighted constraint inactive by more than CTOL
- * and no violation met at its last radius ends as under IPTYPE = 1, with
- * INFO = 2 when CVIOL <= CTOL.  Where constraints are active at the
- * solution, IPTYPE = 2 thus takes more evaluations than IPTYPE = 1 and
- * leaves a violation of up to CTOL even where the absolute-value penalty
- * met a constraint exactly; IPTYPE = 1 is the better choice there.
+ * P is stationary; with no restart left such an end gives INFO = 114 when
+ * CVIOL <= CTOL (111 otherwise).  INFO = 2 then comes from a run under the
+ * quadratic penalty; from the switch on, PBEST and the P column of the
+ * trace are those of IPTYPE = 1 (the restart line of the switch, at
+ * IPRINT >= 2, may show CVIOL <= CTOL).  A run that ends with every
+ * weighted constraint inactive by more than CTOL and no violation met at
+ * its last radius ends as under IPTYPE = 1, with INFO = 2 when CVIOL <=
+ * CTOL.  Where constraints are active at the solution, IPTYPE = 2 thus
+ * mostly takes more evaluations than IPTYPE = 1 and leaves a violation of
+ * up to CTOL even where the absolute-value penalty met a constraint
+ * exactly; IPTYPE = 1 is the better choice there.
  *
  * Trace file.  Every line that is not an evaluation starts with '#':
  *   # VUR_OPTBQA trace
