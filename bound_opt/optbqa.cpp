@@ -8,6 +8,13 @@
 // violating the constraints by more than CTOL, PEN grows by PENGROW and a
 // new run starts from that point with radius RHORST.
 //
+// A run under IPTYPE 2 that ends on the kink of some |v_i| has not shown
+// that its point is a minimiser: the quadratic models cannot see past the
+// kink, so the radius comes down wherever the constraint set bends away
+// from the steps.  Such an end is not taken as convergence: the restart
+// that follows uses the smooth penalty of IPTYPE 1, whose runs end only
+// where the model is stationary, and the problem keeps it to the end.
+//
 // SavedState: the problem's scalars live here between calls (one live
 // problem); its arrays live in the host's W.
 #include "bound_opt/optbqa.hpp"
@@ -40,10 +47,16 @@ struct Problem {
   fint lw = 0, iprint = 0, iout = -1;
   bool tracing = false;
   double pen = 0.0;
+  fint penalty = 1;  // the IPTYPE in force: 2 turns into 1 after a run ends on the kink
   fint nfev = 0, nrst = 0;
-  // The best point of the current run, by P with the current PEN.
-  bool have_best = false;
-  double fbest = 0.0, cviol = 0.0, pbest = 0.0, best_terms = 0.0;
+  // The best point of the current run, by P with the current PEN: its
+  // penalty terms, their IPTYPE 1 form (for a switch of penalty), and
+  // whether a weighted constraint holds there to CTOL.
+  bool have_best = false, best_on_kink = false;
+  double fbest = 0.0, cviol = 0.0, pbest = 0.0, best_terms = 0.0, best_squares = 0.0;
+  // A point evaluated at the last radius of the current run violated a
+  // weighted constraint: the run's last models reached across a kink.
+  bool last_radius_violation = false;
   double largest = 0.0;  // the largest finite |P| met, in the method's units
   // The method sees P times UNIT, a power of two that brings the first
   // value to [1, 2): the method is unchanged by such a factor, but its
@@ -121,12 +134,16 @@ fint check_arguments(const Args& a, Fault& fault) {
 
 // The penalty terms and the largest violation of the constraint values.
 struct Violation {
-  double terms = 0.0;  // sum_i CWT(i) t_i
+  double terms = 0.0;    // sum_i CWT(i) t_i
+  double squares = 0.0;  // sum_i CWT(i) v_i^2
   double largest = 0.0;
   bool finite = true;
+  // A constraint with a positive weight within CTOL of holding exactly,
+  // where |v_i| has its kink; one with a positive weight violated.
+  bool on_kink = false, weighted_violation = false;
 };
 
-Violation violation_of(const Args& a, fint iptype) {
+Violation violation_of(const Args& a, fint iptype, double ctol) {
   Violation v;
   const std::int64_t meq = *a.meq, ncon = meq + *a.min;
   for (std::int64_t i = 0; i < ncon; ++i) {
@@ -138,6 +155,11 @@ Violation violation_of(const Args& a, fint iptype) {
     const double viol = i < meq ? std::fabs(value) : std::max(value, 0.0);
     v.largest = std::max(v.largest, viol);
     v.terms += a.cwt[i] * (iptype == 1 ? viol * viol : viol);
+    v.squares += a.cwt[i] * (viol * viol);
+    if (a.cwt[i] > 0.0) {
+      v.on_kink = v.on_kink || std::fabs(value) <= ctol;
+      v.weighted_violation = v.weighted_violation || viol > 0.0;
+    }
   }
   if (!v.finite) v.largest = INFINITY;
   return v;
@@ -236,12 +258,24 @@ void proceed(const Args& a, const bqa::Work& w, bqa::Outcome outcome) {
       outcome = bqa::Outcome::Converged;
     }
     if (outcome == bqa::Outcome::Breakdown) return finish(a, kBreakdown);
-    // The run has reached RHOEND.
-    if (p.cviol <= p.c.ctol) return finish(a, kConverged);
-    if (p.nrst >= p.c.maxrst || !(p.pen * p.c.pengrow <= p.c.penmax)) return finish(a, kStillInfeasible);
+    // The run has reached RHOEND.  Under IPTYPE 2 its end proves nothing
+    // when it is on the kink of some |v_i|: a weighted constraint holds to
+    // CTOL at the best point, or the last radius tried points that violate
+    // one.  The restart then uses the smooth penalty, for the rest of the
+    // problem.
+    const bool feasible = p.cviol <= p.c.ctol;
+    const bool on_kink = p.penalty == 2 && (p.best_on_kink || p.last_radius_violation);
+    p.last_radius_violation = false;
+    if (feasible && !on_kink) return finish(a, kConverged);
+    if (p.nrst >= p.c.maxrst || !(p.pen * p.c.pengrow <= p.c.penmax))
+      return finish(a, feasible ? kOnKink : kStillInfeasible);
     if (p.nfev >= p.c.maxfun) return finish(a, kMaxfunReached);
     p.pen *= p.c.pengrow;
     ++p.nrst;
+    if (on_kink) {
+      p.penalty = 1;
+      p.best_terms = p.best_squares;
+    }
     p.pbest = p.fbest + p.pen * p.best_terms;
     if (printing(p, 2)) write_restart_line(p.iout, p.nrst, p.pen, p.cviol, p.nfev);
     const double known = method_value(p, p.pbest);
@@ -268,6 +302,7 @@ void start_problem(const Args& a) {
   c.pen = *a.pen, c.pengrow = *a.pengrow, c.penmax = *a.penmax, c.ctol = *a.ctol, c.ftarget = *a.ftarget;
   p.lw = *a.lw;
   p.pen = c.pen;
+  p.penalty = c.iptype;
 
   if (*a.itrace != 0) {
     std::string_view base(a.trace, a.ltrace);
@@ -305,11 +340,12 @@ void start_problem(const Args& a) {
 void take_values(const Args& a) {
   Problem& p = g_problem;
   const bqa::Work w(a.w, p.c.n, p.c.npt);
-  const Violation v = violation_of(a, p.c.iptype);
+  const Violation v = violation_of(a, p.penalty, p.c.ctol);
   const double f = *a.f;
   const double pval = f + p.pen * v.terms;
   const bool finite = std::isfinite(f) && v.finite && std::isfinite(pval);
   ++p.nfev;
+  if (v.weighted_violation && p.run.rho <= p.c.rhoend) p.last_radius_violation = true;
   // The point asked for, as the request gave it (the host may have
   // overwritten X).
   host_point(a, w, a.x);
@@ -323,6 +359,8 @@ void take_values(const Args& a) {
     p.cviol = v.largest;
     p.pbest = pval;
     p.best_terms = v.terms;
+    p.best_squares = v.squares;
+    p.best_on_kink = v.on_kink;
     for (fint j = 1; j <= p.c.n; ++j) {
       a.xbest[j - 1] = a.x[j - 1];
       w.xkeep(j) = w.xeval(j);

@@ -35,6 +35,7 @@ enum Code : fint {
   kStillInfeasible = 111,
   kBreakdown = 112,
   kNonFiniteStart = 113,
+  kOnKink = 114,
 };
 
 }  // namespace tbl::optbqa

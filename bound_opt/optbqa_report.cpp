@@ -42,6 +42,8 @@ const char* info_text(fint info, bool call_order) {
       return "numerical breakdown of the model";
     case kNonFiniteStart:
       return "non-finite value at the starting point";
+    case kOnKink:
+      return "constraints met, but not shown optimal: IPTYPE = 2 ended on a kink and no restart is left";
     default:
       return "";
   }

@@ -674,11 +674,13 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  * run minimises P with radii from RHOBEG down to RHOEND; when its best
  * point has CVIOL > CTOL, PEN is multiplied by PENGROW and a new run starts
  * from that point with first radius RHORST, at most MAXRST times and only
- * while the grown PEN stays <= PENMAX.  The best point is the least P with
- * the current PEN, over the evaluations of the current run (a restart
- * starts from it).  A value F, CEQ or CIN that is not finite counts as a
- * P larger than any met (at least 1e30), except at the first point, where
- * it ends the problem with INFO = 113.
+ * while the grown PEN stays <= PENMAX.  Under IPTYPE = 2 a run that ends on
+ * a kink of P is followed by such a restart even when CVIOL <= CTOL, and
+ * that restart switches to the penalty of IPTYPE = 1 (see below).  The
+ * best point is the least P with the current PEN, over the evaluations of
+ * the current run (a restart starts from it).  A value F, CEQ or CIN that
+ * is not finite counts as a P larger than any met (at least 1e30), except
+ * at the first point, where it ends the problem with INFO = 113.
  *
  *  N       number of variables, >= 1.
  *  X(N)    in: the start (moved inside the bounds, and onto a bound or a
@@ -702,9 +704,11 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *  RHORST  first radius of a restarted run, RHOEND <= RHORST <= RHOBEG.
  *  CTOL    largest violation accepted, >= 0.
  *  CWT(MEQ+MIN)  weight of each constraint, >= 0.  Never changed.
- *  IPTYPE  1 quadratic penalty, 2 absolute-value penalty.
+ *  IPTYPE  1 quadratic penalty, 2 absolute-value penalty (until a run
+ *          ends on a kink, then quadratic).
  *  XBEST(N), FBEST, CVIOL, PBEST  the best point with its F, violation and
- *          P (kept up to date on every return once a value is known).
+ *          P with the penalty in force (kept up to date on every return
+ *          once a value is known).
  *  RHO     the radius in force (the last one at the end).
  *  NFEV, NRST  evaluations and restarts so far.
  *  IPRINT  0 nothing; 1 the final report; 2 also a line per restart; 3
@@ -723,7 +727,8 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *
  * INFO on return:
  *    1  evaluate at X and call again;
- *    2  converged: RHOEND reached with CVIOL <= CTOL;
+ *    2  converged: RHOEND reached with CVIOL <= CTOL (under IPTYPE = 2
+ *       never by a run that ended on a kink);
  *    3  FTARGET reached with CVIOL <= CTOL;
  *  100  invalid N, NPT, MEQ or MIN (or a call that continues no problem);
  *  101  XL(i) > XU(i), or XU(i) - XL(i) < 2*RHOBEG*SCALE(i);
@@ -742,7 +747,11 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *       finite once moved inside the bounds, or whose scaled value
  *       X(i)/SCALE(i) exceeds 1e100 in magnitude (the method takes scaled
  *       bounds beyond that as absent), or F, CEQ or CIN not finite at the
- *       first point.
+ *       first point;
+ *  114  IPTYPE = 2: a run ended on a kink with CVIOL <= CTOL, and no
+ *       restart was left (MAXRST reached, or the grown PEN would exceed
+ *       PENMAX) to go on with the quadratic penalty: the best point meets
+ *       the constraints, but it is not shown to be a minimiser.
  * Codes 100 to 105 come before any evaluation and write only INFO, NFEV =
  * NRST = 0 (a call out of order only INFO); they are checked in that order,
  * all before the start point is looked at.  After a later failure XBEST,
@@ -754,14 +763,30 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  * of a small gain, not a need of the method: when MAXFUN leaves no room
  * for it, it is skipped and the run still ends as converged (INFO = 2, or
  * a restart).  INFO = 110 means that an evaluation the method needed to
- * reach RHOEND (or a restart that the constraints called for) was refused.
+ * reach RHOEND (or a restart that the constraints or a kink called for)
+ * was refused.
  *
  * IPTYPE = 2 makes P kinked wherever a constraint holds exactly, and the
  * smooth quadratic models cannot follow a kink: a run may come to RHOEND
- * at a point of the constraint set where P could still fall along it
- * (INFO = 2 then says that RHOEND was reached with the constraints met,
- * not that P is least there).  IPTYPE = 1 keeps P smooth and is the
- * better choice where the constraints are active at the solution.
+ * at a point of the constraint set where P could still fall along it.  So
+ * a run under IPTYPE = 2 that ends on a kink - a constraint with CWT(i) > 0
+ * holds to within CTOL at the best point (|CEQ(i)| <= CTOL, |CIN(i)| <=
+ * CTOL), or the run evaluated, at its last radius RHOEND, a point that
+ * violates such a constraint - never ends the problem as converged: the
+ * restart that follows (counted in NRST, PEN grown by PENGROW, first
+ * radius RHORST, from the best point) and every later run use the
+ * quadratic penalty of IPTYPE = 1, whose runs end only where the model of
+ * P is stationary; with no restart left such an end gives INFO = 114 when
+ * CVIOL <= CTOL (111 otherwise).  INFO = 2 then comes from a run under the
+ * quadratic penalty; from the switch on, PBEST and the P column of the
+ * trace are those of IPTYPE = 1 (the restart line of the switch, at
+ * IPRINT >= 2, may show CVIOL <= CTOL).  A run that ends with every
+ * weighted constraint inactive by more than CTOL and no violation met at
+ * its last radius ends as under IPTYPE = 1, with INFO = 2 when CVIOL <=
+ * CTOL.  Where constraints are active at the solution, IPTYPE = 2 thus
+ * mostly takes more evaluations than IPTYPE = 1 and leaves a violation of
+ * up to CTOL even where the absolute-value penalty met a constraint
+ * exactly; IPTYPE = 1 is the better choice there.
  *
  * Trace file.  Every line that is not an evaluation starts with '#':
  *   # VUR_OPTBQA trace

@@ -204,6 +204,11 @@ TEST_F(OptbqaIo, EveryInfoCode) {
        [&](DfoProblem& p, DfoSettings& s) { infeasible(p, s), s.maxrst = 2; }},
       {"infeasible beyond PENMAX", 111,
        [&](DfoProblem& p, DfoSettings& s) { infeasible(p, s), s.penmax = 50.0; }},
+      {"IPTYPE 2 ends on a constraint with no restart left", 114,
+       [](DfoProblem& p, DfoSettings& s) {
+         p.meq = 1, s.iptype = 2, s.maxrst = 0;
+         p.c = [](const V& x, double* ceq, double*) { ceq[0] = x[0] - 0.5; };
+       }},
       {"model overflows", 112,  // 1 at the start, 1e299 a radius away
        [](DfoProblem& p, DfoSettings&) {
          p.f = [](const V& x) { return x[1] * x[1] + 1e300 * std::max(x[0] + 1.2, 0.0); };
@@ -263,6 +268,11 @@ TEST_F(OptbqaIo, EveryInfoCode) {
     EXPECT_EQ(report.size(), 4u);
     if (c.info == 111) {
       EXPECT_EQ(r.nrst, s.maxrst == 2 ? 2 : 0);
+      continue;
+    }
+    if (c.info == 114) {  // the constraints met, the point not shown optimal
+      EXPECT_LE(r.cviol, s.ctol);
+      EXPECT_EQ(r.nrst, 0);
       continue;
     }
     double least = INFINITY;

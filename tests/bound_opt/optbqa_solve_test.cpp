@@ -10,6 +10,7 @@
 
 #include "bound_opt/dfo_problems.hpp"
 #include "bound_opt/optbqa_host.hpp"
+#include "tests/sqp/hs_problems.hpp"
 
 namespace {
 
@@ -127,7 +128,9 @@ TEST(OptbqaSolve, ValuesFarFromOneAreSolvedAlike) {
 
 // min x1 + x2 with x1^2 + x2^2 = 1 (least -sqrt 2) and min (x1-2)^2 +
 // (x2-1)^2 with x1 + x2 <= 2 (least 0.5 at (1.5, 0.5)), with each penalty
-// where its kink is straight.
+// where its kink is straight.  The constraint is active at the solution,
+// so the absolute-value penalty hands over to the quadratic one and P ends
+// in that form.
 TEST(OptbqaSolve, ConstraintsAreMetThroughRestarts) {
   DfoProblem circle{{0.5, 0.5},
                     {-2, -2},
@@ -169,9 +172,132 @@ TEST(OptbqaSolve, ConstraintsAreMetThroughRestarts) {
     c.p.c(r.xbest, ceq.data(), cin.data());
     const double v = c.p.meq == 1 ? std::fabs(ceq[0]) : std::max(cin[0], 0.0);
     EXPECT_EQ(r.cviol, v);
-    EXPECT_DOUBLE_EQ(r.pbest, r.fbest + r.pen * (c.iptype == 1 ? v * v : v));
+    EXPECT_DOUBLE_EQ(r.pbest, r.fbest + r.pen * v * v);
   }
 }
+
+// The classic constrained problems (no bounds; those of the collection are
+// constraints here) from their standard starts under the absolute-value
+// penalty, with RHOBEG 0.12, RHOEND 1e-8, PEN 1, PENGROW 10 and CTOL 1e-6.
+// Its runs stall on the kinks of |v_i| at points of the constraint set that
+// are no solutions (there the first-order conditions fail by 0.01 to 1);
+// a problem may end with INFO = 2 only at a point that meets them, checked
+// with the problem's own derivatives, to 2e-3 (a point whose value is
+// right to 1e-6 is right to about its square root), and that has the known
+// least value.  HS15 needs a larger PEN than eight restarts reach and
+// HS113 more evaluations than MAXFUN, as under the quadratic penalty: they
+// end with the failures that say so.
+DfoProblem unbounded(const sqptest::Problem& hp) {
+  DfoProblem p;
+  p.name = hp.name;
+  p.x0 = hp.x0;
+  p.xl.assign(hp.n, -INFINITY);
+  p.xu.assign(hp.n, INFINITY);
+  p.meq = hp.meq;
+  p.min = hp.m - hp.meq;
+  const auto values = [&hp](const V& x, V& c) {
+    V g(hp.n), cn(std::size_t(hp.n) * hp.m);
+    double f = 0.0;
+    c.resize(hp.m);
+    sqptest::evaluate(hp, x.data(), f, g.data(), c.data(), cn.data(), hp.n);
+    return f;
+  };
+  p.f = [values](const V& x) {
+    V c;
+    return values(x, c);
+  };
+  // The collection's inequalities read c >= 0, the optimiser's cin <= 0.
+  p.c = [values, &hp](const V& x, double* ceq, double* cin) {
+    V c;
+    values(x, c);
+    for (int j = 0; j < hp.m; ++j) (j < hp.meq ? ceq[j] : cin[j - hp.meq]) = j < hp.meq ? c[j] : -c[j];
+  };
+  return p;
+}
+
+// The first-order conditions at X: the gradient of F against those of the
+// constraints that hold to 1e-4, with multipliers by least squares (an
+// inequality whose multiplier comes out negative leaves the set); the
+// residual relative to the gradient's size.
+double stationarity_error(const sqptest::Problem& p, const V& x) {
+  V g(p.n), c(p.m), cn(std::size_t(p.n) * p.m);
+  double f = 0.0;
+  sqptest::evaluate(p, x.data(), f, g.data(), c.data(), cn.data(), p.n);
+  std::vector<const double*> a;  // the active gradients
+  std::vector<bool> inequality;
+  for (int j = 0; j < p.m; ++j)
+    if (j < p.meq || c[j] <= 1e-4) a.push_back(&cn[std::size_t(j) * p.n]), inequality.push_back(j >= p.meq);
+  const auto dot = [&p](const double* u, const double* v) {
+    double s = 0.0;
+    for (int i = 0; i < p.n; ++i) s += u[i] * v[i];
+    return s;
+  };
+  for (;;) {
+    // The normal equations [A'A | A'g], by elimination with row exchanges;
+    // a tiny shift keeps dependent gradients solvable.
+    const std::size_t k = a.size();
+    std::vector<V> m(k, V(k + 1));
+    for (std::size_t r = 0; r < k; ++r) {
+      for (std::size_t q = 0; q < k; ++q) m[r][q] = dot(a[r], a[q]) * (r == q ? 1.0 + 1e-12 : 1.0);
+      m[r][k] = dot(a[r], g.data());
+    }
+    for (std::size_t col = 0; col < k; ++col) {
+      std::size_t piv = col;
+      for (std::size_t r = col + 1; r < k; ++r)
+        if (std::fabs(m[r][col]) > std::fabs(m[piv][col])) piv = r;
+      std::swap(m[col], m[piv]);
+      for (std::size_t r = 0; r < k; ++r)
+        if (r != col && m[col][col] != 0.0) {
+          const double t = m[r][col] / m[col][col];
+          for (std::size_t q = col; q <= k; ++q) m[r][q] -= t * m[col][q];
+        }
+    }
+    V mu(k, 0.0);
+    std::size_t worst = k;
+    for (std::size_t r = 0; r < k; ++r) {
+      if (m[r][r] != 0.0) mu[r] = m[r][k] / m[r][r];
+      if (inequality[r] && mu[r] < 0.0 && (worst == k || mu[r] < mu[worst])) worst = r;
+    }
+    if (worst < k) {
+      a.erase(a.begin() + std::ptrdiff_t(worst));
+      inequality.erase(inequality.begin() + std::ptrdiff_t(worst));
+      continue;
+    }
+    double scale = 1.0, err = 0.0;
+    for (int i = 0; i < p.n; ++i) {
+      double res = g[i];
+      for (std::size_t r = 0; r < k; ++r) res -= mu[r] * a[r][i];
+      scale = std::max(scale, std::fabs(g[i]));
+      err = std::max(err, std::fabs(res));
+    }
+    return err / scale;
+  }
+}
+
+class OptbqaAbsolutePenalty : public ::testing::TestWithParam<sqptest::Problem> {};
+
+TEST_P(OptbqaAbsolutePenalty, EndsAtASolutionOrSaysSo) {
+  const sqptest::Problem& hp = GetParam();
+  DfoSettings s;
+  s.iptype = 2;
+  s.rhobeg = 0.12;
+  s.rhoend = 1e-8;
+  s.pen = 1.0;
+  s.ctol = 1e-6;
+  const DfoResult r = dfo_solve(unbounded(hp), s);
+  ASSERT_EQ(r.info, hp.name == "HS15" ? 111 : hp.name == "HS113" ? 110 : 2);
+  EXPECT_EQ(r.nfev, static_cast<int32_t>(r.evaluations.size()));
+  EXPECT_EQ(r.cviol, sqptest::violation(hp, r.xbest.data()));
+  if (r.info != 2) return;
+  EXPECT_LE(r.cviol, s.ctol);
+  EXPECT_LE(stationarity_error(hp, r.xbest), 2e-3);
+  EXPECT_NEAR(r.fbest, hp.fstar, 1e-5 * std::max(1.0, std::fabs(hp.fstar)));
+}
+
+// All thirty problems of the collection have constraints; HS1's one
+// constraint is inactive at its solution, where P is smooth.
+INSTANTIATE_TEST_SUITE_P(HockSchittkowski, OptbqaAbsolutePenalty, ::testing::ValuesIn(sqptest::hs_problems()),
+                         [](const ::testing::TestParamInfo<sqptest::Problem>& i) { return i.param.name; });
 
 TEST(OptbqaSolve, ValuesThatAreNotFiniteCountAsVeryLarge) {
   // No value beyond a line next to the start, of F or of an inactive
