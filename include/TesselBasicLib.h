@@ -570,16 +570,30 @@ TESSELBASICLIB_API void VIZ_NB01AD(int32_t* IND, const double* A, const double* 
  *               depends on those of active constraints, of theirs, up to
  *               100 times its own).
  *   W(LW)       workspace, LW >= 2*N*N + 4*N + 3*M + 1.
+ * INFORM = 0 is given only for a finite X at which every constraint holds
+ * to within TOL + 1000*eps*(|B(i)| + ||a_i||*(||X|| + N*tiny) + N*tiny)
+ * (eps = 2^-52, tiny = 2^-1022 the smallest normalised double, ||.|| the
+ * Euclidean norm; the terms in tiny stand for underflow).
+ * A point that misses this after the last step, having carried the rounding
+ * of the points passed through (far larger than X when H is small against
+ * G), is formed afresh from its active constraints and the search goes on
+ * from there.
  * INFORM: 0 solved; 1 the constraints are inconsistent (also when only
  * points beyond the range of doubles satisfy them), or so nearly dependent
  * that no point meeting them all in that sense was found (X, U, IACT, NACT
- * describe the last point reached); 2 H is not positive definite (a
- * Cholesky pivot not above N*eps times the largest diagonal entry);
- * 3 an invalid argument (N < 1, M < 0, MEQ outside 0..M, LH < N, LA < N when
- * M > 0, TOL < 0 or not finite, or a value of H, G, A or B that is not
- * finite); 4 LW too small; 5 more than 10*(N + M) + 100 additions and
- * deletions of constraints (a guard against cycling; X, U, IACT, NACT as for
- * INFORM 1).
+ * describe the last point reached); 2 H is not positive definite or is
+ * numerically singular (a Cholesky pivot not above 10*N*eps times the
+ * largest diagonal entry or not above tiny, or the inverse of the factor
+ * beyond the range of doubles); 3 an invalid argument (N < 1, M < 0, MEQ
+ * outside 0..M, LH < N, LA < N when M > 0, TOL < 0 or not finite, or a value
+ * of H, G, A or B that is not finite); 4 LW too small; 5 more than
+ * 10*(N + M) + 100 additions and deletions of constraints (a guard against
+ * cycling; X, U, IACT, NACT as for INFORM 1); 6 the scale of the data is
+ * beyond the method: a point of the solve, the first being the minimum
+ * without constraints -H^-1 G, is not finite, a step to a violated
+ * constraint underflows to zero, or ||a_i||*||X|| is beyond the range of
+ * doubles (H too small or too large against G, or normals too large:
+ * scaling the problem helps; X, U, IACT, NACT as for INFORM 1).
  */
 TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t* MEQ, const double* H,
                                const int32_t* LH, const double* G, const double* A, const int32_t* LA,

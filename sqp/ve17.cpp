@@ -50,15 +50,30 @@ constexpr double kInactive = 0.0, kActive = 1.0, kDependent = -1.0, kDeferred = 
 // constraint's own rounding before its violation no longer counts as rounding.
 constexpr double kAmplification = 100.0;
 
-enum Inform : fint { kSolved = 0, kInconsistent = 1, kNotDefinite = 2, kInvalid = 3, kShortW = 4, kLimit = 5 };
+enum Inform : fint {
+  kSolved = 0,
+  kInconsistent = 1,
+  kNotDefinite = 2,
+  kInvalid = 3,
+  kShortW = 4,
+  kLimit = 5,
+  kOutOfRange = 6
+};
+
+// How far above the rounding of a Cholesky pivot (about 2(j+2) eps times
+// the diagonal entry for pivot j) a pivot must lie to count as positive.
+constexpr double kPivotMargin = 10.0;
 
 // Upper Cholesky factor of the symmetric matrix whose upper triangle is in H,
 // written into the upper triangle of R.  False when a pivot is not clearly
-// positive (relative to the largest diagonal entry) or not finite.
+// positive or not finite.  A pivot of a singular matrix comes out as its
+// rounding, which reaches a few times N eps times the diagonal: the floor
+// stands well above that.  Below the normalised range the relative floor
+// underflows and the pivots lose precision, so the floor never goes there.
 bool cholesky(fint n, const Mat1<const double>& h, const Mat1<double>& r) {
   double maxdiag = 0.0;
   for (fint j = 1; j <= n; ++j) maxdiag = std::max(maxdiag, h(j, j));
-  const double floor = n * kEps * maxdiag;
+  const double floor = std::max(kPivotMargin * n * kEps * maxdiag, std::numeric_limits<double>::min());
   for (fint j = 1; j <= n; ++j)
     for (fint i = 1; i <= j; ++i) r(i, j) = h(i, j);
   const fint ld = static_cast<fint>(r.ld());
@@ -75,6 +90,12 @@ bool cholesky(fint n, const Mat1<const double>& h, const Mat1<double>& r) {
     const double inv = 1.0 / rjj;
     if (rest > 0) dscal_(&rest, &inv, r.at(j, j + 1), &ld);
   }
+  return true;
+}
+
+bool finite(fint n, const double* v) {
+  for (fint j = 0; j < n; ++j)
+    if (!std::isfinite(v[j])) return false;
   return true;
 }
 
@@ -121,6 +142,7 @@ struct Solver {
   fint q = 0;
   double dep_tol;
   double xmax = 0.0;  // the largest norm of the points passed through
+  std::int64_t changes = 0;  // additions and deletions so far
 
   const double* normal(fint i) const { return a.at(1, i); }
 
@@ -160,6 +182,7 @@ struct Solver {
     for (fint i = 1; i <= q; ++i) R(i, q) = d(i);
     act(q) = p;
     status(p) = kActive;
+    ++changes;
     undefer();
   }
 
@@ -174,6 +197,7 @@ struct Solver {
   // of the constraint being added (u(q+1)) moves down with the others.
   void drop(fint k) {
     status(act(k)) = kInactive;
+    ++changes;
     undefer();
     for (fint j = k; j < q; ++j) {
       for (fint i = 1; i <= j + 1; ++i) R(i, j) = R(i, j + 1);
@@ -229,17 +253,51 @@ struct Solver {
     return tol + std::min(slack, kAmplification * rounding(p));
   }
 
-  // Whether every constraint holds to within the capped allowance: the
-  // last word before a solve reports success, since the constraints left
-  // out as dependent or deferred were judged at earlier points.
-  bool all_satisfied(const double* x, double tol) {
-    if (m == 0) return true;
+  // Whether every constraint holds at X, the active ones tight, to within
+  // the capped allowance of the rounding at X itself: the last word before
+  // a solve reports success, since the constraints left out as dependent or
+  // deferred were judged at earlier points, and the allowances of the
+  // iteration count the rounding of points that may be far larger than X.
+  // An X that is not finite, or an allowance that is not (a'x beyond the
+  // range of doubles), cannot be judged at all.
+  enum class Check { kHolds, kFails, kOutOfRange };
+  Check check(const double* x, double tol) {
+    if (!finite(n, x)) return Check::kOutOfRange;
+    if (m == 0) return Check::kHolds;
+    // Below the normalised range, entries of X and the products a_ki x_k
+    // are held to an absolute spacing of eps * tiny, not to eps relative:
+    // N * tiny stands for that much in X and in the sum.
+    const double underflow = n * std::numeric_limits<double>::min();
+    const double xscale = dnrm2_(&n, x, &kOne) + underflow;
     dgemv_("T", &n, &m, &kPlusOne, a.at(1, 1), &a_ld, x, &kOne, &kZero, s.at(1), &kOne, 1);
+    Check verdict = Check::kHolds;
     for (fint i = 1; i <= m; ++i) {
-      const double si = s(i) - b(i), violation = i <= meq ? std::fabs(si) : -si;
-      if (!(violation <= tol + kAmplification * rounding(i))) return false;
+      const double own = 10.0 * kEps * (std::fabs(b(i)) + anorm(i) * xscale + underflow);
+      const double allowed = tol + kAmplification * own;
+      if (!std::isfinite(allowed)) return Check::kOutOfRange;
+      // Active inequalities hold as equalities: their multipliers stand for
+      // that, and a slack there means X is not yet the minimum.
+      const double si = s(i) - b(i), violation = i <= meq || status(i) == kActive ? std::fabs(si) : -si;
+      if (!(violation <= allowed)) verdict = Check::kFails;
     }
-    return true;
+    return verdict;
+  }
+
+  // The point of the active set formed afresh from the factorisation:
+  // x = J y with y(1:q) = R'^{-1} b_act, so that the active constraints
+  // hold (N'J = [R' 0]), and y(q+1:n) = -(J'g)(q+1:n), the minimum along
+  // the rest.  The steps that led here add up to the same point but carry
+  // the rounding of every point passed through; from an unconstrained
+  // minimum far out (H small against g) that rounding can swamp the
+  // constraints, while this point carries only the rounding of J and R.
+  void recompute(const double* g, double* x) {
+    dgemv_("T", &n, &n, &kPlusOne, J.at(1, 1), &n, g, &kOne, &kZero, d.at(1), &kOne, 1);
+    for (fint j = 1; j <= q; ++j) z(j) = b(act(j));
+    if (q > 0) dtrsv_("U", "T", "N", &q, R.at(1, 1), &n, z.at(1), &kOne, 1, 1, 1);
+    for (fint j = q + 1; j <= n; ++j) z(j) = -d(j);
+    dgemv_("N", &n, &n, &kPlusOne, J.at(1, 1), &n, z.at(1), &kOne, &kZero, x, &kOne, 1);
+    xmax = dnrm2_(&n, x, &kOne);
+    undefer();
   }
 
   // The most violated inactive inequality, measured along its normal, or 0.
@@ -310,6 +368,12 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
   for (fint j = 1; j <= n; ++j)
     for (fint i = 1; i <= n; ++i) sv.J(i, j) = i == j ? 1.0 : 0.0;
   dtrsm_("L", "U", "N", "N", &n, &n, &kPlusOne, sv.R.at(1, 1), &n, sv.J.at(1, 1), &n, 1, 1, 1, 1);
+  // An inverse beyond the range of doubles: H is singular in this arithmetic.
+  for (fint j = 1; j <= n; ++j)
+    if (!finite(n, sv.J.at(1, j))) {
+      *inform = kNotDefinite;
+      return;
+    }
 
   // The unconstrained minimum x = -J J' g.
   dgemv_("T", &n, &n, &kPlusOne, sv.J.at(1, 1), &n, g, &kOne, &kZero, sv.d.at(1), &kOne, 1);
@@ -327,6 +391,10 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
     *nact = sv.q;
     *inform = code;
   };
+  // Every point the method passes through is a minimum over some of the
+  // constraints, starting from the one over none; one beyond the range of
+  // doubles leaves nothing to work with.
+  if (!finite(n, x)) return finish(kOutOfRange);
 
   std::int64_t iter = 0;
   // Equalities in their order.  One whose normal depends on those already
@@ -351,14 +419,27 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
     sv.primal_direction();
     sv.u(sv.q + 1) = 0.0;
     sv.step(t, x, true);
+    if (!finite(n, x)) return finish(kOutOfRange);
     sv.add(p);
     ++iter;
   }
 
-  // Inequalities, the most violated first.
+  // Inequalities, the most violated first.  When none is left and the point
+  // fails the check, it is formed afresh from its active set, once for each
+  // active set, and the search goes on from there.
+  std::int64_t recomputed_at = -1;
   for (;;) {
     const fint p = sv.most_violated(x, tol);
-    if (p == 0) return finish(sv.all_satisfied(x, tol) ? kSolved : kInconsistent);
+    if (p == 0) {
+      const Solver::Check verdict = sv.check(x, tol);
+      if (verdict == Solver::Check::kHolds) return finish(kSolved);
+      if (verdict == Solver::Check::kOutOfRange) return finish(kOutOfRange);
+      if (recomputed_at == sv.changes) return finish(kInconsistent);
+      sv.recompute(g, x);
+      recomputed_at = sv.changes;
+      if (!finite(n, x)) return finish(kOutOfRange);
+      continue;
+    }
     sv.u(sv.q + 1) = 0.0;
     for (;;) {
       if (iter >= max_iter) return finish(kLimit);
@@ -402,12 +483,17 @@ void ve17_solve(fint n, fint m, fint meq, const double* h, fint lh, const double
       const double t2 = std::max(-sp / d2norm / d2norm, 0.0);
       // As for an equality; a finite t2 above t1 leaves k a constraint to drop.
       if (!std::isfinite(t2)) return finish(kInconsistent);
+      // A step to a violated constraint too short for the arithmetic: adding
+      // it moves nothing, and the constraints can take turns at that.
+      if (t2 == 0.0 && sp < -sv.allowance(p, tol)) return finish(kOutOfRange);
       if (t2 <= t1) {
         sv.step(t2, x, true);
+        if (!finite(n, x)) return finish(kOutOfRange);
         sv.add(p);
         break;
       }
       sv.step(t1, x, true);
+      if (!finite(n, x)) return finish(kOutOfRange);
       sv.u(k) = 0.0;
       sv.drop(k);
     }

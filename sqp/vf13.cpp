@@ -295,13 +295,15 @@ class Run {
     for (int attempt = 0; attempt < 2; ++attempt) {
       tbl::sqp::ve17_solve(n, m, meq, at(L_.b), n, at(L_.g0), at(L_.cn0), n, b.data(), at(L_.d), at(L_.lam), a_.iw,
                            &nact, 0.0, at(L_.qw), L_.qlw, limit, &info);
-      // Rounding can leave a long-updated B without a usable factor.
-      if (info != 2) break;
+      // Rounding can leave a long-updated B without a usable factor (2), or
+      // so small against the gradient that the subproblem leaves the range
+      // of doubles (6).
+      if (info != 2 && info != 6) break;
       set_identity();
     }
     relaxed = false;
     if (info == 0) return true;
-    if (info == 2) return false;
+    if (info == 2 || info == 6) return false;
 
     // Relaxed subproblem in (d, xi).
     const fint n1 = n + 1, m2 = m + 2;

@@ -74,6 +74,12 @@ Qp with_upper(Qp p, double h12) {
   return p;
 }
 
+// P with the full symmetric H given by columns.
+Qp with_hessian(Qp p, std::vector<double> h) {
+  p.h = std::move(h);
+  return p;
+}
+
 struct Case {
   const char* name;
   Qp qp;
@@ -119,6 +125,22 @@ const std::vector<Case>& cases() {
       {"Singular", make({1, 0}, {0, 0}, 0, {}), 2, {}},
       {"NumericallySingular", with_upper(make({1, 1}, {0, 0}, 0, {}), 1.0), 2, {}},
       {"NegativeDiagonal", make({-1, 1}, {0, 0}, 0, {}), 2, {}},
+      // Extreme but valid scales: success only at the solution.  Far from
+      // the unconstrained minimum, the point reached by steps carries that
+      // minimum's rounding, which swamps the constraint.
+      {"TinyHessianEquality", make({1e-150}, {-3.59375}, 1, {{-3.5, -0.84375}}), 0, {0.84375 / 3.5}},
+      {"HugeGradientEquality", make({1.586181640625}, {-1e300}, 1, {{-6.25, -4}}), 0, {0.64}},
+      {"TinyHessianRepeatedBound", make({1e-300}, {3.8125}, 0, {{3.8125, 3.8125}, {3.8125, 3.8125}}), 0, {1}},
+      {"TinyHessianInconsistentBounds", make({1e-300}, {-1}, 0, {{-2, 0}, {-7, 8}, {2.25, 8}}), 1, {}},
+      // -H^{-1} g, where the method starts, overflows although x = 0 solves.
+      {"MinimumBeyondRange", make({1e-300}, {1e10}, 0, {{1, 0}}), 6, {}},
+      {"SubnormalHessian", make({4.9406564584124654e-324}, {1.625}, 0, {}), 2, {}},
+      // Singular (its last pivot is 0, rounded to 4.9e-15).
+      {"SingularToRounding",
+       with_hessian(make({1, 1, 1}, {1.65625, 1.9375, -0.3125}, 1, {{-3.84375, 1.65625, -4, -4}}),
+                    {2.8187255859375, 2.3433837890625, 1.05419921875, 2.3433837890625, 2.1339111328125,
+                     1.5657958984375, 1.05419921875, 1.5657958984375, 2.95330810546875}),
+       2, {}},
   };
   return all;
 }
@@ -130,7 +152,7 @@ TEST_P(Ve17Cases, SolvesOrReportsAndLeavesTheDataAlone) {
   const Qp before = c.qp;
   const Result r = solve(c.qp);
   ASSERT_EQ(r.inform, c.inform);
-  if (c.inform <= 1) {
+  if (c.inform <= 1 || c.inform >= 5) {
     EXPECT_TRUE(r.nact >= 0 && r.nact <= c.qp.m) << r.nact;
   }
   if (c.inform == 0) {
