@@ -308,8 +308,10 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
  * Entries outside the stored pattern are dropped (INFO(4), warning 1); any
  * nonzero pivot is accepted, with no threshold test, and an exactly zero
  * pivot gives INFO(1) = -6; factors not from a successful
- * factorisation give -7.  INFO(22) and INFO(23) of VIZ_ZA38AD give the
- * lengths that a refactorisation needs. */
+ * factorisation, or a damaged INDEX(KEEP(4):KEEP(5)), give -7 (the
+ * checks of VIZ_ZA38CD on that region, which holds no reals; an index
+ * changed to another valid one is not detected).  INFO(22) and INFO(23)
+ * of VIZ_ZA38AD give the lengths that a refactorisation needs. */
 TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
                                    int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
@@ -320,8 +322,17 @@ TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const in
  * is the factorised matrix (A, or A' when TRANSA was set).  With
  * ICNTL(8) > 0 steps of iterative refinement on the copy kept by JOB = 1
  * (RINFO(7:8) the backward errors, INFO(24) the steps taken).  W: 2*N
- * reals, 4*N when ICNTL(8) > 0.  Factors missing or damaged give -7 with X
- * untouched.  Only X, W, INFO(1), INFO(24), RINFO(7:8) are written. */
+ * reals, 4*N when ICNTL(8) > 0.  Factors missing (KEEP(1:5) = 0 after a
+ * failed call) give -7 with X untouched; so does damage to their
+ * structure, checked before anything is read through it: KEEP(1:5)
+ * against LINDEX, LVALUE and each other; the trailing integers; the
+ * positions, counts and bounds of each part the solve reads (the kept
+ * copy, the entries above the blocks, the block boundaries and pointers,
+ * every LU record's header and index lists), with the reals adding up to
+ * KEEP(2) - KEEP(1) + 1; and the permutations.  A changed value, or an
+ * index changed to another valid one, is not detected: the solve then
+ * succeeds with a wrong X.
+ * Only X, W, INFO(1), INFO(24), RINFO(7:8) are written. */
 TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const int32_t* TRANSC,
                                    const int32_t* LVALUE, const int32_t* LINDEX, const double* VALUE,
                                    const int32_t* INDEX, const int32_t* KEEP, const double* B, double* X, double* W,
