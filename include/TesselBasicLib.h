@@ -286,9 +286,14 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * for iterative refinement.  ICNTL(4) = 1 orders to block upper triangular
  * form first.  Lengths: LINDEX >= NE + 2*N + 1 + max(N+1, 2*NE) and
  * LVALUE >= 2*NE to start (a length equal to its minimum passes, although
- * the message says "greater than"); INFO(19) and INFO(21) give what the
- * factorisation needed, at most 2147483647 (a shortage gives -3, -4 or
- * -5).  The factors stay in VALUE(KEEP(1):KEEP(2)) and
+ * the message says "greater than"); a shortage gives -3 (INDEX), -4
+ * (VALUE) or -5 (both).  After success INFO(19) and INFO(21) give what the
+ * factorisation needed, at most 2147483647.  After -3, -4 or -5 they are
+ * lower bounds: the lengths needed to start or, when the factorisation ran
+ * short, what it had needed up to there, the failed request included;
+ * later steps may need more.  So grow each short array to the larger of
+ * the reported need and 1.5 times its length, and call again.
+ * The factors stay in VALUE(KEEP(1):KEEP(2)) and
  * INDEX(KEEP(3):KEEP(5)) for ZA38CD (and INDEX(KEEP(4):KEEP(5)) for
  * ZA38BD); the host keeps them unchanged.
  * INFO(10) counts the entries of the U parts above the diagonal and
@@ -311,7 +316,9 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
  * factorisation, or a damaged INDEX(KEEP(4):KEEP(5)), give -7 (the
  * checks of VIZ_ZA38CD on that region, which holds no reals; an index
  * changed to another valid one is not detected).  INFO(22) and INFO(23)
- * of VIZ_ZA38AD give the lengths that a refactorisation needs. */
+ * of VIZ_ZA38AD give the lengths that a refactorisation needs; after -3,
+ * -4 or -5, INFO(19) and INFO(21) are lower bounds as for VIZ_ZA38AD, and
+ * the same growth applies. */
 TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
                                    int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
