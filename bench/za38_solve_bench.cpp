@@ -122,8 +122,10 @@ struct Za38 {
       const fint st = factorise();
       if (st >= 0) return;
       if (st != -3 && st != -4 && st != -5) throw std::runtime_error("ZA38AD failed");
-      if (st != -4) li = std::max(li + li / 4, std::int64_t{info[18]} * 6 / 5);
-      if (st != -3) lv = std::max(lv + lv / 4, std::int64_t{info[20]} * 6 / 5);
+      // The needs reported are lower bounds: the larger of each and 1.5
+      // times the length.
+      if (st != -4) li = std::max(li + li / 2, std::int64_t{info[18]});
+      if (st != -3) lv = std::max(lv + lv / 2, std::int64_t{info[20]});
     }
     throw std::runtime_error("no ZA38 lengths found");
   }

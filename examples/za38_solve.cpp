@@ -97,9 +97,13 @@ int solve_one(const std::string& path) {
     t_factor += seconds_since(t0);
     ++attempts;
     if (info[0] != -3 && info[0] != -4 && info[0] != -5) break;
-    // The needs reported are those found so far: grow by a quarter at least.
-    if (info[0] != -4) lindex = std::min<int64_t>(INT32_MAX, std::max(lindex + lindex / 4, int64_t{info[18]} * 6 / 5));
-    if (info[0] != -3) lvalue = std::min<int64_t>(INT32_MAX, std::max(lvalue + lvalue / 4, int64_t{info[20]} * 6 / 5));
+    // The needs reported after a shortage are lower bounds (what was needed
+    // up to it): each short array grows to the larger of its need and 1.5
+    // times its length.
+    const int64_t was = lindex + lvalue;
+    if (info[0] != -4) lindex = std::min<int64_t>(INT32_MAX, std::max(lindex + lindex / 2, int64_t{info[18]}));
+    if (info[0] != -3) lvalue = std::min<int64_t>(INT32_MAX, std::max(lvalue + lvalue / 2, int64_t{info[20]}));
+    if (lindex + lvalue == was) break;  // neither can grow further
   }
   if (info[0] < 0) {
     std::printf("  analyse and factorise failed, INFO(1) = %d\n", info[0]);

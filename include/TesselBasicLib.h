@@ -286,9 +286,14 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * for iterative refinement.  ICNTL(4) = 1 orders to block upper triangular
  * form first.  Lengths: LINDEX >= NE + 2*N + 1 + max(N+1, 2*NE) and
  * LVALUE >= 2*NE to start (a length equal to its minimum passes, although
- * the message says "greater than"); INFO(19) and INFO(21) give what the
- * factorisation needed, at most 2147483647 (a shortage gives -3, -4 or
- * -5).  The factors stay in VALUE(KEEP(1):KEEP(2)) and
+ * the message says "greater than"); a shortage gives -3 (INDEX), -4
+ * (VALUE) or -5 (both).  After success INFO(19) and INFO(21) give what the
+ * factorisation needed, at most 2147483647.  After -3, -4 or -5 they are
+ * lower bounds: the lengths needed to start or, when the factorisation ran
+ * short, what it had needed up to there, the failed request included;
+ * later steps may need more.  So grow each short array to the larger of
+ * the reported need and 1.5 times its length, and call again.
+ * The factors stay in VALUE(KEEP(1):KEEP(2)) and
  * INDEX(KEEP(3):KEEP(5)) for ZA38CD (and INDEX(KEEP(4):KEEP(5)) for
  * ZA38BD); the host keeps them unchanged.
  * INFO(10) counts the entries of the U parts above the diagonal and
@@ -308,8 +313,12 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
  * Entries outside the stored pattern are dropped (INFO(4), warning 1); any
  * nonzero pivot is accepted, with no threshold test, and an exactly zero
  * pivot gives INFO(1) = -6; factors not from a successful
- * factorisation give -7.  INFO(22) and INFO(23) of VIZ_ZA38AD give the
- * lengths that a refactorisation needs. */
+ * factorisation, or a damaged INDEX(KEEP(4):KEEP(5)), give -7 (the
+ * checks of VIZ_ZA38CD on that region, which holds no reals; an index
+ * changed to another valid one is not detected).  INFO(22) and INFO(23)
+ * of VIZ_ZA38AD give the lengths that a refactorisation needs; after -3,
+ * -4 or -5, INFO(19) and INFO(21) are lower bounds as for VIZ_ZA38AD, and
+ * the same growth applies. */
 TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
                                    int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
@@ -320,8 +329,17 @@ TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const in
  * is the factorised matrix (A, or A' when TRANSA was set).  With
  * ICNTL(8) > 0 steps of iterative refinement on the copy kept by JOB = 1
  * (RINFO(7:8) the backward errors, INFO(24) the steps taken).  W: 2*N
- * reals, 4*N when ICNTL(8) > 0.  Factors missing or damaged give -7 with X
- * untouched.  Only X, W, INFO(1), INFO(24), RINFO(7:8) are written. */
+ * reals, 4*N when ICNTL(8) > 0.  Factors missing (KEEP(1:5) = 0 after a
+ * failed call) give -7 with X untouched; so does damage to their
+ * structure, checked before anything is read through it: KEEP(1:5)
+ * against LINDEX, LVALUE and each other; the trailing integers; the
+ * positions, counts and bounds of each part the solve reads (the kept
+ * copy, the entries above the blocks, the block boundaries and pointers,
+ * every LU record's header and index lists), with the reals adding up to
+ * KEEP(2) - KEEP(1) + 1; and the permutations.  A changed value, or an
+ * index changed to another valid one, is not detected: the solve then
+ * succeeds with a wrong X.
+ * Only X, W, INFO(1), INFO(24), RINFO(7:8) are written. */
 TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const int32_t* TRANSC,
                                    const int32_t* LVALUE, const int32_t* LINDEX, const double* VALUE,
                                    const int32_t* INDEX, const int32_t* KEEP, const double* B, double* X, double* W,

@@ -92,9 +92,9 @@ bool pointers_ok(const fint* p, Pos len, fint first, Pos last) {
 // One block factor of order m at E: its table and records inside
 // INDEX(K4..pattern end), their index lists in 1..m, sons naming earlier
 // records, pivots adding up, the largest row and column counts those of
-// the records, and (when the reals are read) every record's
-// reals inside VALUE(block start..K2).
-bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals) {
+// the records, and (when the reals are read) every record's reals inside
+// VALUE(block start..K2), with USED set to the reals of the block.
+bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals, Pos& used) {
   const fint records = reg(e + kBfRecords);
   const fint npiv = reg(e + kBfPivots);
   if (reg.bad() || records < 0 || npiv < 0 || npiv > m) return false;
@@ -108,6 +108,7 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
   const auto hi = static_cast<std::uint32_t>(m);
   const fint* table = reg.at(bf_table(e, 1));  // table[j-1]: record j's position
   Pos pivots = 0, maxr = 1, maxc = 1;
+  used = 0;
   for (Pos j = 1; j <= records; ++j) {
     const fint rel = table[j - 1];
     if (rel < 1) return false;
@@ -129,6 +130,7 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     if (reals) {
       const Pos q = w[kRecRealStart];
       if (q < 1 || br + q - 1 + sh.real_length() - 1 > fs.k2) return false;
+      used += sh.real_length();  // at most K2 each: no overflow
     }
     pivots += sh.k;
     maxr = std::max(maxr, sh.r);
@@ -145,6 +147,8 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals)
     }
     if (bad != 0) return false;
   }
+  // A block in which no pivot was found keeps one real (a zero) instead.
+  if (records == 0) used = 1;
   // The refactorisation sizes the row and column lists of its fronts by
   // the block's largest counts, so they must be what the records hold.
   return pivots == npiv && reg(e + kBfMaxRows) == maxr && reg(e + kBfMaxCols) == maxc;
@@ -237,8 +241,16 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
     if (any_outside(index + (fs.ai - 1), fs.tr.nz, static_cast<std::uint32_t>(n))) return kErrFactors;
   }
 
+  // The reals of the factors must add up: VALUE(XB..K2) holds the pivots
+  // of the blocks of order 1 and the reals of the LU records and nothing
+  // else (XB already counts the preserved values and the entries above the
+  // blocks), so that a KEEP(1) or KEEP(2) moved off its place is refused,
+  // not read one real off.
+  const Pos reals = solve ? fs.k2 - fs.xb + 1 : 0;
+  Pos used = 0;
   Region reg(index, fs.k4, pend);
-  if (!fs.multi()) return block_factor_ok(reg, fs.k4, n, fs, solve) ? 0 : kErrFactors;
+  if (!fs.multi())
+    return block_factor_ok(reg, fs.k4, n, fs, solve, used) && (!solve || used == reals) ? 0 : kErrFactors;
 
   // The block data in short branch-free passes (blocks of order 1 can be
   // nearly all of them): the boundaries rise from 1 to N+1 and the pointer
@@ -279,14 +291,20 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
     }
   }
   if (bad != 0) return kErrFactors;
+  Pos total = nb;  // reals: one pivot for each block of order 1, those of the larger ones
   if (larger != 0) {
     for (fint t = 1; t <= nb; ++t) {
       const fint m = ib[t] - ib[t - 1];
-      if (m > 1 && (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve)))
+      if (m == 1) continue;
+      if (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve, used))
         return kErrFactors;
+      if (!solve) continue;
+      total += used - 1;                      // used >= 1: the sum only grows,
+      if (total > reals) return kErrFactors;  // so it stops long before it could overflow
     }
   }
   if (!solve) return 0;
+  if (total != reals) return kErrFactors;
 
   const fint* offrowp = index + (top.offrowp() - 1);  // offrowp[i-1] = OFFROWP(i)
   if (!pointers_ok(offrowp, Pos{n} + 1, 1, Pos{fs.tr.noffdiag} + 1)) return kErrFactors;

@@ -213,7 +213,9 @@ fint check_location(fint n, const fint* keep, const fint* index, fint lindex, fi
 // header, index list and real range inside its bounds, the pivots of the
 // records adding up to the block's count, the block's largest row and
 // column counts equal to its records' (at least 1), son codes naming
-// earlier records.
+// earlier records; for the solve also the reals adding up: VALUE(XB..K2)
+// is exactly the order-1 pivots and the records' reals (one real for a
+// block without records).
 // Returns 0 or kErrFactors; nothing outside INDEX(1..LINDEX) and the stated
 // regions is read.
 fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, fint lvalue,

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,85 @@ TEST(Za38Damage, EveryRetainedWordAltered) {
     }
     EXPECT_GT(refused, tried / 2);
   }
+}
+
+// An 8 x 8 matrix with diagonal 4 + i and sixteen entries off it: cycles
+// over {1,2,3} and {4,5} and forward links between them and 6, 7, 8, so
+// that with the ordering on the factors hold a preserved copy, entries above
+// the diagonal blocks, pivots of blocks of order 1 and LU records, and with
+// it off one block of records.
+Za38 eight_by_eight(bool ordered) {
+  std::vector<int32_t> rows, cols;
+  std::vector<double> vals;
+  auto add = [&](int32_t i, int32_t j, double v) {
+    rows.push_back(i);
+    cols.push_back(j);
+    vals.push_back(v);
+  };
+  for (int32_t i = 1; i <= 8; ++i) add(i, i, 4.0 + i);
+  const int32_t off[16][2] = {{1, 2}, {2, 3}, {3, 1}, {4, 5}, {5, 4}, {1, 4}, {2, 6}, {3, 8},
+                              {1, 7}, {4, 6}, {5, 7}, {5, 8}, {6, 7}, {6, 8}, {7, 8}, {2, 5}};
+  for (int k = 0; k < 16; ++k) add(off[k][0], off[k][1], k % 2 == 0 ? -1.5 : 2.0 - 0.25 * k);
+  Za38 p(8, rows, cols, vals);
+  p.icntl[3] = ordered ? 1 : 0;
+  return p;
+}
+
+// KEEP(1..5) each moved by one either way after a factorisation with JOB = 1:
+// the solve refuses every one of them (the reals must add up to
+// KEEP(2) - KEEP(1) + 1, the integers lead from KEEP(3) to KEEP(4)), and
+// so does the refactorisation for the two it reads.
+struct KeepShift {
+  bool ordered;
+  bool refactor;  // through ZA38BD, else ZA38CD
+  int entry;      // KEEP(entry)
+  int by;
+};
+
+void PrintTo(const KeepShift& c, std::ostream* os) {
+  *os << (c.refactor ? "Refactor" : "Solve") << (c.ordered ? "Blocks" : "OneBlock") << "Keep" << c.entry
+      << (c.by > 0 ? "Raised" : "Lowered");
+}
+
+std::vector<KeepShift> keep_shifts() {
+  std::vector<KeepShift> cases;
+  for (const bool ordered : {true, false})
+    for (const bool refactor : {false, true})
+      for (int entry = refactor ? 4 : 1; entry <= 5; ++entry)
+        for (const int by : {-1, 1}) cases.push_back({ordered, refactor, entry, by});
+  return cases;
+}
+
+class Za38KeepShift : public testing::TestWithParam<KeepShift> {};
+
+INSTANTIATE_TEST_SUITE_P(EachEntry, Za38KeepShift, testing::ValuesIn(keep_shifts()),
+                         [](const testing::TestParamInfo<KeepShift>& i) {
+                           std::ostringstream os;
+                           PrintTo(i.param, &os);
+                           return os.str();
+                         });
+
+TEST_P(Za38KeepShift, IsRefused) {
+  const KeepShift& c = GetParam();
+  Za38 p = eight_by_eight(c.ordered);
+  ASSERT_EQ(p.analyse(1), 0);
+  ASSERT_EQ(p.info[8], c.ordered ? 5 : 1);  // blocks
+  std::vector<double> b(8), x;
+  for (int i = 0; i < 8; ++i) b[i] = 1.0 - 0.3 * i;
+  ASSERT_EQ(p.solve(b, x), 0);
+  ASSERT_LT(p.relative_residual(b, x, false), 1e-14);
+
+  p.keep[c.entry - 1] += c.by;
+  if (c.refactor) {
+    const std::vector<int32_t> before = beyond_entries(p);
+    EXPECT_EQ(p.refactor(1), -7);
+    EXPECT_EQ(beyond_entries(p), before);
+  } else {
+    x.assign(8, 42.0);
+    EXPECT_EQ(p.solve(b, x), -7) << "X(1) = " << x[0];
+    EXPECT_EQ(x, std::vector<double>(8, 42.0));
+  }
+  p.check_guards();
 }
 
 }  // namespace
