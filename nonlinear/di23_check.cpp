@@ -169,6 +169,10 @@ i64 damaged_word(const Args& a) {
   s.nejtj = h(kNejtj);
   s.lfact = h(kLfact);
   s.lifact = h(kLifact);
+  // M, N and NE match the call's, which a host may have changed with them.
+  if (s.m < 1) return kM;
+  if (s.n < 1) return kN;
+  if (s.ne < 1) return kNE;
   if (s.nejtj < s.n || s.nejtj > s.n * (s.n + 1) / 2) return kNejtj;
   if (s.lifact < 1 || Layout(s).liw > *a.LIW) return kLifact;
   if (s.lfact < 1 || Layout(s).lw > *a.LW) return kLfact;
