@@ -35,6 +35,19 @@ namespace {
 constexpr i64 kCounterRoom = i64{1} << 16;
 constexpr i64 kCounterMax = std::numeric_limits<fint>::max() - kCounterRoom;
 
+// The sizes in the heading words of IW.
+Sizes kept_sizes(const fint* iw) {
+  Vec1<const fint> h(iw);
+  Sizes s;
+  s.m = h(kM);
+  s.n = h(kN);
+  s.ne = h(kNE);
+  s.nejtj = h(kNejtj);
+  s.lfact = h(kLfact);
+  s.lifact = h(kLifact);
+  return s;
+}
+
 // Whether TEST(k) holds for some k in FIRST..LAST-1.
 template <class Test>
 bool any_of(i64 first, i64 last, Test test) {
@@ -162,13 +175,7 @@ i64 damaged_word(const Args& a) {
 
   // The header: the sizes that place the sections, and the words that pick
   // a section or bound a loop.
-  Sizes s;
-  s.m = h(kM);
-  s.n = h(kN);
-  s.ne = h(kNE);
-  s.nejtj = h(kNejtj);
-  s.lfact = h(kLfact);
-  s.lifact = h(kLifact);
+  const Sizes s = kept_sizes(a.IW);
   // M, N and NE match the call's, which a host may have changed with them.
   if (s.m < 1) return kM;
   if (s.n < 1) return kN;
@@ -213,14 +220,7 @@ i64 damaged_word(const Args& a) {
 }
 
 i64 damaged_before_step(const Args& a) {
-  Vec1<const fint> h(a.IW);
-  Sizes s;
-  s.m = h(kM);
-  s.n = h(kN);
-  s.ne = h(kNE);
-  s.nejtj = h(kNejtj);
-  s.lfact = h(kLfact);
-  s.lifact = h(kLifact);
+  const Sizes s = kept_sizes(a.IW);
   const Layout lay(s);
   const Checker check(a.IW, s, lay);
   if (const i64 bad = check.columns()) return bad;
