@@ -422,10 +422,22 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                otherwise not referenced (the automatic scaling is the
  *                largest column norm of J seen, 1 for a zero column).
  *   IW(LIW), W(LW)  everything DI23AD keeps between calls; unchanged by
- *                the host while a problem runs.  With NEJTJ the entries of
- *                the lower triangle of the pattern of J'J (its diagonal
- *                included; INFO(4)) and LFACT, LIFACT the factor storage
- *                forecast by the analysis (INFO(8), INFO(9)):
+ *                the host while a problem runs.  Each call that continues
+ *                a problem first checks, in the parts of IW it is about to
+ *                read, the words it follows as sizes, offsets, indices or
+ *                loop bounds: the heading words and counters against M, N,
+ *                NE, LIW, LW and each other, the patterns of J (by columns
+ *                and by rows) and of J'J and the column groups of the
+ *                estimate for range and order, and the sparse solver's
+ *                analysis (pivot order, tree, map) against a checksum
+ *                taken at the start.  A word that fails ends the problem
+ *                with -11.  Any other change of IW, and any change of W
+ *                (which holds values only), gives other iterates or
+ *                another end, never an access outside the host's arrays.
+ *                With NEJTJ the entries of the lower triangle of the
+ *                pattern of J'J (its diagonal included; INFO(4)) and
+ *                LFACT, LIFACT the factor storage forecast by the analysis
+ *                (INFO(8), INFO(9)):
  *                  LIW >= 13N + M + 5NE + 3NEJTJ + LIFACT + 86,
  *                  LW  >= 8N + 3M + 2NE + NEJTJ + LFACT + 20.
  *                A first call with short arrays reports both in INFO.
@@ -465,6 +477,13 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    solve ends with IREQ = 3 and test 4 or 2.  The method
  *                    stalled at X: a Jacobian that does not match the
  *                    residuals ends this way.
+ *               -11  IW changed between calls (see IW above): INFO(2) the
+ *                    position in IW of the first word found out of its
+ *                    range or inconsistent with those it is checked
+ *                    against (the first word of the analysis when its
+ *                    checksum differs).  The problem has ended; X, F,
+ *                    FNORM, RINFO, NFEV, NJEV and NITER keep the values of
+ *                    the previous return.
  *                Failures -1 to -4, -7 (of X) and -8 at the start write
  *                nothing but IREQ, INFO, RINFO and the zeroed counters.
  *                After -5, -6, -9 and -10, X, F and FNORM are the best
@@ -487,7 +506,8 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                (8) and (9) those relative reductions.
  *   NFEV, NJEV, NITER  residual evaluations (estimates included),
  *                Jacobians (host or estimated), iterations (trial steps).
- *   FNORM        ||F|| at X.
+ *   FNORM        ||F|| at X; 0 on the first request, before any residual
+ *                is known.
  * Messages (format records):
  *   errors, ICNTL(1), print level >= 1: a blank line, " *** Error return
  *     from DI23AD ***  IREQ =" and the code (I3), then
@@ -507,6 +527,8 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *        term; MA57 INFO(1) =",status (I4)
  *     -10 " No step reduces ||F|| from the best point any more; damping
  *        factor =",mu (1P,D12.4)
+ *     -11 " Workspace changed between calls: IW(",INFO(2) (I10),") is not
+ *        as DI23AD left it"
  *   warnings, ICNTL(2), print level >= 2: " *** Warning from DI23AD:
  *     non-finite residual at a trial point, step rejected" (or "Jacobian
  *     value" for "residual");
@@ -561,7 +583,9 @@ TESSELBASICLIB_API void VIZ_DI23AD(const int32_t* M, const int32_t* N, const int
  * width is at most 2^(1-j) times the first: never more than one evaluation
  * beyond bisection, superlinear near a smooth simple root.  IND, LIMIT
  * 32-bit integers, the others doubles.  One live problem at a time (static
- * storage); not for concurrent use.
+ * storage); not for concurrent use.  Nothing of the problem is kept in the
+ * host's variables: the Y given back is taken as f at the point last
+ * returned in X, even when the host has changed X since.
  */
 TESSELBASICLIB_API void VIZ_NB01AD(int32_t* IND, const double* A, const double* B, const double* EPS,
                                    double* X, double* Y, const int32_t* LIMIT);
@@ -650,7 +674,10 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
  * hold the values at it.  A value that is not finite at a later trial point
  * shortens the step.  The problem in progress lives in static storage
  * (one at a time; INFORM = 0 abandons it) and in W and IW, which the host
- * must not change between calls.
+ * must not change between calls.  Its sizes and positions stay in the
+ * static storage: W holds values only and IW is written before it is read,
+ * so a host that changes either gets other iterates or another end, never
+ * an access outside its arrays.
  *   W(LW)   LW >= 4*N*N + 2*N*M + 18*N + 10*M + 22; W(1:M) holds the
  *           multipliers of the last subproblem.
  *   IW      2*(N + M) entries; IW(1:M+2) the subproblem's active list.
@@ -751,7 +778,11 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *          trace (nothing is opened or written).
  *  INFO    request flag and status (below).
  *  W(LW)   workspace, kept unchanged by the host while the problem lives;
- *          LW >= NPT*(NPT+N+7) + N*(3*N+43)/2.
+ *          LW >= NPT*(NPT+N+7) + N*(3*N+43)/2.  The sizes and indices of
+ *          the problem (the best point's place among the interpolation
+ *          points too) stay inside the library and W holds values only: a
+ *          host that changes W gets other points or another end, never an
+ *          access outside its arrays.
  *  TRACE, TRACE_len  base name of the trace file: the file is the first
  *          TRACE_len characters of TRACE, trailing blanks removed, with
  *          ".vorex" appended.  It is created, or emptied, when a problem

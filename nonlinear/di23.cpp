@@ -249,16 +249,13 @@ bool Solver::holds_problem(const Args& a) {
   Vec1<const fint> h(a.IW);
   if (h(kMagicAt) != kMagic) return false;
   if (h(kM) != *a.M || h(kN) != *a.N || h(kNE) != *a.NE || h(kLIW) != *a.LIW || h(kLW) != *a.LW) return false;
+  // A phase word outside its values is a changed workspace, which the
+  // check of the kept state reports.
   const auto ph = static_cast<Phase>(h(kPhase));
+  if (h(kPhase) < static_cast<fint>(Phase::StartF) || h(kPhase) > static_cast<fint>(Phase::Trial))
+    return ph != Phase::Idle;
   const fint expect = ph == Phase::HostJ ? 2 : 1;
-  if (ph == Phase::Idle || h(kPhase) < 0 || h(kPhase) > static_cast<fint>(Phase::Trial) || *a.IREQ != expect)
-    return false;
-  if (h(kNejtj) < h(kN) || h(kLfact) < 1 || h(kLifact) < 1 || h(kCurrent) < 0 || h(kCurrent) > 1) return false;
-  if (h(kNgroup) < 0 || h(kNgroup) > h(kN) || h(kSource) < 0 || h(kSource) > 1 || h(kMethod) < 1 ||
-      h(kMethod) > 2 || h(kScaling) < 0 || h(kScaling) > 1)
-    return false;
-  const Layout lay(read_sizes(a.IW));
-  return lay.liw <= *a.LIW && lay.lw <= *a.LW;
+  return *a.IREQ == expect;
 }
 
 // ---------------------------------------------------------------------------
@@ -431,6 +428,9 @@ void Solver::assemble_normal_matrix() {
   Vec1<double> av(w_.at(lay_.av));
   const fint n = static_cast<fint>(sizes_.n);
   for (i64 s = 1; s <= sizes_.nejtj; ++s) av(s) = 0;
+  // Every slot starts at an entry of J'J: a pattern changed between calls
+  // then adds into a wrong entry, never outside the matrix.
+  for (fint j = 1; j <= n; ++j) slot(j) = 1;
   for (fint k = 1; k <= n; ++k) {
     for (fint s = ipa(k); s < ipa(k + 1); ++s) slot(ira(s)) = s;
     for (fint e = ipj(k); e < ipj(k + 1); ++e) {
@@ -601,6 +601,14 @@ void Solver::compute_step() {
   const i64 n = sizes_.n;
   const fint mm = static_cast<fint>(sizes_.m), nn = static_cast<fint>(n);
   bool probing = false;
+  // After a trial point the step is the call's first use of J and of
+  // MA57's analysis in IW: they are checked here, not on every trial.
+  if (phase_word() == static_cast<fint>(Phase::Trial)) {
+    if (const i64 bad = damaged_before_step(a_)) {
+      end_damaged(a_, bad);
+      return;
+    }
+  }
   for (;;) {
     if (iw_(kNiter) >= icntl_(7)) {
       fail(-6, icntl_(7));
@@ -795,6 +803,10 @@ extern "C" TBL_EXPORT void DI23AD(const tbl::fint* M, const tbl::fint* N, const 
     INFO[1] = flag;
     INFO[2] = 0;
     print_error(ICNTL, -8, flag, 0);
+    return;
+  }
+  if (const tbl::di23::i64 word = damaged_word(a)) {
+    end_damaged(a, word);
     return;
   }
   Solver(a).resume();

@@ -97,6 +97,8 @@ enum IwSlot : int {
   kNeedW,
   kFresh,    // 1 while no trial has been rejected since the last Jacobian
   kFinal,    // 1 while the last, short step is being evaluated
+  kKeepSumLow,   // checksum of MA57's analysis in KEEP, taken at the start
+  kKeepSumHigh,
 };
 
 // W header entries.
@@ -200,5 +202,20 @@ double norm2(const double* v, i64 n);
 double scaled_norm2(const double* d, const double* v, i64 n);
 // Index (1-based) of the first entry that is not finite, 0 if none.
 i64 first_nonfinite(const double* v, i64 n);
+
+// A call that continues the problem held in IW (its header matches the
+// call): the position in IW of the first word, among those the call will
+// follow as an index, a pointer or a loop bound, that cannot be what
+// DI23AD left there; 0 when there is none.
+i64 damaged_word(const Args& a);
+// The same for a step computed after a trial point (J by columns and MA57's
+// analysis), once the heading words have passed damaged_word.
+i64 damaged_before_step(const Args& a);
+// Ends that problem with IREQ = INFO(1) = -11, INFO(2) = WORD, and the
+// message; nothing else is written.
+void end_damaged(const Args& a, i64 word);
+// The checksum of the parts of MA57's analysis in KEEP that its
+// factorisation reads, kept in the header.
+std::uint64_t analysis_checksum(const fint* keep, const Sizes& s);
 
 }  // namespace tbl::di23

@@ -209,7 +209,6 @@ void start_problem(const Args& a) {
   for (int k = 1; k <= kLenINFO; ++k) info(k) = 0;
   for (int k = 1; k <= kLenRINFO; ++k) rinfo(k) = 0;
   *a.NFEV = *a.NJEV = *a.NITER = 0;
-  *a.FNORM = 0;
   auto fail = [&](fint code) {
     info(1) = code;
     *a.IREQ = code;
@@ -336,6 +335,9 @@ void start_problem(const Args& a) {
   iw(kCurrent) = 1;  // the start goes into slot 0, the first candidate
   iw(kNeedIW) = static_cast<fint>(need_iw);
   iw(kNeedW) = static_cast<fint>(need_w);
+  const std::uint64_t keep_sum = analysis_checksum(b.keep.data(), b.sizes);
+  iw(kKeepSumLow) = static_cast<fint>(static_cast<std::uint32_t>(keep_sum));
+  iw(kKeepSumHigh) = static_cast<fint>(static_cast<std::uint32_t>(keep_sum >> 32));
   iw(kPhase) = static_cast<fint>(Phase::StartF);
 
   for (i64 k = 1; k <= kWHeader; ++k) w(k) = 0;
@@ -345,6 +347,7 @@ void start_problem(const Args& a) {
     a.XT[j - 1] = a.X[j - 1];
   }
   info(1) = 0;
+  *a.FNORM = 0;  // no residuals known yet
   *a.IREQ = 1;
 }
 

@@ -3,8 +3,9 @@
 // repeated, controls around their valid values, a first call with short
 // arrays and a restart with the lengths it reports (or a little less), and
 // in the loop residuals or Jacobian values that are NaN, infinite or huge,
-// and a request flag changed between calls.  The residuals are linear plus
-// a square term on the pattern, with coefficients from the input.
+// a request flag changed between calls, and a word of IW or W, where the
+// problem is kept, changed between calls.  The residuals are linear plus a
+// square term on the pattern, with coefficients from the input.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -87,7 +88,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
     const std::uint8_t k = in.byte();
-    if (k >= 240) {
+    if (k >= 224 && k < 240) {
+      // A word of the kept state: an integer moved a little or set to an
+      // index in or out of range, or a real.
+      const std::uint8_t how = in.byte();
+      if (how < 160 && iw.size() > 0) {
+        int32_t& word = iw[std::int64_t(in.u16()) % iw.size()];
+        const std::int64_t moved = std::int64_t(word) + in.range(-2, 2);
+        word = how < 64 ? int32_t(std::clamp<std::int64_t>(moved, INT32_MIN, INT32_MAX)) : in.index(in.range(1, 64));
+      } else if (w.size() > 0) {
+        w[std::int64_t(in.u16()) % w.size()] = in.real();
+      }
+    } else if (k >= 240) {
       const double bad = (k & 1) ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
       switch (k % 5) {
         case 0: ft[0] = bad; break;

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -412,6 +414,107 @@ TEST(Di23, ARequestThatDoesNotContinueTheProblemIsRefused) {
     EXPECT_EQ(s.call(), -8) << variant;
     EXPECT_EQ(s.info[2], 0);
   }
+}
+
+// Six residuals in four variables with seventeen entries, linear with a
+// small square term: F_i = i/2 + sum over the entries k of row i of
+// (1 + k/10) x_j + x_j^2/20 (k from 0 in the order of the pattern).
+Problem damage_problem() {
+  Problem p{"Damage", 6, 4, {1, 2, 6, 4, 4, 5, 1, 5, 3, 5, 6, 6, 6, 1, 2, 1, 5},
+            {1, 2, 1, 4, 2, 3, 4, 1, 3, 4, 2, 3, 4, 2, 1, 3, 2}, {}, {}, {-4, -3.5, -3, -2.5}, 0};
+  p.residuals = [irn = p.irn, jcn = p.jcn](const double* x, double* f) {
+    for (int i = 0; i < 6; ++i) f[i] = 0.5 * (i + 1);
+    for (std::size_t k = 0; k < irn.size(); ++k) {
+      const double xj = x[jcn[k] - 1];
+      f[irn[k] - 1] += (1 + 0.1 * k) * xj + 0.05 * xj * xj;
+    }
+  };
+  p.jacobian = [jcn = p.jcn](const double* x, double* aj) {
+    for (std::size_t k = 0; k < jcn.size(); ++k) aj[k] = 1 + 0.1 * k + 0.1 * x[jcn[k] - 1];
+  };
+  return p;
+}
+
+// A host that changes one word of IW after the first request, every word
+// and values in and around the valid ranges, gets a status and never an
+// access outside its arrays (each exactly as long as documented, so the
+// sanitizer build sees any).  The words the coming calls would follow out
+// of range end the problem with -11 and their position.
+TEST(Di23, AWordOfIWChangedBetweenCallsEndsWithAStatus) {
+  const Problem p = damage_problem();
+  Controls c;
+  c.icntl[0] = c.icntl[1] = c.icntl[2] = 0;
+  for (int k = 0; k < 4; ++k) c.icntlm[k] = -1;
+  c.icntl[5] = 200;
+  c.icntl[6] = 50;
+  int32_t liw = 0, lw = 0;
+  nls::needs(p, c, liw, lw);
+  ASSERT_EQ(liw, 282);
+  ASSERT_EQ(lw, 154);
+  // The word is changed once the host has answered request AFTER (the
+  // sixth is the first trial point, after the start and the four groups of
+  // the estimate); a host that answers it with a residual that is not
+  // finite has it rejected.
+  auto run = [&](int word, int32_t value, const Controls& ctl, int after = 1, bool reject = false) {
+    nls::Session s(p, ctl, liw, lw);
+    for (int calls = 1; calls < 1000 && (s.call() == 1 || s.ireq == 2); ++calls) {
+      if (s.ireq == 1) p.residuals(s.xt.data(), s.ft.data());
+      if (s.ireq == 2) p.jacobian(s.xt.data(), s.aj.data());
+      if (calls == after) {
+        s.iw[word - 1] = value;
+        if (reject) s.ft[0] = kNaN;
+      }
+    }
+    return s;
+  };
+  const int32_t values[] = {0, -1, 1, 5, 1000000, INT32_MIN, INT32_MAX};
+  std::map<std::pair<int, int32_t>, std::pair<int32_t, int32_t>> ends;
+  for (int word = 2; word <= liw; ++word)
+    for (int32_t value : values) {
+      const nls::Session s = run(word, value, c);
+      EXPECT_TRUE(s.ireq == 3 || s.ireq < 0) << "IW(" << word << ") = " << value << ": IREQ " << s.ireq;
+      if (s.ireq == -11) {
+        EXPECT_TRUE(s.info[1] >= 2 && s.info[1] <= liw) << word;
+      }
+      ends[{word, value}] = {s.ireq, s.info[1]};
+    }
+  auto end = [&](int word, int32_t value) { return ends[{word, value}]; };
+  // The column groups ahead of a difference estimate, J'J and J by rows
+  // ahead of the assembly of J'J, the pivot order (the first word of the
+  // analysis) ahead of the factorisation.
+  for (const auto& [word, value] : {std::pair{153, 0}, {138, 0}, {133, -1}, {162, 5}})
+    EXPECT_EQ(end(word, value), std::pair(-11, word)) << "IW(" << word << ") = " << value;
+  // The step after a rejected trial point is the first use in its call of
+  // J by columns and of the analysis (a change anywhere in the analysis is
+  // reported at its first word).
+  for (const auto& [word, value, at] : {std::tuple{42, 0, 42}, {46, 7, 46}, {215, 3, 162}}) {
+    const nls::Session s = run(word, value, c, 6, true);
+    EXPECT_EQ(std::pair(s.ireq, s.info[1]), std::pair(-11, at)) << "IW(" << word << ") = " << value;
+  }
+  // A heading word out of its range is named itself; a phase that says the
+  // problem has ended continues nothing.
+  EXPECT_EQ(end(2, 5), std::pair(-11, 2));
+  EXPECT_EQ(end(2, 0).first, -8);
+  EXPECT_EQ(end(15, 5), std::pair(-11, 15));
+
+  const auto out = tbl::test::run_in_child([&] {
+    Controls loud = c;
+    loud.icntl[0] = 6;
+    loud.icntl[3] = 1;
+    nls::Session s = run(162, 5, loud);
+    // The problem has ended: a further call continues nothing.
+    s.ireq = 1;
+    s.call();
+    std::printf("%d %d\n", s.ireq, s.info[0]);
+    std::fflush(stdout);
+    std::_Exit(0);
+  });
+  EXPECT_EQ(out.out,
+            "\n *** Error return from DI23AD ***  IREQ =-11\n"
+            " Workspace changed between calls: IW(       162) is not as DI23AD left it\n"
+            "\n *** Error return from DI23AD ***  IREQ = -8\n"
+            " IREQ =          1 does not continue the problem held in IW\n"
+            "-8 -8\n");
 }
 
 TEST(Di23, ProblemsKeepTheirStateInTheirOwnWorkspace) {

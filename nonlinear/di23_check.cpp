@@ -1,0 +1,243 @@
+// DI23AD, the check of the state kept in IW on every call that continues a
+// problem.
+//
+// The host owns IW and may have changed it between calls.  Everything the
+// coming call will follow in IW as an index, a pointer or a loop bound is
+// checked before the call reads through it: the heading words, and the
+// parts of the sections that the phase about to run reads.  DI23AD's own
+// sections are checked for range and order only: a changed word that still
+// points inside the arrays gives another iterate, not a fault.  MA57's
+// analysis in KEEP is a tree whose consistency only a replay of the
+// factorisation's symbolic steps could establish; it never changes after
+// the start (the factorisation restores the one part it borrows), so a
+// checksum taken at the start proves it unchanged in one pass over KEEP.
+// W holds values only (no real in it sizes or addresses anything) and is
+// not checked.
+//
+// Scratch that every call rewrites before reading it is never checked: the
+// slot marker of the assembly of J'J (ISCR(1..N), which the assembly starts
+// afresh), MA57's IWORK (ISCR(N+1..2N)) and its factors IFACT.
+#include <cstdint>
+#include <limits>
+
+#include "interface/fmt.hpp"
+#include "nonlinear/di23.hpp"
+#include "sym_ldlt/ma57.hpp"
+
+namespace tbl::di23 {
+namespace {
+
+// Counters go up by one per call, the factorisations and doublings by at
+// most a few thousand (each cut of the damping while probing a short step
+// divides it by ten, which underflows to zero after some 650 cuts, each
+// with at most 11 factorisations): this much headroom keeps every
+// increment from overflowing.
+constexpr i64 kCounterRoom = i64{1} << 16;
+constexpr i64 kCounterMax = std::numeric_limits<fint>::max() - kCounterRoom;
+
+// The sizes in the heading words of IW.
+Sizes kept_sizes(const fint* iw) {
+  Vec1<const fint> h(iw);
+  Sizes s;
+  s.m = h(kM);
+  s.n = h(kN);
+  s.ne = h(kNE);
+  s.nejtj = h(kNejtj);
+  s.lfact = h(kLfact);
+  s.lifact = h(kLifact);
+  return s;
+}
+
+// Whether TEST(k) holds for some k in FIRST..LAST-1.
+template <class Test>
+bool any_of(i64 first, i64 last, Test test) {
+  constexpr int kBlock = 8;
+  unsigned hit = 0;
+  i64 k = first;
+  for (; k + kBlock <= last; k += kBlock)
+    for (int l = 0; l < kBlock; ++l) hit |= test(k + l);
+  for (; k < last; ++k) hit |= test(k);
+  return hit != 0;
+}
+
+// Checks on the sections of IW; each returns the position in IW of the
+// first word found wrong, or 0.
+class Checker {
+ public:
+  Checker(const fint* iw, const Sizes& s, const Layout& lay) : iw_(iw), s_(s), lay_(lay) {}
+
+  // A section is first scanned without an exit, in blocks of a fixed
+  // length that the compiler turns into vector code; the position is
+  // looked for only when that scan finds a fault.
+
+  // Pointers STARTS(1..COUNT+1) of a section of LENGTH entries: from 1,
+  // never decreasing, to LENGTH + 1.
+  i64 pointers(i64 at, i64 count, i64 length) const {
+    if (iw_(at) != 1) return at;
+    if (iw_(at + count) != length + 1) return at + count;
+    const fint* p = iw_.at(at);
+    auto falls = [p](i64 k) { return p[k] < p[k - 1]; };
+    if (!any_of(1, count + 1, falls)) return 0;
+    i64 k = 1;
+    while (!falls(k)) ++k;
+    return at + k;
+  }
+  // Entries AT..AT+COUNT-1 all within 1..HI.
+  i64 within(i64 at, i64 count, i64 hi) const {
+    const fint* p = iw_.at(at);
+    const auto top = static_cast<std::uint32_t>(hi);
+    auto outside = [p, top](i64 k) { return static_cast<std::uint32_t>(p[k]) - 1u >= top; };
+    if (!any_of(0, count, outside)) return 0;
+    i64 k = 0;
+    while (!outside(k)) ++k;
+    return at + k;
+  }
+
+  // J by columns, read by every product with J and by the estimate.
+  i64 columns() const {
+    if (const i64 bad = pointers(lay_.ipj, s_.n, s_.ne)) return bad;
+    return within(lay_.irnj, s_.ne, s_.m);
+  }
+  // Group G of the estimate, and with COLS the columns of J in it: what
+  // one step of the estimate reads of them.
+  i64 group(fint g, bool cols) const {
+    const i64 at = lay_.gptr + g - 1;
+    if (iw_(at) < 1 || iw_(at) > s_.n + 1) return at;
+    if (iw_(at + 1) < iw_(at) || iw_(at + 1) > s_.n + 1) return at + 1;
+    for (i64 s = lay_.gcol + iw_(at) - 1; s < lay_.gcol + iw_(at + 1) - 1; ++s) {
+      const fint j = iw_(s);
+      if (j < 1 || j > s_.n) return s;
+      if (!cols) continue;
+      const i64 p = lay_.ipj + j - 1;
+      if (iw_(p) < 1 || iw_(p) > s_.ne + 1) return p;
+      if (iw_(p + 1) < iw_(p) || iw_(p + 1) > s_.ne + 1) return p + 1;
+      for (i64 e = lay_.irnj + iw_(p) - 1; e < lay_.irnj + iw_(p + 1) - 1; ++e)
+        if (iw_(e) < 1 || iw_(e) > s_.m) return e;
+    }
+    return 0;
+  }
+  // Where the host's entries go in J by columns (a Jacobian from the host).
+  i64 host_positions() const { return within(lay_.hostpos, s_.ne, s_.ne); }
+  // J by rows and the pattern of J'J, read by the assembly of J'J.
+  i64 normal_pattern() const {
+    if (const i64 bad = pointers(lay_.ipr, s_.m, s_.ne)) return bad;
+    if (const i64 bad = within(lay_.jcr, s_.ne, s_.n)) return bad;
+    if (const i64 bad = within(lay_.posr, s_.ne, s_.ne)) return bad;
+    if (const i64 bad = within(lay_.rowpos, s_.ne, s_.ne)) return bad;
+    if (const i64 bad = pointers(lay_.ipa, s_.n, s_.nejtj)) return bad;
+    return within(lay_.ira, s_.nejtj, s_.n);
+  }
+  // MA57's analysis, which the factorisation follows.
+  i64 analysis() const {
+    const std::uint64_t sum = analysis_checksum(iw_.at(lay_.keep), s_);
+    const bool same = static_cast<std::uint32_t>(iw_(kKeepSumLow)) == static_cast<std::uint32_t>(sum) &&
+                      static_cast<std::uint32_t>(iw_(kKeepSumHigh)) == static_cast<std::uint32_t>(sum >> 32);
+    return same ? 0 : lay_.keep;
+  }
+
+ private:
+  Vec1<const fint> iw_;
+  const Sizes& s_;
+  const Layout& lay_;
+};
+
+}  // namespace
+
+std::uint64_t analysis_checksum(const fint* keep, const Sizes& s) {
+  // Four independent lanes of xor-multiply by an odd constant: each step
+  // is one-to-one in the lane and in the word, so a change of a single
+  // word always changes the sum.
+  constexpr std::uint64_t kOdd = 0x9e3779b97f4a7c15;
+  std::uint64_t lane[4] = {0xcbf29ce484222325, 0x84222325cbf29ce4, 0x9e3779b97f4a7c15, 0x7f4a7c159e3779b9};
+  auto add = [&](i64 first, i64 last) {
+    i64 k = first;
+    for (; k + 4 <= last + 1; k += 4)
+      for (int l = 0; l < 4; ++l) lane[l] = (lane[l] ^ static_cast<std::uint32_t>(keep[k + l - 1])) * kOdd;
+    for (; k <= last; ++k) lane[0] = (lane[0] ^ static_cast<std::uint32_t>(keep[k - 1])) * kOdd;
+  };
+  // What the factorisation reads: the pivot order, the number of nodes,
+  // the number of slots and the flag of a suspended factorisation (whose
+  // saved state it reads only when the flag is set), then the row counts,
+  // the tree, the map and the column indices of the slots (as many as
+  // there are values).
+  const ma57::KeepLayout kl(s.n, s.ne57());
+  add(1, kl.hold());
+  add(kl.row_counts(), kl.columns() + s.ne57() - 1);
+  std::uint64_t sum = 0;
+  for (int l = 0; l < 4; ++l) sum = (sum << 17 | sum >> 47) ^ lane[l];
+  return sum;
+}
+
+i64 damaged_word(const Args& a) {
+  Vec1<const fint> h(a.IW);
+  const auto phase = static_cast<Phase>(h(kPhase));
+  if (h(kPhase) < static_cast<fint>(Phase::StartF) || h(kPhase) > static_cast<fint>(Phase::Trial)) return kPhase;
+
+  // The header: the sizes that place the sections, and the words that pick
+  // a section or bound a loop.
+  const Sizes s = kept_sizes(a.IW);
+  // M, N and NE match the call's, which a host may have changed with them.
+  if (s.m < 1) return kM;
+  if (s.n < 1) return kN;
+  if (s.ne < 1) return kNE;
+  if (s.nejtj < s.n || s.nejtj > s.n * (s.n + 1) / 2) return kNejtj;
+  if (s.lifact < 1 || Layout(s).liw > *a.LIW) return kLifact;
+  if (s.lfact < 1 || Layout(s).lw > *a.LW) return kLfact;
+  const fint source = h(kSource), method = h(kMethod), ngroup = h(kNgroup);
+  if (source != 0 && source != 1) return kSource;
+  if (method != 1 && method != 2) return kMethod;
+  if (h(kScaling) != 0 && h(kScaling) != 1) return kScaling;
+  if (ngroup < (source == 0 ? 1 : 0) || ngroup > s.n) return kNgroup;
+  if (h(kCurrent) != 0 && h(kCurrent) != 1) return kCurrent;
+  for (int c = kNiter; c <= kNnonfinite; ++c)
+    if (h(c) < 0 || h(c) > kCounterMax) return c;
+  const fint g = h(kTdGroup);
+  if (phase == Phase::Estimate && (g < 1 || g > ngroup)) return kTdGroup;
+
+  // The parts of the sections the coming phase reads.  A step of an
+  // estimate reads its group with the columns of J in it and shifts the
+  // next group; the step of the last group (the backward shift of a
+  // central difference still to come aside) goes on to J'J and the
+  // factorisation, as a Jacobian from the host does.  A trial point, like
+  // the start's residuals, may go on to a new estimate (its first group);
+  // whether it goes on to a new step instead is known only once its
+  // residuals are judged, and damaged_before_step checks that then.
+  const Layout lay(s);
+  const Checker check(a.IW, s, lay);
+  const bool backward_next = method == 2 && h(kTdSide) == 1;
+  const bool new_jacobian = phase == Phase::HostJ || (phase == Phase::Estimate && g == ngroup && !backward_next);
+  i64 bad = 0;
+  if (phase == Phase::Estimate) {
+    bad = check.group(g, true);
+    if (!bad && g < ngroup) bad = check.group(g + 1, false);
+  }
+  if (!bad && source == 0 && (phase == Phase::StartF || phase == Phase::Trial)) bad = check.group(1, false);
+  if (!bad && phase == Phase::HostJ) bad = check.host_positions();
+  if (!bad && new_jacobian) bad = check.columns();
+  if (!bad && new_jacobian) bad = check.normal_pattern();
+  if (!bad && new_jacobian) bad = check.analysis();
+  return bad;
+}
+
+i64 damaged_before_step(const Args& a) {
+  const Sizes s = kept_sizes(a.IW);
+  const Layout lay(s);
+  const Checker check(a.IW, s, lay);
+  if (const i64 bad = check.columns()) return bad;
+  return check.analysis();
+}
+
+void end_damaged(const Args& a, i64 word) {
+  a.IW[kPhase - 1] = static_cast<fint>(Phase::Idle);
+  *a.IREQ = -11;
+  a.INFO[0] = -11;
+  a.INFO[1] = static_cast<fint>(word);
+  a.INFO[2] = 0;
+  print_error(a.ICNTL, -11);
+  const fint unit = a.ICNTL[0];
+  if (unit > 0 && a.ICNTL[3] >= 1)
+    io::write(unit, "(' Workspace changed between calls: IW(',I10,') is not as DI23AD left it')",
+              static_cast<long long>(word));
+}
+
+}  // namespace tbl::di23
