@@ -18,30 +18,43 @@ namespace {
 
 using tbl::test::Za38;
 
-// The 5-point operator on a k by k grid with convection 1 along x and 0.5
-// along y: diagonal 5.5, neighbours -2 (west), -1 (east), -1.5 (south),
-// -1 (north).  OFF scales the neighbours, the diagonal becomes DMUL * 5.5
-// + DADD.
-Za38 grid(int k, double off = 1.0, double dmul = 1.0, double dadd = 0.0) {
+struct Entries {
   std::vector<int32_t> r, c;
   std::vector<double> v;
-  auto id = [k](int x, int y) { return 1 + x + k * y; };
+  void add(int i, int j, double a) {
+    r.push_back(i);
+    c.push_back(j);
+    v.push_back(a);
+  }
+};
+
+// The 5-point operator on a k by k grid with convection 1 along x and 0.5
+// along y, first-order upwind: diagonal 5.5, neighbours -2 (west), -1
+// (east), -1.5 (south), -1 (north); its unknowns follow BASE.
+void add_grid(Entries& e, int k, int base) {
+  auto id = [k, base](int x, int y) { return base + 1 + x + k * y; };
   for (int y = 0; y < k; ++y)
     for (int x = 0; x < k; ++x) {
-      auto add = [&](int j, double a) {
-        r.push_back(id(x, y));
-        c.push_back(j);
-        v.push_back(a);
-      };
-      add(id(x, y), 5.5 * dmul + dadd);
-      if (x > 0) add(id(x - 1, y), -2.0 * off);
-      if (x < k - 1) add(id(x + 1, y), -1.0 * off);
-      if (y > 0) add(id(x, y - 1), -1.5 * off);
-      if (y < k - 1) add(id(x, y + 1), -1.0 * off);
+      const int i = id(x, y);
+      e.add(i, i, 5.5);
+      if (x > 0) e.add(i, id(x - 1, y), -2.0);
+      if (x < k - 1) e.add(i, id(x + 1, y), -1.0);
+      if (y > 0) e.add(i, id(x, y - 1), -1.5);
+      if (y < k - 1) e.add(i, id(x, y + 1), -1.0);
     }
-  Za38 p(k * k, r, c, v);
-  p.set_lengths(static_cast<int32_t>(40 * r.size() + 1000), static_cast<int32_t>(40 * r.size() + 1000));
+}
+
+Za38 host(int n, const Entries& e) {
+  Za38 p(n, e.r, e.c, e.v);
+  const auto len = static_cast<int32_t>(40 * e.r.size() + 1000);
+  p.set_lengths(len, len);
   return p;
+}
+
+Za38 grid(int k) {
+  Entries e;
+  add_grid(e, k, 0);
+  return host(k * k, e);
 }
 
 // Two grids coupled one way by entries of 2000 above them, and three rows
@@ -49,27 +62,17 @@ Za38 grid(int k, double off = 1.0, double dmul = 1.0, double dadd = 0.0) {
 // blocks of both kinds, U's largest entry is a pivot of order 1 and the
 // matrix's largest entry lies above the diagonal blocks.
 Za38 coupled() {
-  Za38 a = grid(5), b = grid(6);
-  std::vector<int32_t> r = a.row0, c = a.col0;
-  std::vector<double> v = a.val0;
-  for (size_t q = 0; q < b.row0.size(); ++q) {
-    r.push_back(b.row0[q] + 25);
-    c.push_back(b.col0[q] + 25);
-    v.push_back(b.val0[q]);
-  }
-  for (int i = 1; i <= 5; ++i) {
-    r.push_back(i);
-    c.push_back(25 + 7 * i);
-    v.push_back(2000.0);
-  }
-  const std::vector<std::vector<double>> ones = {{62, 62, 3.0}, {63, 63, 1000.0}, {64, 64, -0.5},
-                                                 {62, 1, 2.0},  {63, 30, -1.0},   {64, 62, 4.0}};
-  for (const auto& e : ones) {
-    r.push_back(static_cast<int32_t>(e[0]));
-    c.push_back(static_cast<int32_t>(e[1]));
-    v.push_back(e[2]);
-  }
-  return Za38(64, r, c, v);
+  Entries e;
+  add_grid(e, 5, 0);
+  add_grid(e, 6, 25);
+  for (int i = 1; i <= 5; ++i) e.add(i, 25 + 7 * i, 2000.0);
+  e.add(62, 62, 3.0);
+  e.add(63, 63, 1000.0);
+  e.add(64, 64, -0.5);
+  e.add(62, 1, 2.0);
+  e.add(63, 30, -1.0);
+  e.add(64, 62, 4.0);
+  return host(64, e);
 }
 
 // max |U| / max |M| of Gaussian elimination without pivoting on each
