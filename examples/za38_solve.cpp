@@ -6,8 +6,9 @@
 //
 // The right-hand side comes from a known solution (x(i) = 1 + i/n), so the
 // actual error of each solve is shown beside the backward errors.  For each
-// phase: the time, and what the phase reports (blocks, factor entries,
-// refinement steps).  Only square matrices are solved.
+// phase: the time, and what the phase reports (blocks, factor entries, the
+// growth of the factors, refinement steps).  Only square matrices are
+// solved.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -115,6 +116,10 @@ int solve_one(const std::string& path) {
               info[10], info[9], info[6], rinfo[0]);
   std::printf("  %-18s%10s     LINDEX %lld needed %d, LVALUE %lld needed %d\n", "", "",
               static_cast<long long>(lindex), info[18], static_cast<long long>(lvalue), info[20]);
+  // Past 1e8 the factors carry warning 16: a solve without refinement may
+  // lose more than half its digits (refine, or factorise with ICNTL(6) = 1).
+  std::printf("  %-18s%10s     growth of the factors %.3g (RINFO(9))%s\n", "", "", rinfo[8],
+              (info[0] & 16) != 0 ? ", warning 16" : "");
 
   std::vector<double> xt(n), x(n), w(4 * static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) xt[i] = 1.0 + static_cast<double>(i) / n;

@@ -299,6 +299,21 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * INFO(10) counts the entries of the U parts above the diagonal and
  * INFO(11) those of the L parts below it (the reports print them under the
  * labels "entries below diagonal in L" and "entries above diagonal in U").
+ * RINFO(9) is the growth of the factors: the largest magnitude in U (the
+ * pivots and U parts of every LU record, pivots of blocks of order 1
+ * included) over the largest magnitude of an entry of the matrix factorised
+ * (duplicates summed, invalid entries dropped; 0 when it has no nonzero).
+ * Past 1e8 the call adds warning 16 to INFO(1) (with a message on ICNTL(1)
+ * at ICNTL(3) >= 2): a solve without refinement may then lose more than
+ * half of its sixteen digits, although every pivot passed the threshold
+ * test.  Expect it from the defaults (CNTL(1) = 0.1, no diagonal
+ * preference) on large convection-dominated operators, where the growth of
+ * each step compounds: a 2D upwind grid grows by 6e5 at 60 x 60, 2e9 at
+ * 80 x 80 and 4e16 at 300 x 300, where the same grids give 1 with
+ * ICNTL(6) = 1.  A new factorisation with ICNTL(6) = 1 or a larger CNTL(1)
+ * usually gives accurate factors; iterative refinement (JOB = 1 here,
+ * ICNTL(8) > 0 in ZA38CD) may recover a solution when the growth is
+ * moderate, not always.
  * KEEP 20, CNTL 10, ICNTL 20, INFO 40, RINFO 20 entries. */
 TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
@@ -318,7 +333,11 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
  * changed to another valid one is not detected).  INFO(22) and INFO(23)
  * of VIZ_ZA38AD give the lengths that a refactorisation needs; after -3,
  * -4 or -5, INFO(19) and INFO(21) are lower bounds as for VIZ_ZA38AD, and
- * the same growth applies. */
+ * the same growth applies.
+ * RINFO(9) and warning 16 are those of VIZ_ZA38AD, for the new values: with
+ * no threshold test, values that make the kept pivots small grow the
+ * factors where the first factorisation's did not, and a call whose values
+ * do not grow leaves warning 16 out again. */
 TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
                                    int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,

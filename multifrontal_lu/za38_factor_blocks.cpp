@@ -10,6 +10,7 @@
 // factors go to the top, and the entries of the earlier blocks, lower in
 // the used region, are still intact when their turn comes.
 #include <algorithm>
+#include <cmath>
 
 #include "multifrontal_lu/za38_front.hpp"
 #include "multifrontal_lu/za38_layout.hpp"
@@ -104,6 +105,9 @@ void front_blocks(FrontEnd& f) {
       // reported singular).
       f.xv(f.fv) = pivot == 0.0 ? 1.0 : pivot;
       if (pivot != 0.0) ++f.onesok;
+      // The stand-in 1.0 of a zero pivot is no entry of U.
+      double& umax = f.rinfo[kRinfoGrowth - 1];
+      umax = std::max(umax, std::fabs(pivot));
       bfptr(t) = static_cast<fint>(-f.fv);
       continue;
     }

@@ -2,7 +2,8 @@
 // INDEX and VALUE (a stack of what stays, from the top down, and a used
 // region from the bottom up), the block triangular ordering when ICNTL(4) =
 // 1, the factorisation of the matrix as one block or block by block, the
-// memory accounts for INFO(18..23), the statistics and the singular warning.
+// memory accounts for INFO(18..23), the statistics, and the singular and
+// growth warnings.
 //
 // The permutations and the seven trailing integers are reserved at the top
 // of W at once; with one block its factors go directly below them, with
@@ -46,6 +47,10 @@ extern "C" void ZA38_FACTOR_FRONT(const fint* n_, const fint* nz_, fint* ap, dou
   f.pnz = pnz;
   f.keep = keep;
   const std::int64_t n = f.n, nz = f.nz;
+  // The largest entry of the held matrix, before the layout overwrites it;
+  // RINFO(9) gathers the largest entry of U meanwhile.
+  const double amax = largest_magnitude(f.preserve ? pax : ax, nz);
+  rinfo[kRinfoGrowth - 1] = 0.0;
   f.fv = f.lax + 1;
   f.fi = f.cperm_at();
   f.free = f.preserve ? 1 : nz + 1;
@@ -121,6 +126,10 @@ extern "C" void ZA38_FACTOR_FRONT(const fint* n_, const fint* nz_, fint* ap, dou
     if ((st & kWarnSingular) == 0) st += kWarnSingular;
     if (warnings_printed(icntl)) print_message(who, kWarnSingular, info[kInfoGoodPivots - 1], icntl[0]);
   }
+  if (info[kInfoStatus - 1] >= 0)
+    finish_growth(who, amax, icntl, info, rinfo);
+  else
+    rinfo[kRinfoGrowth - 1] = 0.0;
   std::int64_t need22 = std::max(3 * n + 2 + f.ne, 3 * std::int64_t{f.ne} + 1 + 2 * n);
   const std::int64_t tail = std::int64_t{f.cmax} + 3 * std::int64_t{f.rmax} + 4 * std::int64_t{f.nrec};
   if (!f.preserve)

@@ -83,7 +83,8 @@ void ZA38_CONVERT_INPUT(const tbl::fint* n, tbl::fint* nz, const tbl::logical* t
 // the off-diagonal store and the statistics.  AP: pointers into W/AX;
 // FV, FI: first positions of the stored factors in AX and W; IINUSE,
 // XINUSE: memory accounts; PAP/PAI/PAX with PN, PNZ: the preserved copy
-// (PN = 0 and PNZ = 1 when there is none).
+// (PN = 0 and PNZ = 1 when there is none).  Sets RINFO(9), the growth of
+// the factors, and merges warning 16 when it is too large.
 void ZA38_FACTOR_FRONT(const tbl::fint* n, const tbl::fint* nz, tbl::fint* ap, double* ax, const tbl::fint* lax,
                        tbl::fint* w, const tbl::fint* lw, tbl::fint* fv, tbl::fint* fi, std::int64_t* iinuse,
                        std::int64_t* xinuse, tbl::fint* noffdiag, tbl::fint* nblocks, const tbl::fint* icntl,
@@ -134,6 +135,7 @@ void ZA38_FACTOR_SETUP(tbl::fint* cblk, const tbl::fint* n, tbl::fint* cperm, tb
 // Argument 5 is the column map (the block's CPERM part), argument 6 the row
 // map (its RPERM part); the single-block call passes the same arrays as
 // COLPOS and ROWPOS, which then receive the column and row orders.
+// RINFO(9) is raised to the largest magnitude in the U parts it writes.
 void ZA38_FACTOR_KERNEL(tbl::fint* cblk, const tbl::fint* nzb, const tbl::fint* n, const tbl::fint* unused4,
                         tbl::fint* cperm, tbl::fint* rperm, tbl::fint* ifstart, tbl::fint* xfstart, double* xsec,
                         const tbl::fint* lxsec, tbl::fint* isec, const tbl::fint* lisec, const tbl::fint* icntl,
@@ -154,7 +156,8 @@ void ZA38_FACTOR_KERNEL(tbl::fint* cblk, const tbl::fint* nzb, const tbl::fint* 
 // above the blocks.  FACTI is the retained region INDEX(KEEP(4)..) with
 // LLUI words before the permutation and block data; BFPTR, IB, OFFROWP,
 // CPERM, RPERM are its block data.  XFSTART and IFSTART return the lowest
-// positions of the stored reals and integers in AX and AI.
+// positions of the stored reals and integers in AX and AI.  Sets RINFO(9),
+// the growth of the new factors, and merges warning 16 when it is too large.
 void ZA38_REFACTOR_FRONT(const tbl::fint* n, tbl::fint* nz, tbl::fint* ap, double* ax, const tbl::fint* lax,
                          tbl::fint* ai, const tbl::fint* lai, tbl::fint* xfstart, tbl::fint* ifstart,
                          std::int64_t* iinuse, std::int64_t* xinuse, tbl::fint* noffdiag, const tbl::fint* nblocks,
@@ -187,6 +190,8 @@ void ZA38_BLOCK_SPLIT(const tbl::logical* preserve, const tbl::fint* n, const tb
 // the assembly count.  MAXR/MAXC size FROWS, SPOS, SOFF and FCOLS; ELD,
 // EPOS, ENEXT, EPREV have NELEM+2 entries.  Leaves negative marks in the
 // lists of records whose rows or columns were assembled into a parent.
+// RINFO(9) is raised to the largest magnitude in the U parts it writes and
+// RINFO(10) to that of the input entries it assembles.
 void ZA38_REFACTOR_KERNEL(tbl::fint* arrowp, const tbl::fint* ninput, const tbl::fint* n, tbl::fint* xfstart,
                           double* xsec, const tbl::fint* lxsec, std::int64_t* xinuse, tbl::fint* arrowi,
                           const tbl::fint* cperm, const tbl::fint* rperm, const tbl::fint* icntl, tbl::fint* info,
@@ -304,6 +309,17 @@ inline constexpr int kRinfoBlas2Ops = 5;
 inline constexpr int kRinfoBlas3Ops = 6;
 inline constexpr int kRinfoOmega1 = 7;
 inline constexpr int kRinfoOmega2 = 8;
+// The growth of the factors: the largest magnitude in U (pivots, the U
+// parts of the LU records, the pivots of blocks of order 1) over the
+// largest magnitude of an entry of the matrix factorised.  While a
+// factorisation runs it holds the largest magnitude in U written so far
+// (the kernels raise it as they write their records), and the front ends
+// divide it at the end (finish_growth).
+inline constexpr int kRinfoGrowth = 9;
+// Carried inside ZA38BD only, from the refactorisation kernel to its front
+// end: the largest magnitude of an input entry assembled into a front.
+// The front end clears it before it returns.
+inline constexpr int kRinfoAssembledMax = 10;
 
 // The calling phase handed to the message, report and off-diagonal routines.
 inline constexpr fint kWhoAnalyse = 1;    // ZA38AD
@@ -324,6 +340,11 @@ inline constexpr fint kWarnInvalid = 1;
 inline constexpr fint kWarnDuplicate = 2;
 inline constexpr fint kWarnSingular = 4;
 inline constexpr fint kWarnNoRefinement = 8;
+inline constexpr fint kWarnGrowth = 16;  // RINFO(9) above kGrowthLimit
+
+// Beyond this growth a solve without refinement can lose more than half of
+// the sixteen digits.
+inline constexpr double kGrowthLimit = 1e8;
 
 // Codes of the per-entry lines (layout E).
 inline constexpr fint kLinePriorSingular = 95;
@@ -368,5 +389,23 @@ inline void raise_info(fint* info, int entry, std::int64_t amount) {
 // Message helpers over ZA38_PRINT_MESSAGE, by value.
 void print_message(fint who, fint code, fint i1, fint unit);
 void print_entry_line(fint who, fint code, fint row, fint col, double x, fint unit);
+
+// The end of a factorisation (WHO 1) or refactorisation (WHO 2) that
+// succeeded: RINFO(9), which holds the largest magnitude in U, becomes the
+// growth over AMAX, the largest magnitude of an entry of the matrix
+// factorised (0 when AMAX is 0), and warning 16 is merged and printed when
+// the growth passes kGrowthLimit.  Its message carries the growth, a real,
+// so it has this recorder of its own rather than ZA38_RECORD_ERROR.
+void finish_growth(fint who, double amax, const fint* icntl, fint* info, double* rinfo);
+
+// The largest magnitude of N reals (NaNs are passed over).
+inline double largest_magnitude(const double* x, std::int64_t n) {
+  double m = 0.0;
+  for (std::int64_t p = 0; p < n; ++p) {
+    const double a = x[p] < 0.0 ? -x[p] : x[p];
+    if (a > m) m = a;
+  }
+  return m;
+}
 
 }  // namespace tbl::za38

@@ -6,6 +6,7 @@
 // have no entries in the record's pivots.  The refactorisation relies on
 // this.
 #include <algorithm>
+#include <cmath>
 
 #include "multifrontal_lu/za38_internal.hpp"
 #include "multifrontal_lu/za38_kernel_ws.hpp"
@@ -74,17 +75,30 @@ bool Kernel::write_record(bool goes_on) {
   }
 
   // Pivot columns over the pivot rows and the L rows, then the U rows.
+  // The largest magnitude in U (on and above the diagonal of the pivot
+  // block, and the U rows) is taken on the way, for the growth figure.
   const i64 v = xfstart;
   const i64 ldl = static_cast<i64>(k) + r;
+  double umax = rinfo[kRinfoGrowth - 1];
   for (fint qq = 1; qq <= k; ++qq) {
     const fint col = ldc - qq;
     const i64 dst = v + (qq - 1) * ldl;
-    for (fint q2 = 1; q2 <= k; ++q2) xs(dst + q2 - 1) = *front(ld - q2, col);
+    for (fint q2 = 1; q2 <= qq; ++q2) {
+      const double x = *front(ld - q2, col);
+      xs(dst + q2 - 1) = x;
+      umax = std::max(umax, std::fabs(x));
+    }
+    for (fint q2 = qq + 1; q2 <= k; ++q2) xs(dst + q2 - 1) = *front(ld - q2, col);
     std::copy_n(front(0, col), r, xs.at(dst + k));
   }
   const i64 u = v + k * ldl;
   for (fint j = 0; j < c; ++j)
-    for (fint qq = 1; qq <= k; ++qq) xs(u + static_cast<i64>(j) * k + qq - 1) = *front(ld - qq, j);
+    for (fint qq = 1; qq <= k; ++qq) {
+      const double x = *front(ld - qq, j);
+      xs(u + static_cast<i64>(j) * k + qq - 1) = x;
+      umax = std::max(umax, std::fabs(x));
+    }
+  rinfo[kRinfoGrowth - 1] = umax;
 
   const i64 tri = static_cast<i64>(k) * (k - 1) / 2;
   info[kInfoUEntries - 1] = saturate(info[kInfoUEntries - 1] + static_cast<i64>(c) * k + tri);

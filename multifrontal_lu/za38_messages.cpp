@@ -10,11 +10,20 @@ namespace {
 // columns and a closing text.  Layout E: a text, then the entry's line.
 constexpr const char* kLayoutS = "(' ',A,:,I12,:,A)";
 constexpr const char* kLayoutE = "(' ',A,/,'    row: ',I12,' col: ',I12,' value: ',D11.4)";
+// Layout G, the growth of the factors: a text, the growth and a closing
+// text, then three lines of advice, indented as the entry line of layout E.
+constexpr const char* kLayoutG = "(' ',A,D11.4,A,/,'    ',A,/,'    ',A,/,'    ',A)";
 
 void text(fint unit, const char* s) { io::write(unit, kLayoutS, s); }
 void text_value(fint unit, const char* s, fint v) { io::write(unit, kLayoutS, s, v); }
 void text_value_text(fint unit, const char* s, fint v, const char* t) { io::write(unit, kLayoutS, s, v, t); }
 void entry(fint unit, const char* s, fint row, fint col, double x) { io::write(unit, kLayoutE, s, row, col, x); }
+void growth(fint unit, const char* s, double x) {
+  io::write(unit, kLayoutG, s, x, " (RINFO(9)); a solve may lose over half its digits.",
+            "A new ZA38AD with ICNTL(6) = 1 or a larger CNTL(1) usually gives accurate factors;",
+            "iterative refinement (ICNTL(8) > 0, matrix kept with JOB = 1) may recover",
+            "a solution when the growth is moderate, not always.");
+}
 
 void analyse_message(fint code, fint i1, fint i2, double x, fint u) {
   switch (code) {
@@ -26,6 +35,7 @@ void analyse_message(fint code, fint i1, fint i2, double x, fint u) {
       return text_value_text(u, "ZA38AD: ", i1, " invalid entries ignored (out of range 1..N).");
     case kWarnDuplicate: return text_value_text(u, "ZA38AD: ", i1, " duplicate entries summed.");
     case kWarnSingular: return text_value_text(u, "ZA38AD: matrix is singular.  Only ", i1, " pivots found.");
+    case kWarnGrowth: return growth(u, "ZA38AD: factors grew by", x);
     case kLineDuplicate: return entry(u, "ZA38AD: duplicate entry summed:", i1, i2, x);
     case kLineOutOfRange: return entry(u, "ZA38AD: invalid entry (out of range 1..N):", i1, i2, x);
     default: return;
@@ -49,6 +59,7 @@ void refactor_message(fint code, fint i1, fint i2, double x, fint u) {
                              " invalid entries ignored (not in prior pattern).");
     case kWarnDuplicate: return text_value_text(u, "ZA38BD: ", i1, " duplicate entries summed.");
     case kWarnSingular: return text_value_text(u, "ZA38BD: matrix is singular.  Only ", i1, " pivots found.");
+    case kWarnGrowth: return growth(u, "ZA38BD: factors grew by", x);
     case kLinePriorSingular: return entry(u, "ZA38BD: invalid entry (prior matrix singular):", i1, i2, x);
     case kLineBelowBlocks: return entry(u, "ZA38BD: invalid entry (below diagonal blocks):", i1, i2, x);
     case kLineNotInPattern: return entry(u, "ZA38BD: invalid entry (not in pattern of prior factors)", i1, i2, x);
@@ -78,6 +89,17 @@ void print_message(fint who, fint code, fint i1, fint unit) {
 
 void print_entry_line(fint who, fint code, fint row, fint col, double x, fint unit) {
   ZA38_PRINT_MESSAGE(&who, &code, &row, &col, &x, &unit);
+}
+
+void finish_growth(fint who, double amax, const fint* icntl, fint* info, double* rinfo) {
+  double& g = rinfo[kRinfoGrowth - 1];
+  g = amax > 0.0 ? g / amax : 0.0;
+  if (!(g > kGrowthLimit)) return;
+  info[kInfoStatus - 1] = merged_status(info[kInfoStatus - 1], kWarnGrowth);
+  if (warnings_printed(icntl)) {
+    const fint code = kWarnGrowth, zero = 0, unit = icntl[kIcntlErrorUnit - 1];
+    ZA38_PRINT_MESSAGE(&who, &code, &zero, &zero, &g, &unit);
+  }
 }
 
 }  // namespace tbl::za38

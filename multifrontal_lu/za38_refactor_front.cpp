@@ -10,6 +10,7 @@
 // of each step are carved just below IFSTART and released when the step
 // ends; the input entries lie at the bottom.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -174,6 +175,11 @@ extern "C" void ZA38_REFACTOR_FRONT(const fint* n_, fint* nz_, fint* ap_, double
   const bool preserve = f.preserve;
   const fint nblocks = f.nblocks;
   const fint s = preserve ? 1 : nz + 1;  // where the split writes its output
+  // The largest magnitudes in U and in the entries kept, gathered as the
+  // blocks are done (the kernel adds its own through RINFO(9) and RINFO(10)).
+  double& umax = f.rinfo(kRinfoGrowth);
+  double& amax = f.rinfo(kRinfoAssembledMax);
+  umax = amax = 0.0;
 
   auto run = [&]() -> bool {
     if (nblocks == 1 || !preserve) {
@@ -261,6 +267,8 @@ extern "C" void ZA38_REFACTOR_FRONT(const fint* n_, fint* nz_, fint* ap_, double
         if (value != 0.0) {
           ax(f.xfstart) = value;
           ++f.onesok;
+          umax = std::max(umax, std::fabs(value));
+          amax = std::max(amax, std::fabs(value));
         } else {
           ax(f.xfstart) = 1.0;
         }
@@ -354,6 +362,7 @@ extern "C" void ZA38_REFACTOR_FRONT(const fint* n_, fint* nz_, fint* ap_, double
                          preserve_, nblocks_, ib_, &counted, &kWhoRefactor, &f.nbad, &unused);
       f.iinuse -= n;
     }
+    if (noffdiag > 0) amax = std::max(amax, largest_magnitude(ax.at(f.xfstart), noffdiag));
     if (f.ifstart < 1) f.index_short();
     if (f.xfstart < 1) f.value_short();
     return info(kInfoStatus) >= 0;
@@ -402,6 +411,11 @@ extern "C" void ZA38_REFACTOR_FRONT(const fint* n_, fint* nz_, fint* ap_, double
     info(kInfoStatus) = merged_status(info(kInfoStatus), kWarnSingular);
     if (warnings_printed(icntl)) print_message(kWhoRefactor, kWarnSingular, info(kInfoGoodPivots), unit);
   }
+  if (info(kInfoStatus) >= 0)
+    finish_growth(kWhoRefactor, amax, icntl, info.data(), rinfo.data());
+  else
+    umax = 0.0;
+  amax = 0.0;
   info(kInfoRefactorValue) = tbl::saturate(f.xpeak);
 
   *nz_ = nz;

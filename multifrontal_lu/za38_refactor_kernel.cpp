@@ -9,6 +9,7 @@
 // by address through ENEXT/EPREV between two sentinels, so that freed spans
 // can be merged and reused before the area is compacted.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "interface/blas.hpp"
@@ -322,8 +323,11 @@ bool Kernel::continue_front(const Record& rec) {
   return arows == r && acols == c;
 }
 
-// Stage 3: the input arrowheads of the record's pivots.
+// Stage 3: the input arrowheads of the record's pivots.  The largest
+// magnitude of the entries assembled (those left out are not part of the
+// matrix factorised) goes to the front end through RINFO(10).
 void Kernel::assemble_arrowheads(fint k) {
+  double amax = rinfo(kRinfoAssembledMax);
   for (fint j = k0 + 1; j <= k0 + k; ++j) {
     for (fint p = arrowp(j + 1); p < arrowp(j); ++p) {
       const fint idx = arrowi(p);
@@ -335,8 +339,10 @@ void Kernel::assemble_arrowheads(fint k) {
         continue;
       }
       xsec(fpos + rp + cp) += xsec(p);
+      amax = std::max(amax, std::fabs(xsec(p)));
     }
   }
+  rinfo(kRinfoAssembledMax) = amax;
   const fint released = arrowp(k0 + 1) - arrowp(k0 + k + 1);
   list.epos(list.head()) = arrowp(k0 + k + 1);
   xneed -= released;
@@ -491,16 +497,29 @@ bool Kernel::store(const Record& rec, fint k) {
   for (fint i = 1; i <= r; ++i) rec.row(i) = frows(i);
   for (fint j = 1; j <= c; ++j) rec.col(j) = fcols(j);
 
+  // The largest magnitude in U (on and above the diagonal of the pivot
+  // block, and the U part) is taken on the way, for the growth figure.
   const fint ldr = k + r;
   Vec1<double> out(xsec.at(xfstart));
+  double umax = rinfo(kRinfoGrowth);
   for (fint q = 1; q <= k; ++q) {
     const fint fc = c + k - q;  // front column of pivot q
-    for (fint p = 1; p <= k; ++p) out(p + i64{q - 1} * ldr) = front(r + k - p, fc);
+    for (fint p = 1; p <= q; ++p) {
+      const double x = front(r + k - p, fc);
+      out(p + i64{q - 1} * ldr) = x;
+      umax = std::max(umax, std::fabs(x));
+    }
+    for (fint p = q + 1; p <= k; ++p) out(p + i64{q - 1} * ldr) = front(r + k - p, fc);
     for (fint i = 1; i <= r; ++i) out(k + i + i64{q - 1} * ldr) = front(i - 1, fc);
   }
   const i64 u0 = i64{k} * ldr;
   for (fint j = 1; j <= c; ++j)
-    for (fint p = 1; p <= k; ++p) out(u0 + p + i64{j - 1} * k) = front(r + k - p, j - 1);
+    for (fint p = 1; p <= k; ++p) {
+      const double x = front(r + k - p, j - 1);
+      out(u0 + p + i64{j - 1} * k) = x;
+      umax = std::max(umax, std::fabs(x));
+    }
+  rinfo(kRinfoGrowth) = umax;
 
   const i64 tri = i64{k} * (k - 1) / 2;
   info(kInfoUEntries) = tbl::saturate(info(kInfoUEntries) + i64{c} * k + tri);

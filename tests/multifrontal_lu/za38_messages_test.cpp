@@ -38,6 +38,11 @@ std::string print(int32_t who, int32_t code, int32_t i1, int32_t i2, double x, i
 }
 
 const std::string kRow2Col5 = "\n    row:            2 col:            5 value:  0.1500D+01\n";
+const std::string kGrowthAdvice =
+    " (RINFO(9)); a solve may lose over half its digits.\n"
+    "    A new ZA38AD with ICNTL(6) = 1 or a larger CNTL(1) usually gives accurate factors;\n"
+    "    iterative refinement (ICNTL(8) > 0, matrix kept with JOB = 1) may recover\n"
+    "    a solution when the growth is moderate, not always.\n";
 
 struct Text {
   int32_t who, code, i1, i2;
@@ -58,6 +63,7 @@ const std::vector<Text> kTable = {
     {1, 98, 2, 5, 1.5, " ZA38AD: duplicate entry summed:" + kRow2Col5},
     {1, 99, 0, 5, -2.5e-300,
      " ZA38AD: invalid entry (out of range 1..N):\n    row:            0 col:            5 value: -0.2500-299\n"},
+    {1, 16, 0, 0, 1.5e9, " ZA38AD: factors grew by 0.1500D+10" + kGrowthAdvice},
     {1, -5, 1, 0, 0.0, ""},
     {1, -7, 1, 0, 0.0, ""},
     {1, 8, 0, 0, 0.0, ""},
@@ -80,6 +86,7 @@ const std::vector<Text> kTable = {
     {2, 98, 2, 5, 1.5, " ZA38BD: duplicate entry summed:" + kRow2Col5},
     {2, 99, -3, 7, 1e100,
      " ZA38BD: invalid entry (out of range 1..N):\n    row:           -3 col:            7 value:  0.1000+101\n"},
+    {2, 16, 0, 0, 2.5e123, " ZA38BD: factors grew by 0.2500+124" + kGrowthAdvice},
     {2, -5, 1, 0, 0.0, ""},
     {2, 8, 0, 0, 0.0, ""},
     {3, -7, 0, 0, 0.0, " ZA38CD: LU factors uncomputed or corrupted!\n"},
@@ -87,6 +94,7 @@ const std::vector<Text> kTable = {
     {3, 8, 1, 0, 0.0, " ZA38CD: no iterative refinement: only for Ax=b or A'x=b\n"},
     {3, -1, 0, 0, 0.0, ""},
     {3, 4, 2, 0, 0.0, ""},
+    {3, 16, 0, 0, 1e9, ""},
     {0, -1, 0, 0, 0.0, ""},
     {4, -7, 0, 0, 0.0, ""},
 };
@@ -116,6 +124,7 @@ TEST(Za38Messages, MergeRule) {
       {-3, -4, -5}, {-4, -3, -5}, {0, -3, -3},  {2, -4, -4}, {-7, -3, -3}, {-5, -4, -4}, {2, 1, 3},
       {3, 1, 3},    {3, 2, 3},    {3, 4, 7},    {7, 8, 15},  {8, 4, 12},   {12, 2, 14},  {-7, 4, -7},
       {-2, 1, -2},  {0, 0, 0},    {-6, 0, -6},  {5, 0, 5},   {15, 8, 15},  {4, 4, 4},
+      {0, 16, 16},  {15, 16, 31}, {18, 16, 18}, {16, 4, 20}, {-4, 16, -4},
   };
   int32_t icntl[20] = {-1, -1, 0}, who = 2;
   for (const Merge& m : table) {
