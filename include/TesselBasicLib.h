@@ -380,20 +380,21 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              after the damping is first cut tenfold (a step that then
  *              more than doubles goes on).  Such a step that leaves X
  *              unchanged ends the solve at X; otherwise it is still tried:
- *              the solve ends at it when it lowers ||F||, or at X if X was
- *              reached by an accepted step (not at the start).  After a
- *              rejected trial the damping explains a short step, which is
- *              then an ordinary trial; (4) 0: stop when max_j |(J'F)_j| /
- *              (D_j ||F||) <= CNTL(4); (5) 1e-3: the first damping factor
- *              is mu = CNTL(5) * max_j (J'J)_jj / D_j^2.  A trial point is
- *              accepted when ||F|| falls and the ratio rho of actual to
- *              predicted reduction is at least 1e-4; mu then shrinks by
- *              max(1/3, 1 - (2 rho - 1)^3), and after a rejection grows by
- *              a factor that doubles with each rejection in a row (at
- *              least to eps * max_j (J'J)_jj / D_j^2, at most to the
- *              largest the arithmetic can use, huge * eps / max(1, max_j
- *              D_j^2), huge = 1.797e308).  A failed factorisation doubles
- *              mu (from at least that level).
+ *              the solve ends at it when it lowers ||F|| (from the start
+ *              only when it also passes the acceptance test below), or at
+ *              X if X was reached by an accepted step (not at the start).
+ *              After a rejected trial the damping explains a short step,
+ *              which is then an ordinary trial; (4) 0: stop when max_j
+ *              |(J'F)_j| / (D_j ||F||) <= CNTL(4); (5) 1e-3: the first
+ *              damping factor is mu = CNTL(5) * max_j (J'J)_jj / D_j^2.
+ *              A trial point is accepted when ||F|| falls and the ratio
+ *              rho of actual to predicted reduction is at least 1e-4; mu
+ *              then shrinks by max(1/3, 1 - (2 rho - 1)^3), and after a
+ *              rejection grows by a factor that doubles with each
+ *              rejection in a row (at least to eps * max_j (J'J)_jj /
+ *              D_j^2, at most to the largest the arithmetic can use,
+ *              huge * eps / max(1, max_j D_j^2), huge = 1.797e308).  A
+ *              failed factorisation doubles mu (from at least that level).
  *   CNTLD(5)   (1) 0: the relative difference step r (0 takes sqrt(eps) =
  *              1.49e-8 for forward and eps^(1/3) = 6.06e-6 for central
  *              differences); (2) 0: the smallest absolute step.  Column j
