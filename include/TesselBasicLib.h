@@ -401,7 +401,10 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              steps by max(r * max(|x_j|, s_j), CNTLD(2)), s_j the typical
  *              size of x_j: 1/D(j) with the host's scaling (ICNTL(9) = 1),
  *              otherwise 1; so a coordinate at or near zero is still
- *              differenced with a step the residuals resolve.
+ *              differenced with a step the residuals resolve.  Variables
+ *              whose sizes lie far from 1 need the host's scaling: with
+ *              ICNTL(9) = 0 a variable of size 1e-100 is stepped by about
+ *              r, and the estimate is then meaningless.
  *   ICNTLM(20), CNTLM(5)  the sparse symmetric solver's defaults, with
  *              ICNTLM(5) = 0 (it prints nothing) and ICNTLM(7) = 2 (no
  *              pivoting); ICNTLM(1..3) are its units, ICNTLM(5) its print
@@ -465,7 +468,9 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    CNTL(4) and sqrt(CNTL(2)); with a smaller one the
  *                    solve ends with IREQ = 3 and test 4 or 2.  The method
  *                    stalled at X: a Jacobian that does not match the
- *                    residuals ends this way.
+ *                    residuals ends this way, and so may a start at a
+ *                    zero of F where ||F|| exceeds CNTL(1) only by the
+ *                    rounding of the residuals (CNTL(1) sets that level).
  *                Failures -1 to -4, -7 (of X) and -8 at the start write
  *                nothing but IREQ, INFO, RINFO and the zeroed counters.
  *                After -5, -6, -9 and -10, X, F and FNORM are the best
