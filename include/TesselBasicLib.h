@@ -399,27 +399,31 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              after the damping is first cut tenfold (a step that then
  *              more than doubles goes on).  Such a step that leaves X
  *              unchanged ends the solve at X; otherwise it is still tried:
- *              the solve ends at it when it lowers ||F||, or at X if X was
- *              reached by an accepted step (not at the start).  After a
- *              rejected trial the damping explains a short step, which is
- *              then an ordinary trial; (4) 0: stop when max_j |(J'F)_j| /
- *              (D_j ||F||) <= CNTL(4); (5) 1e-3: the first damping factor
- *              is mu = CNTL(5) * max_j (J'J)_jj / D_j^2.  A trial point is
- *              accepted when ||F|| falls and the ratio rho of actual to
- *              predicted reduction is at least 1e-4; mu then shrinks by
- *              max(1/3, 1 - (2 rho - 1)^3), and after a rejection grows by
- *              a factor that doubles with each rejection in a row (at
- *              least to eps * max_j (J'J)_jj / D_j^2, at most to the
- *              largest the arithmetic can use, huge * eps / max(1, max_j
- *              D_j^2), huge = 1.797e308).  A failed factorisation doubles
- *              mu (from at least that level).
+ *              the solve ends at it when it lowers ||F|| (from the start
+ *              only when it also passes the acceptance test below), or at
+ *              X if X was reached by an accepted step (not at the start).
+ *              After a rejected trial the damping explains a short step,
+ *              which is then an ordinary trial; (4) 0: stop when max_j
+ *              |(J'F)_j| / (D_j ||F||) <= CNTL(4); (5) 1e-3: the first
+ *              damping factor is mu = CNTL(5) * max_j (J'J)_jj / D_j^2.
+ *              A trial point is accepted when ||F|| falls and the ratio
+ *              rho of actual to predicted reduction is at least 1e-4; mu
+ *              then shrinks by max(1/3, 1 - (2 rho - 1)^3), and after a
+ *              rejection grows by a factor that doubles with each
+ *              rejection in a row (at least to eps * max_j (J'J)_jj /
+ *              D_j^2, at most to the largest the arithmetic can use,
+ *              huge * eps / max(1, max_j D_j^2), huge = 1.797e308).  A
+ *              failed factorisation doubles mu (from at least that level).
  *   CNTLD(5)   (1) 0: the relative difference step r (0 takes sqrt(eps) =
  *              1.49e-8 for forward and eps^(1/3) = 6.06e-6 for central
  *              differences); (2) 0: the smallest absolute step.  Column j
  *              steps by max(r * max(|x_j|, s_j), CNTLD(2)), s_j the typical
  *              size of x_j: 1/D(j) with the host's scaling (ICNTL(9) = 1),
  *              otherwise 1; so a coordinate at or near zero is still
- *              differenced with a step the residuals resolve.
+ *              differenced with a step the residuals resolve.  Variables
+ *              whose sizes lie far from 1 need the host's scaling: with
+ *              ICNTL(9) = 0 a variable of size 1e-100 is stepped by about
+ *              r, and the estimate is then meaningless.
  *   ICNTLM(20), CNTLM(5)  the sparse symmetric solver's defaults, with
  *              ICNTLM(5) = 0 (it prints nothing) and ICNTLM(7) = 2 (no
  *              pivoting); ICNTLM(1..3) are its units, ICNTLM(5) its print
@@ -495,7 +499,9 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    CNTL(4) and sqrt(CNTL(2)); with a smaller one the
  *                    solve ends with IREQ = 3 and test 4 or 2.  The method
  *                    stalled at X: a Jacobian that does not match the
- *                    residuals ends this way.
+ *                    residuals ends this way, and so may a start at a
+ *                    zero of F where ||F|| exceeds CNTL(1) only by the
+ *                    rounding of the residuals (CNTL(1) sets that level).
  *               -11  IW changed between calls (see IW above): INFO(2) the
  *                    position in IW of the first word found out of its
  *                    range or inconsistent with those it is checked

@@ -593,8 +593,9 @@ bool Solver::factorise_and_solve() {
 // model makes it short: on a fresh Jacobian the damping is first cut by
 // kProbeCut, and a step that then grows by more than kGrowth was only
 // damped, so the solve goes on with the smaller damping.  The last short
-// step is still evaluated and kept when it lowers ||F||; when it does not,
-// the solve ends at X only if X was reached by an accepted step.  After a
+// step is still evaluated and kept when it lowers ||F|| (from the start,
+// only when it is also accepted on its ratio); when it does not, the solve
+// ends at X only if X was reached by an accepted step.  After a
 // rejection the damping explains a short step: it is an ordinary trial,
 // and a step that leaves X unchanged means the method has stalled.
 void Solver::compute_step() {
@@ -697,7 +698,10 @@ void Solver::trial_done() {
   // run of rejected steps does: the scaled gradient must be small as well.
   const bool small = std::fabs(ared) <= cntl_(2) && pred <= cntl_(2) && rho <= 2 && flat();
 
-  if (fnew < fnorm && (rho >= kAccept || final_step)) {
+  // From the start a final step must pass the acceptance test as well: no
+  // accepted step has yet shown the model to be right, and a Jacobian far
+  // larger than the residuals' own makes every step short.
+  if (fnew < fnorm && (rho >= kAccept || converged)) {
     std::copy(ft, ft + m, f(candidate()));
     w_(kFcand) = fnew;
     monitor_step(true);

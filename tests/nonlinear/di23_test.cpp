@@ -140,15 +140,15 @@ Problem wrong_slope_line() {
   return p;
 }
 
-// Rosenbrock with the sign of its Jacobian turned: the steps shrink below
-// rounding level.
-Problem wrong_sign_rosenbrock() {
+// Rosenbrock with its Jacobian multiplied by FACTOR.  Turned in sign, the
+// steps shrink below rounding level; far too large, the first step is
+// already short (by the step test) yet reduces ||F|| by almost nothing.
+Problem rosenbrock_jacobian_times(double factor) {
   Problem p = nls::rosenbrock();
-  p.name = "WrongSignRosenbrock";
   const auto jac = p.jacobian;
-  p.jacobian = [jac](const double* x, double* aj) {
+  p.jacobian = [jac, factor](const double* x, double* aj) {
     jac(x, aj);
-    for (int k = 0; k < 3; ++k) aj[k] = -aj[k];
+    for (int k = 0; k < 3; ++k) aj[k] *= factor;
   };
   return p;
 }
@@ -166,7 +166,8 @@ std::vector<Ending> endings() {
           {"Watson6Forward", nls::watson(6), 1, 3, 0},
           {"Watson6Central", nls::watson(6), 2, 3, 0},
           {"Watson6ForwardHostScaling", nls::watson(6), 1, 3, 0, true},
-          {"WrongSignRosenbrock", wrong_sign_rosenbrock(), 0, -10, 2},
+          {"WrongSignRosenbrock", rosenbrock_jacobian_times(-1), 0, -10, 2},
+          {"JacobianTooLargeRosenbrock", rosenbrock_jacobian_times(1e9), 0, -10, 2},
           {"WrongSlopeLine", wrong_slope_line(), 0, -10, 1}};
 }
 
@@ -590,7 +591,7 @@ TEST(Di23, MessagesFollowThePrintLevel) {
   const auto stalled = run_in_child([] {
     Controls c = controls_for(0);
     c.icntl[3] = 1;
-    nls::solve(wrong_sign_rosenbrock(), c);
+    nls::solve(rosenbrock_jacobian_times(-1), c);
     std::fflush(stdout);
     std::_Exit(0);
   });
