@@ -312,8 +312,13 @@ struct Za38 {
         lvalue = info[20];
         return;
       }
-      li = std::max<std::int64_t>(li * 2LL, info[18]) > INT32_MAX ? INT32_MAX : std::max(li * 2, info[18]);
-      lv = std::max<std::int64_t>(lv * 2LL, info[20]) > INT32_MAX ? INT32_MAX : std::max(lv * 2, info[20]);
+      // The needs reported are lower bounds: each short array grows to the
+      // larger of its need and 1.5 times its length.
+      auto grown = [](fint len, fint need) {
+        return static_cast<fint>(std::min<std::int64_t>(std::max<std::int64_t>(len + len / 2, need), INT32_MAX));
+      };
+      if (st != -4) li = grown(li, info[18]);
+      if (st != -3) lv = grown(lv, info[20]);
     }
     throw std::runtime_error("no storage length found");
   }

@@ -110,9 +110,11 @@ struct Host {
     // A first factorisation with room to spare gives the lengths.
     resize(std::max<std::int64_t>(20 * std::int64_t{ne} + 40 * std::int64_t{p.n}, 1 << 16),
            std::max<std::int64_t>(40 * std::int64_t{ne}, 1 << 16));
-    for (int tries = 0; tries < 8 && analyse(p.val) <= -3 && info[0] >= -5; ++tries)
-      resize(std::max<std::int64_t>(2 * std::int64_t{lindex}, info[18]),
-             std::max<std::int64_t>(2 * std::int64_t{lvalue}, info[20]));
+    // The needs reported are lower bounds: each short array grows to the
+    // larger of its need and 1.5 times its length.
+    for (int tries = 0; tries < 12 && analyse(p.val) <= -3 && info[0] >= -5; ++tries)
+      resize(info[0] != -4 ? std::max<std::int64_t>(lindex + std::int64_t{lindex} / 2, info[18]) : lindex,
+             info[0] != -3 ? std::max<std::int64_t>(lvalue + std::int64_t{lvalue} / 2, info[20]) : lvalue);
     if (info[0] < 0) {
       std::fprintf(stderr, "za38_refactor_bench: %s does not factorise (INFO(1) = %d)\n", p.name.c_str(), info[0]);
       std::exit(1);

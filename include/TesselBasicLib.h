@@ -354,8 +354,9 @@ TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const in
  * against LINDEX, LVALUE and each other; the trailing integers; the
  * positions, counts and bounds of each part the solve reads (the kept
  * copy, the entries above the blocks, the block boundaries and pointers,
- * every LU record's header and index lists), with the reals adding up to
- * KEEP(2) - KEEP(1) + 1; and the permutations.  A changed value, or an
+ * every LU record's header and index lists), with the block factors
+ * filling INDEX from KEEP(4) up to the block data and the reals adding up
+ * to KEEP(2) - KEEP(1) + 1; and the permutations.  A changed value, or an
  * index changed to another valid one, is not detected: the solve then
  * succeeds with a wrong X.
  * Only X, W, INFO(1), INFO(24), RINFO(7:8) are written. */

@@ -89,18 +89,26 @@ bool pointers_ok(const fint* p, Pos len, fint first, Pos last) {
   return p[0] == first && p[len - 1] == last && !any_decrease(p, len);
 }
 
+// What a block factor takes: its integers from its first word, and its
+// reals (both counted as the factorisation lays them out, with no gap).
+struct BlockSize {
+  Pos words = 0, reals = 0;
+};
+
 // One block factor of order m at E: its table and records inside
 // INDEX(K4..pattern end), their index lists in 1..m, sons naming earlier
 // records, pivots adding up, the largest row and column counts those of
 // the records, and (when the reals are read) every record's reals inside
-// VALUE(block start..K2), with USED set to the reals of the block.
-bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals, Pos& used) {
+// VALUE(block start..K2); SIZE is set to what the block takes.  Compiled
+// once for each reader, so that neither pays for the other's tests.
+template <bool kReals>
+bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, BlockSize& size) {
   const fint records = reg(e + kBfRecords);
   const fint npiv = reg(e + kBfPivots);
   if (reg.bad() || records < 0 || npiv < 0 || npiv > m) return false;
   if (!reg.holds(e, kBfHeader + records)) return false;
   Pos br = 0;
-  if (reals) {
+  if constexpr (kReals) {
     const fint rel = reg(e + kBfRealStart);
     if (rel < 1) return false;
     br = fs.xb + rel - 1;
@@ -108,7 +116,7 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals,
   const auto hi = static_cast<std::uint32_t>(m);
   const fint* table = reg.at(bf_table(e, 1));  // table[j-1]: record j's position
   Pos pivots = 0, maxr = 1, maxc = 1;
-  used = 0;
+  Pos words = kBfHeader + records, nreals = 0;
   for (Pos j = 1; j <= records; ++j) {
     const fint rel = table[j - 1];
     if (rel < 1) return false;
@@ -126,11 +134,18 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals,
     if ((static_cast<std::uint32_t>(sh.k) - 1u >= hi) | (static_cast<std::uint32_t>(sh.c) > hi) |
         (static_cast<std::uint32_t>(sh.r) > hi) | (sh.s < 0))
       return false;
+    // The refactorisation builds its fronts from these counts: its rows and
+    // columns beyond its pivots are those of later records (or unmatched
+    // ones), no more than the block has left after them.  (The solve only
+    // follows the lists as indices, checked below.)
+    if constexpr (!kReals)
+      if (sh.r > m - pivots - sh.k || sh.c > m - pivots - sh.k) return false;
     if (!reg.holds(x, sh.int_length())) return false;
-    if (reals) {
+    words += sh.int_length();  // each inside the region: no overflow
+    if constexpr (kReals) {
       const Pos q = w[kRecRealStart];
       if (q < 1 || br + q - 1 + sh.real_length() - 1 > fs.k2) return false;
-      used += sh.real_length();  // at most K2 each: no overflow
+      nreals += sh.real_length();  // at most K2 each: no overflow
     }
     pivots += sh.k;
     maxr = std::max(maxr, sh.r);
@@ -147,11 +162,16 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals,
     }
     if (bad != 0) return false;
   }
-  // A block in which no pivot was found keeps one real (a zero) instead.
-  if (records == 0) used = 1;
+  // A block in which no pivot was found keeps one integer and one real
+  // (zeros) above its table instead.
+  size = records == 0 ? BlockSize{kBfHeader + 1, 1} : BlockSize{words, nreals};
   // The refactorisation sizes the row and column lists of its fronts by
   // the block's largest counts, so they must be what the records hold.
   return pivots == npiv && reg(e + kBfMaxRows) == maxr && reg(e + kBfMaxCols) == maxc;
+}
+
+bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals, BlockSize& size) {
+  return reals ? block_factor_ok<true>(reg, e, m, fs, size) : block_factor_ok<false>(reg, e, m, fs, size);
 }
 
 }  // namespace
@@ -241,16 +261,19 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
     if (any_outside(index + (fs.ai - 1), fs.tr.nz, static_cast<std::uint32_t>(n))) return kErrFactors;
   }
 
-  // The reals of the factors must add up: VALUE(XB..K2) holds the pivots
-  // of the blocks of order 1 and the reals of the LU records and nothing
-  // else (XB already counts the preserved values and the entries above the
-  // blocks), so that a KEEP(1) or KEEP(2) moved off its place is refused,
-  // not read one real off.
+  // The factors must add up: INDEX(K4..pattern end) holds the block
+  // factors and nothing else, and VALUE(XB..K2) the pivots of the blocks
+  // of order 1 and the reals of the LU records (XB already counts the
+  // preserved values and the entries above the blocks), so that a KEEP
+  // entry moved off its place is refused, not read one place off.
+  const Pos words = pend - fs.k4 + 1;
   const Pos reals = solve ? fs.k2 - fs.xb + 1 : 0;
-  Pos used = 0;
+  BlockSize size;
   Region reg(index, fs.k4, pend);
   if (!fs.multi())
-    return block_factor_ok(reg, fs.k4, n, fs, solve, used) && (!solve || used == reals) ? 0 : kErrFactors;
+    return block_factor_ok(reg, fs.k4, n, fs, solve, size) && size.words == words && (!solve || size.reals == reals)
+               ? 0
+               : kErrFactors;
 
   // The block data in short branch-free passes (blocks of order 1 can be
   // nearly all of them): the boundaries rise from 1 to N+1 and the pointer
@@ -291,20 +314,26 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
     }
   }
   if (bad != 0) return kErrFactors;
-  Pos total = nb;  // reals: one pivot for each block of order 1, those of the larger ones
+  // With every block of order 1 the block factors are one integer, a zero.
+  BlockSize total{larger != 0 ? 0 : 1, nb};  // reals: one pivot for each block of order 1
   if (larger != 0) {
     for (fint t = 1; t <= nb; ++t) {
       const fint m = ib[t] - ib[t - 1];
       if (m == 1) continue;
-      if (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve, used))
+      if (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve, size))
         return kErrFactors;
+      // Each part is at least 1 and at most its region: the sums only grow,
+      // so they stop long before they could overflow.
+      total.words += size.words;
+      if (total.words > words) return kErrFactors;
       if (!solve) continue;
-      total += used - 1;                      // used >= 1: the sum only grows,
-      if (total > reals) return kErrFactors;  // so it stops long before it could overflow
+      total.reals += size.reals - 1;
+      if (total.reals > reals) return kErrFactors;
     }
   }
+  if (total.words != words) return kErrFactors;
   if (!solve) return 0;
-  if (total != reals) return kErrFactors;
+  if (total.reals != reals) return kErrFactors;
 
   const fint* offrowp = index + (top.offrowp() - 1);  // offrowp[i-1] = OFFROWP(i)
   if (!pointers_ok(offrowp, Pos{n} + 1, 1, Pos{fs.tr.noffdiag} + 1)) return kErrFactors;

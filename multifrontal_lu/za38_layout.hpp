@@ -210,12 +210,16 @@ fint check_location(fint n, const fint* keep, const fint* index, fint lindex, fi
 // permutations are permutations, IB rises from 1 to N+1, the off-diagonal
 // row pointers and column positions (in a later block than the row), every
 // block pointer and block factor table inside the region, every record
-// header, index list and real range inside its bounds, the pivots of the
+// header, index list and real range inside its bounds (for the
+// refactorisation, which builds its fronts from them, no more rows or
+// columns beyond its pivots than the block has left), the pivots of the
 // records adding up to the block's count, the block's largest row and
 // column counts equal to its records' (at least 1), son codes naming
-// earlier records; for the solve also the reals adding up: VALUE(XB..K2)
-// is exactly the order-1 pivots and the records' reals (one real for a
-// block without records).
+// earlier records, and INDEX(K4..) exactly filled by the block factors
+// (a block without records keeps one integer above its table; with every
+// block of order 1 they are one integer); for the solve also the reals adding up:
+// VALUE(XB..K2) is exactly the order-1 pivots and the records' reals (one
+// real for a block without records).
 // Returns 0 or kErrFactors; nothing outside INDEX(1..LINDEX) and the stated
 // regions is read.
 fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, fint lvalue,

@@ -4,6 +4,7 @@
 // build, watch every call).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <sstream>
@@ -87,11 +88,16 @@ TEST(Za38Damage, EveryRetainedWordAltered) {
   }
 }
 
+// The stored factors that the KEEP shifts below start from.
+enum class Shape {
+  kBlocks,          // 8 x 8, five blocks: kept copy, entries above, order-1 pivots, records
+  kOneBlock,        // the same matrix with the ordering off: one block of records
+  kOrderOne,        // 8 x 8 upper triangular: every block of order 1, no records
+  kOneByOneLonger,  // 1 x 1 of A', kept, with INDEX and VALUE longer at the call
+};
+
 // An 8 x 8 matrix with diagonal 4 + i and sixteen entries off it: cycles
-// over {1,2,3} and {4,5} and forward links between them and 6, 7, 8, so
-// that with the ordering on the factors hold a preserved copy, entries above
-// the diagonal blocks, pivots of blocks of order 1 and LU records, and with
-// it off one block of records.
+// over {1,2,3} and {4,5} and forward links between them and 6, 7, 8.
 Za38 eight_by_eight(bool ordered) {
   std::vector<int32_t> rows, cols;
   std::vector<double> vals;
@@ -109,28 +115,52 @@ Za38 eight_by_eight(bool ordered) {
   return p;
 }
 
+Za38 upper_triangular() {
+  std::vector<int32_t> rows, cols;
+  std::vector<double> vals;
+  for (int32_t i = 1; i <= 8; ++i)
+    for (int32_t j = i; j <= 8; j += 3) {
+      rows.push_back(i);
+      cols.push_back(j);
+      vals.push_back(i == j ? 4.0 + i : -1.0);
+    }
+  return Za38(8, rows, cols, vals);
+}
+
+// INDEX and VALUE lengthened by EXTRA with their contents kept, as a host
+// that enlarged its arrays between the calls.
+void lengthen(Za38& p, int32_t extra) {
+  const std::vector<int32_t> ix(p.index.begin(), p.index.begin() + p.lindex);
+  const std::vector<double> vx(p.value.begin(), p.value.begin() + p.lvalue);
+  p.set_lengths(p.lindex + extra, p.lvalue + extra);
+  std::copy(ix.begin(), ix.end(), p.index.begin());
+  std::copy(vx.begin(), vx.end(), p.value.begin());
+}
+
 // KEEP(1..5) each moved by one either way after a factorisation with JOB = 1:
-// the solve refuses every one of them (the reals must add up to
-// KEEP(2) - KEEP(1) + 1, the integers lead from KEEP(3) to KEEP(4)), and
-// so does the refactorisation for the two it reads.
+// the solve refuses every one of them (the integers of the block factors
+// fill INDEX(KEEP(4)..) and their reals VALUE(..KEEP(2)) exactly, the
+// integers lead from KEEP(3) to KEEP(4)), and so does the refactorisation
+// for the two it reads.
 struct KeepShift {
-  bool ordered;
+  Shape shape;
   bool refactor;  // through ZA38BD, else ZA38CD
   int entry;      // KEEP(entry)
   int by;
 };
 
 void PrintTo(const KeepShift& c, std::ostream* os) {
-  *os << (c.refactor ? "Refactor" : "Solve") << (c.ordered ? "Blocks" : "OneBlock") << "Keep" << c.entry
+  static const char* const kShape[] = {"Blocks", "OneBlock", "OrderOne", "OneByOneLonger"};
+  *os << (c.refactor ? "Refactor" : "Solve") << kShape[static_cast<int>(c.shape)] << "Keep" << c.entry
       << (c.by > 0 ? "Raised" : "Lowered");
 }
 
 std::vector<KeepShift> keep_shifts() {
   std::vector<KeepShift> cases;
-  for (const bool ordered : {true, false})
+  for (const Shape shape : {Shape::kBlocks, Shape::kOneBlock, Shape::kOrderOne, Shape::kOneByOneLonger})
     for (const bool refactor : {false, true})
       for (int entry = refactor ? 4 : 1; entry <= 5; ++entry)
-        for (const int by : {-1, 1}) cases.push_back({ordered, refactor, entry, by});
+        for (const int by : {-1, 1}) cases.push_back({shape, refactor, entry, by});
   return cases;
 }
 
@@ -145,23 +175,28 @@ INSTANTIATE_TEST_SUITE_P(EachEntry, Za38KeepShift, testing::ValuesIn(keep_shifts
 
 TEST_P(Za38KeepShift, IsRefused) {
   const KeepShift& c = GetParam();
-  Za38 p = eight_by_eight(c.ordered);
-  ASSERT_EQ(p.analyse(1), 0);
-  ASSERT_EQ(p.info[8], c.ordered ? 5 : 1);  // blocks
-  std::vector<double> b(8), x;
-  for (int i = 0; i < 8; ++i) b[i] = 1.0 - 0.3 * i;
+  const bool transa = c.shape == Shape::kOneByOneLonger;
+  Za38 p = c.shape == Shape::kOrderOne         ? upper_triangular()
+           : c.shape == Shape::kOneByOneLonger ? Za38(1, {1}, {1}, {3.0})
+                                               : eight_by_eight(c.shape == Shape::kBlocks);
+  ASSERT_EQ(p.analyse(1, transa), 0);
+  const int32_t blocks[] = {5, 1, 8, 1};
+  ASSERT_EQ(p.info[8], blocks[static_cast<int>(c.shape)]);
+  if (transa) lengthen(p, 2);
+  std::vector<double> b(p.n), x;
+  for (int i = 0; i < p.n; ++i) b[i] = 1.0 - 0.3 * i;
   ASSERT_EQ(p.solve(b, x), 0);
   ASSERT_LT(p.relative_residual(b, x, false), 1e-14);
 
   p.keep[c.entry - 1] += c.by;
   if (c.refactor) {
     const std::vector<int32_t> before = beyond_entries(p);
-    EXPECT_EQ(p.refactor(1), -7);
+    EXPECT_EQ(p.refactor(1, transa), -7);
     EXPECT_EQ(beyond_entries(p), before);
   } else {
-    x.assign(8, 42.0);
+    x.assign(p.n, 42.0);
     EXPECT_EQ(p.solve(b, x), -7) << "X(1) = " << x[0];
-    EXPECT_EQ(x, std::vector<double>(8, 42.0));
+    EXPECT_EQ(x, std::vector<double>(p.n, 42.0));
   }
   p.check_guards();
 }

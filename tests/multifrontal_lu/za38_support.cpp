@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -76,9 +77,13 @@ int32_t factorising_call(Za38& p, int32_t job_, bool transa_, Phase phase) {
     if (k < p.lvalue) p.value[k] = p.val0[k];
   }
   const int32_t t = p.transa ? -1 : 0;
+  std::fill(std::begin(p.rinfo), std::end(p.rinfo), -1.0);  // both phases clear RINFO first
   phase(&p.n, &m, &p.job, &t, &p.lvalue, &p.lindex, p.value.data(), p.index.data(), p.keep, p.cntl, p.icntl, p.info,
         p.rinfo);
   p.check_guards();
+  // RINFO(9), the growth, is 0 after an error; RINFO(10..20) are always 0.
+  for (int k = p.info[0] < 0 ? 9 : 10; k <= 20; ++k)
+    if (p.rinfo[k - 1] != 0.0) ADD_FAILURE() << "RINFO(" << k << ") = " << p.rinfo[k - 1] << " on return";
   return p.info[0];
 }
 
