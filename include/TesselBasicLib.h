@@ -445,8 +445,11 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                a problem first checks, in the parts of IW it is about to
  *                read, the words it follows as sizes, offsets, indices or
  *                loop bounds: the heading words and counters against M, N,
- *                NE, LIW, LW and each other, the patterns of J (by columns
- *                and by rows) and of J'J and the column groups of the
+ *                NE, LIW, LW, the call's ICNTL(5) and each other (a kept
+ *                state that would ask a call with ICNTL(5) = 0 for the
+ *                Jacobian, or read AJ in it, fails at its source word
+ *                IW(12) or its phase word IW(2)), the patterns of J (by
+ *                columns and by rows) and of J'J and the column groups of the
  *                estimate for range and order, and the sparse solver's
  *                analysis (pivot order, tree, map) against a checksum
  *                taken at the start.  A word that fails ends the problem

@@ -185,6 +185,10 @@ i64 damaged_word(const Args& a) {
   if (s.lfact < 1 || Layout(s).lw > *a.LW) return kLfact;
   const fint source = h(kSource), method = h(kMethod), ngroup = h(kNgroup);
   if (source != 0 && source != 1) return kSource;
+  // AJ is the host's array only in a call with ICNTL(5) = 1; otherwise it
+  // may be a single word, and no Jacobian may be asked for or read.
+  if (source == 1 && a.ICNTL[4] == 0) return kSource;
+  if (phase == Phase::HostJ && source != 1) return kPhase;
   if (method != 1 && method != 2) return kMethod;
   if (h(kScaling) != 0 && h(kScaling) != 1) return kScaling;
   if (ngroup < (source == 0 ? 1 : 0) || ngroup > s.n) return kNgroup;
