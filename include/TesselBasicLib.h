@@ -451,11 +451,13 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                IW(12) or its phase word IW(2)), the patterns of J (by
  *                columns and by rows) and of J'J and the column groups of the
  *                estimate for range and order, and the sparse solver's
- *                analysis (pivot order, tree, map) against a checksum
- *                taken at the start.  A word that fails ends the problem
- *                with -11.  Any other change of IW, and any change of W
- *                (which holds values only), gives other iterates or
- *                another end, never an access outside the host's arrays.
+ *                analysis (pivot order, tree, the columns of its slots)
+ *                against a checksum taken at the start; its map, which
+ *                the solver keeps in range itself, only places values.
+ *                A word that fails ends the problem with -11.  Any other
+ *                change of IW, and any change of W (which holds values
+ *                only), gives other iterates or another end, never an
+ *                access outside the host's arrays.
  *                With NEJTJ the entries of the lower triangle of the
  *                pattern of J'J (its diagonal included; INFO(4)) and
  *                LFACT, LIFACT the factor storage forecast by the analysis
