@@ -509,11 +509,13 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    FNORM, RINFO, NFEV, NJEV and NITER keep the values of
  *                    the previous return.
  *                Failures -1 to -4, -7 (of X) and -8 at the start write
- *                nothing but IREQ, INFO, RINFO and the zeroed counters.
- *                After -5, -6, -9 and -10, X, F and FNORM are the best
- *                point so far.  A trial point with a non-finite residual, or
- *                whose Jacobian has one, is rejected and the damping
- *                grows.
+ *                nothing but IREQ, INFO, RINFO and the zeroed counters;
+ *                -8 for a request flag writes only IREQ and INFO(1:3).
+ *                After -5, -6, -9, -10 and -8 for a control on a later
+ *                call, X, F and FNORM are the best point so far (once its
+ *                residuals are known).  A trial point with a non-finite
+ *                residual, or whose Jacobian has one, is rejected and the
+ *                damping grows.
  *   INFO(20)     (1) status, (2) detail, (3) sub-detail, (4) NEJTJ, (5) the
  *                number of column groups of the estimate (0 with the
  *                host's J), (6) factor entries and (7) delayed pivots of
