@@ -450,14 +450,19 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                a problem first checks, in the parts of IW it is about to
  *                read, the words it follows as sizes, offsets, indices or
  *                loop bounds: the heading words and counters against M, N,
- *                NE, LIW, LW and each other, the patterns of J (by columns
- *                and by rows) and of J'J and the column groups of the
+ *                NE, LIW, LW, the call's ICNTL(5) and each other (a kept
+ *                state that would ask a call with ICNTL(5) = 0 for the
+ *                Jacobian, or read AJ in it, fails at its source word
+ *                IW(12) or its phase word IW(2)), the patterns of J (by
+ *                columns and by rows) and of J'J and the column groups of the
  *                estimate for range and order, and the sparse solver's
- *                analysis (pivot order, tree, map) against a checksum
- *                taken at the start.  A word that fails ends the problem
- *                with -11.  Any other change of IW, and any change of W
- *                (which holds values only), gives other iterates or
- *                another end, never an access outside the host's arrays.
+ *                analysis (pivot order, tree, the columns of its slots)
+ *                against a checksum taken at the start; its map, which
+ *                the solver keeps in range itself, only places values.
+ *                A word that fails ends the problem with -11.  Any other
+ *                change of IW, and any change of W (which holds values
+ *                only), gives other iterates or another end, never an
+ *                access outside the host's arrays.
  *                With NEJTJ the entries of the lower triangle of the
  *                pattern of J'J (its diagonal included; INFO(4)) and
  *                LFACT, LIFACT the factor storage forecast by the analysis
@@ -511,11 +516,13 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    FNORM, RINFO, NFEV, NJEV and NITER keep the values of
  *                    the previous return.
  *                Failures -1 to -4, -7 (of X) and -8 at the start write
- *                nothing but IREQ, INFO, RINFO and the zeroed counters.
- *                After -5, -6, -9 and -10, X, F and FNORM are the best
- *                point so far.  A trial point with a non-finite residual, or
- *                whose Jacobian has one, is rejected and the damping
- *                grows.
+ *                nothing but IREQ, INFO, RINFO and the zeroed counters;
+ *                -8 for a request flag writes only IREQ and INFO(1:3).
+ *                After -5, -6, -9, -10 and -8 for a control on a later
+ *                call, X, F and FNORM are the best point so far (once its
+ *                residuals are known).  A trial point with a non-finite
+ *                residual, or whose Jacobian has one, is rejected and the
+ *                damping grows.
  *   INFO(20)     (1) status, (2) detail, (3) sub-detail, (4) NEJTJ, (5) the
  *                number of column groups of the estimate (0 with the
  *                host's J), (6) factor entries and (7) delayed pivots of

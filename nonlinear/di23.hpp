@@ -215,7 +215,7 @@ i64 damaged_before_step(const Args& a);
 // message; nothing else is written.
 void end_damaged(const Args& a, i64 word);
 // The checksum of the parts of MA57's analysis in KEEP that its
-// factorisation reads, kept in the header.
+// factorisation follows as indices or bounds, kept in the header.
 std::uint64_t analysis_checksum(const fint* keep, const Sizes& s);
 
 }  // namespace tbl::di23

@@ -9,15 +9,18 @@
 // points inside the arrays gives another iterate, not a fault.  MA57's
 // analysis in KEEP is a tree whose consistency only a replay of the
 // factorisation's symbolic steps could establish; it never changes after
-// the start (the factorisation restores the one part it borrows), so a
-// checksum taken at the start proves it unchanged in one pass over KEEP.
-// W holds values only (no real in it sizes or addresses anything) and is
-// not checked.
+// the start (the factorisation restores the one part it borrows, unless it
+// suspends for storage, after which the problem ends with -9), so a
+// checksum taken at the start proves what the factorisation follows
+// unchanged in one pass.  W holds values only (no real in it sizes or
+// addresses anything) and is not checked.
 //
 // Scratch that every call rewrites before reading it is never checked: the
 // slot marker of the assembly of J'J (ISCR(1..N), which the assembly starts
 // afresh), MA57's IWORK (ISCR(N+1..2N)) and its factors IFACT.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "interface/fmt.hpp"
@@ -48,16 +51,22 @@ Sizes kept_sizes(const fint* iw) {
   return s;
 }
 
-// Whether TEST(k) holds for some k in FIRST..LAST-1.
+// Whether TEST(k) holds for some k in FIRST..LAST-1.  Blocks of a fixed
+// length, each position with its own flag, become vector code with the
+// flags in vector registers; they are combined once at the end.
 template <class Test>
 bool any_of(i64 first, i64 last, Test test) {
   constexpr int kBlock = 8;
-  unsigned hit = 0;
+  unsigned any = 0;
   i64 k = first;
-  for (; k + kBlock <= last; k += kBlock)
-    for (int l = 0; l < kBlock; ++l) hit |= test(k + l);
-  for (; k < last; ++k) hit |= test(k);
-  return hit != 0;
+  if (last - first >= kBlock) {
+    unsigned hit[kBlock] = {};
+    for (; k + kBlock <= last; k += kBlock)
+      for (int l = 0; l < kBlock; ++l) hit[l] |= test(k + l);
+    for (int l = 0; l < kBlock; ++l) any |= hit[l];
+  }
+  for (; k < last; ++k) any |= test(k);
+  return any != 0;
 }
 
 // Checks on the sections of IW; each returns the position in IW of the
@@ -102,17 +111,28 @@ class Checker {
   // one step of the estimate reads of them.
   i64 group(fint g, bool cols) const {
     const i64 at = lay_.gptr + g - 1;
-    if (iw_(at) < 1 || iw_(at) > s_.n + 1) return at;
-    if (iw_(at + 1) < iw_(at) || iw_(at + 1) > s_.n + 1) return at + 1;
-    for (i64 s = lay_.gcol + iw_(at) - 1; s < lay_.gcol + iw_(at + 1) - 1; ++s) {
-      const fint j = iw_(s);
-      if (j < 1 || j > s_.n) return s;
-      if (!cols) continue;
-      const i64 p = lay_.ipj + j - 1;
-      if (iw_(p) < 1 || iw_(p) > s_.ne + 1) return p;
-      if (iw_(p + 1) < iw_(p) || iw_(p + 1) > s_.ne + 1) return p + 1;
-      for (i64 e = lay_.irnj + iw_(p) - 1; e < lay_.irnj + iw_(p + 1) - 1; ++e)
-        if (iw_(e) < 1 || iw_(e) > s_.m) return e;
+    const fint first = iw_(at), next = iw_(at + 1);
+    if (first < 1 || first > s_.n + 1) return at;
+    if (next < first || next > s_.n + 1) return at + 1;
+    const i64 from = lay_.gcol + first - 1, count = next - first;
+    if (const i64 bad = within(from, count, s_.n)) return bad;
+    if (!cols) return 0;
+    // Column by column the check costs several times what the check of all
+    // of J, in vector code, costs a word: for a group of a quarter of the
+    // columns or more, all of J is checked instead.
+    if (4 * count >= s_.n) return columns();
+    Vec1<const fint> gcol(iw_.at(from)), ipj(iw_.at(lay_.ipj)), irnj(iw_.at(lay_.irnj));
+    const auto top = static_cast<std::uint32_t>(s_.ne + 1), m = static_cast<std::uint32_t>(s_.m);
+    auto outside = [](fint v, std::uint32_t hi) { return static_cast<std::uint32_t>(v) - 1u >= hi; };
+    for (i64 s = 1; s <= count; ++s) {
+      const fint j = gcol(s), lo = ipj(j), hi = ipj(j + 1);
+      if (outside(lo, top) || outside(hi, top) || hi < lo) return lay_.ipj + j - (outside(lo, top) ? 1 : 0);
+      unsigned out = 0;
+      for (fint e = lo; e < hi; ++e) out |= outside(irnj(e), m);
+      if (out == 0) continue;
+      fint e = lo;
+      while (!outside(irnj(e), m)) ++e;
+      return lay_.irnj + e - 1;
     }
     return 0;
   }
@@ -144,27 +164,42 @@ class Checker {
 }  // namespace
 
 std::uint64_t analysis_checksum(const fint* keep, const Sizes& s) {
-  // Four independent lanes of xor-multiply by an odd constant: each step
-  // is one-to-one in the lane and in the word, so a change of a single
-  // word always changes the sum.
+  // Four independent lanes of xor-multiply by an odd constant, each step
+  // taking two words as one 64-bit chunk: a step is one-to-one in the lane
+  // and in the chunk, so a change of a single word always changes the sum.
   constexpr std::uint64_t kOdd = 0x9e3779b97f4a7c15;
-  std::uint64_t lane[4] = {0xcbf29ce484222325, 0x84222325cbf29ce4, 0x9e3779b97f4a7c15, 0x7f4a7c159e3779b9};
-  auto add = [&](i64 first, i64 last) {
-    i64 k = first;
-    for (; k + 4 <= last + 1; k += 4)
-      for (int l = 0; l < 4; ++l) lane[l] = (lane[l] ^ static_cast<std::uint32_t>(keep[k + l - 1])) * kOdd;
-    for (; k <= last; ++k) lane[0] = (lane[0] ^ static_cast<std::uint32_t>(keep[k - 1])) * kOdd;
+  std::uint64_t l0 = 0xcbf29ce484222325, l1 = 0x84222325cbf29ce4, l2 = 0x9e3779b97f4a7c15, l3 = 0x7f4a7c159e3779b9;
+  auto chunk = [](const fint* p) {
+    std::uint64_t c;
+    std::memcpy(&c, p, sizeof c);
+    return c;
   };
-  // What the factorisation reads: the pivot order, the number of nodes,
+  auto add = [&](i64 first, i64 last) {
+    const fint* p = keep + (first - 1);
+    i64 left = last - first + 1;
+    for (; left >= 8; left -= 8, p += 8) {
+      l0 = (l0 ^ chunk(p)) * kOdd;
+      l1 = (l1 ^ chunk(p + 2)) * kOdd;
+      l2 = (l2 ^ chunk(p + 4)) * kOdd;
+      l3 = (l3 ^ chunk(p + 6)) * kOdd;
+    }
+    for (; left > 0; --left, ++p) l0 = (l0 ^ static_cast<std::uint32_t>(*p)) * kOdd;
+  };
+  // What the factorisation follows: the pivot order, the number of nodes,
   // the number of slots and the flag of a suspended factorisation (whose
-  // saved state it reads only when the flag is set), then the row counts,
-  // the tree, the map and the column indices of the slots (as many as
-  // there are values).
+  // saved state it reads only when the flag is set), the row counts, the
+  // node of each variable, the sons of each node and the column indices of
+  // the slots (as many as there are values).  The map, which places each
+  // value in its slot, is left out: the factorisation drops a value whose
+  // slot is out of range, so a changed map gives other values, never an
+  // access outside FACT.
   const ma57::KeepLayout kl(s.n, s.ne57());
+  const i64 nsteps = std::clamp<i64>(keep[kl.nsteps() - 1], 0, s.n);
   add(1, kl.hold());
-  add(kl.row_counts(), kl.columns() + s.ne57() - 1);
+  add(kl.row_counts(), kl.sons_per_node() + nsteps - 1);
+  add(kl.columns(), kl.columns() + s.ne57() - 1);
   std::uint64_t sum = 0;
-  for (int l = 0; l < 4; ++l) sum = (sum << 17 | sum >> 47) ^ lane[l];
+  for (const std::uint64_t lane : {l0, l1, l2, l3}) sum = (sum << 17 | sum >> 47) ^ lane;
   return sum;
 }
 
@@ -181,16 +216,25 @@ i64 damaged_word(const Args& a) {
   if (s.n < 1) return kN;
   if (s.ne < 1) return kNE;
   if (s.nejtj < s.n || s.nejtj > s.n * (s.n + 1) / 2) return kNejtj;
-  if (s.lifact < 1 || Layout(s).liw > *a.LIW) return kLifact;
-  if (s.lfact < 1 || Layout(s).lw > *a.LW) return kLfact;
+  if (s.lifact < 1) return kLifact;
+  const Layout lay(s);
+  if (lay.liw > *a.LIW) return kLifact;
+  if (s.lfact < 1 || lay.lw > *a.LW) return kLfact;
   const fint source = h(kSource), method = h(kMethod), ngroup = h(kNgroup);
   if (source != 0 && source != 1) return kSource;
+  // AJ is the host's array only in a call with ICNTL(5) = 1; otherwise it
+  // may be a single word, and no Jacobian may be asked for or read.
+  if (source == 1 && a.ICNTL[4] == 0) return kSource;
+  if (phase == Phase::HostJ && source != 1) return kPhase;
   if (method != 1 && method != 2) return kMethod;
   if (h(kScaling) != 0 && h(kScaling) != 1) return kScaling;
   if (ngroup < (source == 0 ? 1 : 0) || ngroup > s.n) return kNgroup;
   if (h(kCurrent) != 0 && h(kCurrent) != 1) return kCurrent;
-  for (int c = kNiter; c <= kNnonfinite; ++c)
-    if (h(c) < 0 || h(c) > kCounterMax) return c;
+  // A negative counter, seen unsigned, is above the bound as well.
+  auto wild = [&h](int c) { return static_cast<std::uint32_t>(h(c)) > std::uint32_t{kCounterMax}; };
+  if (any_of(kNiter, kNnonfinite + 1, wild))
+    for (int c = kNiter;; ++c)
+      if (wild(c)) return c;
   const fint g = h(kTdGroup);
   if (phase == Phase::Estimate && (g < 1 || g > ngroup)) return kTdGroup;
 
@@ -202,14 +246,14 @@ i64 damaged_word(const Args& a) {
   // the start's residuals, may go on to a new estimate (its first group);
   // whether it goes on to a new step instead is known only once its
   // residuals are judged, and damaged_before_step checks that then.
-  const Layout lay(s);
   const Checker check(a.IW, s, lay);
   const bool backward_next = method == 2 && h(kTdSide) == 1;
   const bool new_jacobian = phase == Phase::HostJ || (phase == Phase::Estimate && g == ngroup && !backward_next);
   i64 bad = 0;
   if (phase == Phase::Estimate) {
-    bad = check.group(g, true);
-    if (!bad && g < ngroup) bad = check.group(g + 1, false);
+    // The columns of J in the last group are checked with all of J below.
+    bad = check.group(g, !new_jacobian);
+    if (!bad && g < ngroup && !backward_next) bad = check.group(g + 1, false);
   }
   if (!bad && source == 0 && (phase == Phase::StartF || phase == Phase::Trial)) bad = check.group(1, false);
   if (!bad && phase == Phase::HostJ) bad = check.host_positions();

@@ -4,8 +4,10 @@
 // arrays and a restart with the lengths it reports (or a little less), and
 // in the loop residuals or Jacobian values that are NaN, infinite or huge,
 // a request flag changed between calls, and a word of IW or W, where the
-// problem is kept, changed between calls.  The residuals are linear plus a
-// square term on the pattern, with coefficients from the input.
+// problem is kept, changed between calls.  D and AJ, when not referenced,
+// are one word long, and a host that estimates the Jacobian answers a
+// request for it by calling back.  The residuals are linear plus a square
+// term on the pattern, with coefficients from the input.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -44,10 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int i = 0; i < 2; ++i) cntld[i] = in.rcontrol(cntld[i]);
   if (in.byte() >= 224) icntlm[6] = in.icontrol(icntlm[6]);
   if (in.byte() >= 224) cntlm[1] = in.rcontrol(cntlm[1]);
-  HostArray<double> x(nn), f(mm), d(nn), aj(nne), xt(nn), ft(mm);
+  const bool host_d = icntl[8] == 1, host_j = icntl[4] == 1;
+  HostArray<double> x(nn), f(mm), d(host_d ? nn : 1), aj(host_j ? nne : 1), xt(nn), ft(mm);
   for (int64_t j = 0; j < nn; ++j) {
     x[j] = in.real() * 0.25;
-    d[j] = in.rcontrol(1.0);
+    const double dj = in.rcontrol(1.0);
+    if (host_d) d[j] = dj;
   }
   const double target = in.real();
 
@@ -81,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (i < 1 || i > m || j < 1 || j > n) continue;
         ft[i - 1] += coef[k] * xt[j - 1] + sq[k] * xt[j - 1] * xt[j - 1];
       }
-    } else {
+    } else if (host_j) {
       for (int64_t k = 0; k < nne; ++k) {
         const int32_t j = jcn[k];
         aj[k] = (j >= 1 && j <= n) ? coef[k] + 2.0 * sq[k] * xt[j - 1] : 0.0;

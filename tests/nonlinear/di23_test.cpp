@@ -455,15 +455,19 @@ TEST(Di23, AWordOfIWChangedBetweenCallsEndsWithAStatus) {
   // The word is changed once the host has answered request AFTER (the
   // sixth is the first trial point, after the start and the four groups of
   // the estimate); a host that answers it with a residual that is not
-  // finite has it rejected.
-  auto run = [&](int word, int32_t value, const Controls& ctl, int after = 1, bool reject = false) {
+  // finite has it rejected.  The Jacobian is estimated: AJ, not referenced,
+  // has one entry, and a request for it is answered by calling back (or
+  // with FLAG, a request flag changed too).
+  auto run = [&](int word, int32_t value, const Controls& ctl, int after = 1, bool reject = false,
+                 int32_t flag = 0) {
     nls::Session s(p, ctl, liw, lw);
+    s.aj = std::vector<double>(1);
     for (int calls = 1; calls < 1000 && (s.call() == 1 || s.ireq == 2); ++calls) {
       if (s.ireq == 1) p.residuals(s.xt.data(), s.ft.data());
-      if (s.ireq == 2) p.jacobian(s.xt.data(), s.aj.data());
       if (calls == after) {
         s.iw[word - 1] = value;
         if (reject) s.ft[0] = kNaN;
+        if (flag) s.ireq = flag;
       }
     }
     return s;
@@ -497,6 +501,11 @@ TEST(Di23, AWordOfIWChangedBetweenCallsEndsWithAStatus) {
   EXPECT_EQ(end(2, 5), std::pair(-11, 2));
   EXPECT_EQ(end(2, 0).first, -8);
   EXPECT_EQ(end(15, 5), std::pair(-11, 15));
+  // A call that estimates the Jacobian neither asks the host for one nor
+  // reads AJ, whatever the source and the phase kept in IW say.
+  EXPECT_EQ(end(12, 1), std::pair(-11, 12));
+  const nls::Session host_phase = run(2, 2, c, 1, false, 2);
+  EXPECT_EQ(std::pair(host_phase.ireq, host_phase.info[1]), std::pair(-11, 2));
 
   const auto out = tbl::test::run_in_child([&] {
     Controls loud = c;
