@@ -162,7 +162,7 @@ class Solver {
  public:
   explicit Solver(const Args& a)
       : a_(a),
-        sizes_(read_sizes(a.IW)),
+        sizes_(kept_sizes(a.IW)),
         lay_(sizes_),
         iw_(a.IW),
         w_(a.W),
@@ -176,7 +176,6 @@ class Solver {
   void resume();
 
  private:
-  static Sizes read_sizes(const fint* iw);
 
   // Sections of the workspace.
   double* d() const { return w_.at(lay_.d); }
@@ -231,18 +230,6 @@ class Solver {
   Vec1<fint> info_;
   Vec1<double> rinfo_;
 };
-
-Sizes Solver::read_sizes(const fint* iw) {
-  Vec1<const fint> h(iw);
-  Sizes s;
-  s.m = h(kM);
-  s.n = h(kN);
-  s.ne = h(kNE);
-  s.nejtj = h(kNejtj);
-  s.lfact = h(kLfact);
-  s.lifact = h(kLifact);
-  return s;
-}
 
 bool Solver::holds_problem(const Args& a) {
   if (*a.LIW < kIwHeader) return false;

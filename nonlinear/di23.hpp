@@ -203,6 +203,9 @@ double scaled_norm2(const double* d, const double* v, i64 n);
 // Index (1-based) of the first entry that is not finite, 0 if none.
 i64 first_nonfinite(const double* v, i64 n);
 
+// The sizes in the heading words of IW.
+Sizes kept_sizes(const fint* iw);
+
 // A call that continues the problem held in IW (its header matches the
 // call): the position in IW of the first word, among those the call will
 // follow as an index, a pointer or a loop bound, that cannot be what

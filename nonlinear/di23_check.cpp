@@ -28,17 +28,7 @@
 #include "sym_ldlt/ma57.hpp"
 
 namespace tbl::di23 {
-namespace {
 
-// Counters go up by one per call, the factorisations and doublings by at
-// most a few thousand (each cut of the damping while probing a short step
-// divides it by ten, which underflows to zero after some 650 cuts, each
-// with at most 11 factorisations): this much headroom keeps every
-// increment from overflowing.
-constexpr i64 kCounterRoom = i64{1} << 16;
-constexpr i64 kCounterMax = std::numeric_limits<fint>::max() - kCounterRoom;
-
-// The sizes in the heading words of IW.
 Sizes kept_sizes(const fint* iw) {
   Vec1<const fint> h(iw);
   Sizes s;
@@ -50,6 +40,16 @@ Sizes kept_sizes(const fint* iw) {
   s.lifact = h(kLifact);
   return s;
 }
+
+namespace {
+
+// Counters go up by one per call, the factorisations and doublings by at
+// most a few thousand (each cut of the damping while probing a short step
+// divides it by ten, which underflows to zero after some 650 cuts, each
+// with at most 11 factorisations): this much headroom keeps every
+// increment from overflowing.
+constexpr i64 kCounterRoom = i64{1} << 16;
+constexpr i64 kCounterMax = std::numeric_limits<fint>::max() - kCounterRoom;
 
 // Whether TEST(k) holds for some k in FIRST..LAST-1.  Blocks of a fixed
 // length, each position with its own flag, become vector code with the
