@@ -66,7 +66,6 @@
 //   as the random labels make nearly every index look-up of the pattern
 //   building and of the block ordering a miss of the caches.
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <ctime>
@@ -110,15 +109,7 @@ std::map<std::string, std::function<Coo()>>& catalogue() {
   return c;
 }
 
-Coo from_file(const std::string& file) {
-  const std::string path = tbl::test::matrix_path(file);
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    std::fprintf(stderr, "ma48_analyse_bench: %s is missing\n", path.c_str());
-    std::exit(1);
-  }
-  return tbl::test::read_mtx(path);
-}
+Coo from_file(const std::string& file) { return tbl::test::read_mtx(tbl::test::matrix_path(file)); }
 
 // ------------------------------------------------------------ the solver
 

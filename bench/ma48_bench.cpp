@@ -11,7 +11,6 @@
 // blocks never do) and the factor entries.  On the circuit family the
 // analyse time per entry stays flat as the order grows by 100.
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -127,17 +126,6 @@ Coo circuit(int n, unsigned seed, bool permuted, bool shuffled) {
     a = b;
   }
   return a;
-}
-
-// A missing matrix stops the run rather than shrinking it.
-std::string matrix_file(const std::string& name) {
-  const std::string path = tbl::test::matrix_path(name + ".mtx");
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    std::fprintf(stderr, "ma48_bench: %s is missing\n", path.c_str());
-    std::exit(1);
-  }
-  return path;
 }
 
 // ------------------------------------------------------------- the solver
@@ -281,12 +269,12 @@ int main(int argc, char** argv) {
                           "cryg2500", "add32",    "bayer03",  "Pd",       "dw4096",   "cage10",        "bayer10"};
   const char* rect[] = {"lp_afiro", "lp_share1b", "lp_e226", "cont050_A", "Franz6_id1959_aug"};
   for (const char* name : square) {
-    const std::string path = matrix_file(name);
+    const std::string path = tbl::test::matrix_path(std::string(name) + ".mtx");
     register_problem(
         name, [path] { return tbl::test::read_mtx(path); }, true);
   }
   for (const char* name : rect) {
-    const std::string path = matrix_file(name);
+    const std::string path = tbl::test::matrix_path(std::string(name) + ".mtx");
     register_problem(
         name, [path] { return tbl::test::read_mtx(path); }, false);
   }

@@ -24,7 +24,6 @@
 // search and the symbolic work dominate ZA38AD and the refactorisation costs
 // a fraction.
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <ctime>
@@ -77,13 +76,7 @@ Problem grid(int g, int dims) {
 }
 
 Problem from_file(const std::string& file) {
-  const std::string path = tbl::test::matrix_path(file);
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    std::fprintf(stderr, "za38_refactor_bench: %s is missing\n", path.c_str());
-    std::exit(1);
-  }
-  tbl::test::Coo c = tbl::test::read_mtx(path);
+  tbl::test::Coo c = tbl::test::read_mtx(tbl::test::matrix_path(file));
   if (c.symmetric) c = tbl::test::expand_symmetric(c);
   Problem p;
   p.name = file.substr(0, file.find('.'));

@@ -22,7 +22,6 @@
 //   both.
 // Times are processor times: the machine is shared.
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 #include <time.h>
 
 #include <algorithm>

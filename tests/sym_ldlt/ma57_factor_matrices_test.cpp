@@ -15,18 +15,17 @@ using ma57test::Factors;
 using ma57test::Problem;
 
 struct Known {
-  std::string path;
+  std::string file;  // in tests/data/matrices
   tbl::fint negative;  // -1: singular
 };
 
-void PrintTo(const Known& k, std::ostream* os) { *os << k.path; }
+void PrintTo(const Known& k, std::ostream* os) { *os << k.file; }
 
 class Ma57bdMatrices : public ::testing::TestWithParam<Known> {};
 
-// The file name without directory and extension, as the test's name.
+// The file name without its extension, as the test's name.
 std::string matrix_name(const ::testing::TestParamInfo<Known>& info) {
-  std::string name = info.param.path.substr(info.param.path.find_last_of('/') + 1);
-  name = name.substr(0, name.find('.'));
+  std::string name = info.param.file.substr(0, info.param.file.find('.'));
   for (char& ch : name)
     if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
   return name;
@@ -34,7 +33,7 @@ std::string matrix_name(const ::testing::TestParamInfo<Known>& info) {
 
 TEST_P(Ma57bdMatrices, InertiaAndProduct) {
   const Known& k = GetParam();
-  Problem p = ma57test::load_problem(k.path);
+  Problem p = ma57test::load_problem(tbl::test::matrix_path(k.file));
   Controls c;
   Analysis a = ma57test::analyse(p, c);
   ASSERT_GE(a.info[0], 0);
@@ -72,17 +71,14 @@ TEST_P(Ma57bdMatrices, InertiaAndProduct) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Shipped, Ma57bdMatrices,
-    ::testing::Values(Known{tbl::test::matrix_path("LFAT5.mtx"), 0}, Known{tbl::test::matrix_path("bcsstk01.mtx"), 0},
-                      Known{tbl::test::matrix_path("tumorAntiAngiogenesis_2.mtx"), 122}),
+    Small, Ma57bdMatrices,
+    ::testing::Values(Known{"LFAT5.mtx", 0}, Known{"bcsstk01.mtx", 0}, Known{"tumorAntiAngiogenesis_2.mtx", 122}),
     matrix_name);
 
 INSTANTIATE_TEST_SUITE_P(Larger, Ma57bdMatrices,
-                         ::testing::Values(Known{tbl::test::matrix_path("494_bus.mtx"), 0},
-                                           Known{tbl::test::matrix_path("reorientation_1.mtx"), 281},
-                                           Known{tbl::test::matrix_path("hangGlider_2.mtx"), 733},
-                                           Known{tbl::test::matrix_path("kkt_cont050.mtx"), 2401},
-                                           Known{tbl::test::matrix_path("zenios.mtx"), -1}),
+                         ::testing::Values(Known{"494_bus.mtx", 0}, Known{"reorientation_1.mtx", 281},
+                                           Known{"hangGlider_2.mtx", 733}, Known{"kkt_cont050.mtx", 2401},
+                                           Known{"zenios.mtx", -1}),
                          matrix_name);
 
 }  // namespace

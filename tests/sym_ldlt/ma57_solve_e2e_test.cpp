@@ -196,7 +196,7 @@ std::string matrix_name(const ::testing::TestParamInfo<Known>& p) {
   return s;
 }
 
-INSTANTIATE_TEST_SUITE_P(Shipped, MA57SolveReal,
+INSTANTIATE_TEST_SUITE_P(Small, MA57SolveReal,
                          ::testing::Values(Known{"LFAT5.mtx", 0}, Known{"bcsstk01.mtx", 0},
                                            Known{"tumorAntiAngiogenesis_2.mtx", 122}),
                          matrix_name);

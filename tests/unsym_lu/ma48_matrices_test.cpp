@@ -92,7 +92,7 @@ TEST_P(Ma48Matrices, RefactorisationOnNewValues) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shipped, Ma48Matrices,
+INSTANTIATE_TEST_SUITE_P(Small, Ma48Matrices,
                          ::testing::Values("west0067.mtx", "west0497.mtx", "lp_afiro.mtx", "impcol_a.mtx"));
 INSTANTIATE_TEST_SUITE_P(Larger, Ma48Matrices,
                          ::testing::Values("b1_ss.mtx", "bfwa62.mtx", "fs_183_1.mtx", "west0479.mtx", "olm500.mtx",

@@ -1,7 +1,6 @@
 #include "ma48_support.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
