@@ -258,18 +258,18 @@ struct Solver {
   // a solve reports success, since the constraints left out as dependent or
   // deferred were judged at earlier points, and the allowances of the
   // iteration count the rounding of points that may be far larger than X.
-  // An X that is not finite, or an allowance that is not (a'x beyond the
-  // range of doubles), cannot be judged at all.
+  // It follows most_violated at the same X, whose residuals s are current;
+  // X is finite, as every point of the solve is checked when it is formed.
+  // An allowance that is not finite (a'x beyond the range of doubles)
+  // cannot be judged at all.
   enum class Check { kHolds, kFails, kOutOfRange };
   Check check(const double* x, double tol) {
-    if (!finite(n, x)) return Check::kOutOfRange;
     if (m == 0) return Check::kHolds;
     // Below the normalised range, entries of X and the products a_ki x_k
     // are held to an absolute spacing of eps * tiny, not to eps relative:
     // N * tiny stands for that much in X and in the sum.
     const double underflow = n * std::numeric_limits<double>::min();
     const double xscale = dnrm2_(&n, x, &kOne) + underflow;
-    dgemv_("T", &n, &m, &kPlusOne, a.at(1, 1), &a_ld, x, &kOne, &kZero, s.at(1), &kOne, 1);
     Check verdict = Check::kHolds;
     for (fint i = 1; i <= m; ++i) {
       const double own = 10.0 * kEps * (std::fabs(b(i)) + anorm(i) * xscale + underflow);
