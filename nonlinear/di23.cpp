@@ -148,6 +148,9 @@ void print_error(const fint* icntl, fint code, i64 v1, i64 v2, i64 v3, const cha
     case -10:
       io::write(unit, "(' No step reduces ||F|| from the best point any more; damping factor =',1P,D12.4)", r);
       break;
+    case -11:
+      io::write(unit, "(' Workspace changed between calls: IW(',I10,') is not as DI23AD left it')", a);
+      break;
     default:
       break;
   }

@@ -23,7 +23,6 @@
 #include <cstring>
 #include <limits>
 
-#include "interface/fmt.hpp"
 #include "nonlinear/di23.hpp"
 #include "sym_ldlt/ma57.hpp"
 
@@ -277,11 +276,7 @@ void end_damaged(const Args& a, i64 word) {
   a.INFO[0] = -11;
   a.INFO[1] = static_cast<fint>(word);
   a.INFO[2] = 0;
-  print_error(a.ICNTL, -11);
-  const fint unit = a.ICNTL[0];
-  if (unit > 0 && a.ICNTL[3] >= 1)
-    io::write(unit, "(' Workspace changed between calls: IW(',I10,') is not as DI23AD left it')",
-              static_cast<long long>(word));
+  print_error(a.ICNTL, -11, word);
 }
 
 }  // namespace tbl::di23

@@ -134,6 +134,27 @@ TEST(Td22, GroupsShareNoRowAndEstimateTheJacobian) {
   }
 }
 
+// The estimate of the slope of FUN, a function of one variable, at X,
+// with the step it took and whether every point asked for was finite.
+struct Slope {
+  double aj = 0, h = 0;
+  bool finite = true;
+};
+template <class Fun>
+Slope estimate_slope(fint method, const double* cntld, const double* d, double x, Fun fun) {
+  const fint one = 1, ipj[] = {1, 2}, irnj[] = {1}, gptr[] = {1, 2}, gcol[] = {1};
+  double f = fun(x), xt = 0, ft = 0, fp = 0;
+  fint isave[2], ireq = 0;
+  Slope s;
+  for (;;) {
+    TD22AD(&one, &one, ipj, irnj, &one, gptr, gcol, &method, cntld, d, &x, &f, &xt, &ft, &s.aj, &s.h, &fp, isave,
+           &ireq);
+    if (ireq != 1) return s;
+    s.finite = s.finite && std::isfinite(xt);
+    ft = fun(xt);
+  }
+}
+
 // Steps at the ends of the range: every point asked for is finite, and the
 // estimate of a linear f(x) = x / 2 is its slope.
 TEST(Td22, StepsNearOverflowStayFinite) {
@@ -142,23 +163,11 @@ TEST(Td22, StepsNearOverflowStayFinite) {
     double x, cntld1;
   } cases[] = {{2, DBL_MAX, 0}, {2, -DBL_MAX, 0}, {2, std::nextafter(DBL_MAX, 0.0), 0}, {1, -1.2e10, 1e300},
                {2, 1e308, 1}};
-  const fint one = 1;
-  const std::vector<fint> ipj = {1, 2}, irnj = {1}, gptr = {1, 2}, gcol = {1};
   for (const Case& c : cases) {
     const double cntld[5] = {c.cntld1, 0, 0, 0, 0};
-    double x = c.x, f = x / 2, xt = 0, ft = 0, aj = 0, h = 0, fp = 0;
-    fint isave[2], ireq = 0;
-    bool finite = true;
-    TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, nullptr, &x, &f,
-           &xt, &ft, &aj, &h, &fp, isave, &ireq);
-    while (ireq == 1) {
-      finite = finite && std::isfinite(xt);
-      ft = xt / 2;
-      TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, nullptr, &x,
-             &f, &xt, &ft, &aj, &h, &fp, isave, &ireq);
-    }
-    EXPECT_TRUE(finite) << c.x << " method " << c.method;
-    EXPECT_NEAR(aj, 0.5, 1e-15) << c.x << " method " << c.method;
+    const Slope s = estimate_slope(c.method, cntld, nullptr, c.x, [](double v) { return v / 2; });
+    EXPECT_TRUE(s.finite) << c.x << " method " << c.method;
+    EXPECT_NEAR(s.aj, 0.5, 1e-15) << c.x << " method " << c.method;
   }
 }
 
@@ -171,23 +180,13 @@ TEST(Td22, StepsAtTinyCoordinatesFollowTheTypicalSize) {
     double x, offset, d;  // f(x) = offset + 2x; d <= 0: no scaling
   } cases[] = {{1, 0.0, 1, 0},           {1, -4.1e-55, 1, 0},  {2, 1e-300, 1, 0},
                {1, -4.1e-55, 1e-6, 1e6}, {2, 3e-9, 1e-6, 1e6}, {1, 1e-60, 1e3, 1e-3}};
-  const fint one = 1;
-  const std::vector<fint> ipj = {1, 2}, irnj = {1}, gptr = {1, 2}, gcol = {1};
   for (const Case& c : cases) {
     const double cntld[5] = {0, 0, 0, 0, 0};
     const double* d = c.d > 0 ? &c.d : nullptr;
-    double x = c.x, f = c.offset + 2 * x, xt = 0, ft = 0, aj = 0, h = 0, fp = 0;
-    fint isave[2], ireq = 0;
-    TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, d, &x, &f, &xt,
-           &ft, &aj, &h, &fp, isave, &ireq);
-    while (ireq == 1) {
-      ft = c.offset + 2 * xt;
-      TD22AD(&one, &one, ipj.data(), irnj.data(), &one, gptr.data(), gcol.data(), &c.method, cntld, d, &x, &f,
-             &xt, &ft, &aj, &h, &fp, isave, &ireq);
-    }
-    EXPECT_NEAR(aj, 2, 1e-6) << c.x << " method " << c.method;
+    const Slope s = estimate_slope(c.method, cntld, d, c.x, [&c](double v) { return c.offset + 2 * v; });
+    EXPECT_NEAR(s.aj, 2, 1e-6) << c.x << " method " << c.method;
     const double size = d ? 1 / c.d : 1.0, r = c.method == 1 ? std::sqrt(DBL_EPSILON) : std::cbrt(DBL_EPSILON);
-    EXPECT_NEAR(h, r * size, 1e-6 * r * size) << c.x << " method " << c.method;
+    EXPECT_NEAR(s.h, r * size, 1e-6 * r * size) << c.x << " method " << c.method;
   }
 }
 
