@@ -303,7 +303,8 @@ struct Za38 {
       // The needs reported are lower bounds: each short array grows to the
       // larger of its need and 1.5 times its length.
       auto grown = [](fint len, fint need) {
-        return static_cast<fint>(std::min<std::int64_t>(std::max<std::int64_t>(len + len / 2, need), INT32_MAX));
+        const std::int64_t more = std::int64_t{len} + len / 2;  // past INT32_MAX near the top
+        return static_cast<fint>(std::min<std::int64_t>(std::max<std::int64_t>(more, need), INT32_MAX));
       };
       if (st != -4) li = grown(li, info[18]);
       if (st != -3) lv = grown(lv, info[20]);
