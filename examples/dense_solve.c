@@ -8,9 +8,14 @@
  * the scaled residual ||A x - b|| / (||A|| ||x||), the error estimate (that
  * residual times an estimate of the condition number of A), the actual error
  * ||x - x_true|| / ||x_true|| and the time.  All norms are infinity norms.
+ * It exits with status 1 when a way fails: INFO not 0, or a scaled residual
+ * above n times the relative precision (a backward stable solve leaves a few
+ * units of it; a wrong answer leaves far more).
  *
  *   dense_solve [n]      (default n = 600)
  */
+#define _POSIX_C_SOURCE 199309L /* clock_gettime under a strict -std=c11 */
+#include <float.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -82,14 +87,16 @@ static double inverse_norm_estimate(int32_t n, double* f, int32_t* piv, double* 
   return est;
 }
 
-static void report(const char* how, int info, double seconds, int n, const double* a, const double* x,
-                   const double* b, const double* x_true, double condition) {
+/* Prints one way's line; returns 1 when that way solved the system. */
+static int report(const char* how, int info, double seconds, int n, const double* a, const double* x,
+                  const double* b, const double* x_true, double condition) {
   double err = 0.0;
   for (int i = 0; i < n; ++i)
     if (fabs(x[i] - x_true[i]) > err) err = fabs(x[i] - x_true[i]);
   const double residual = scaled_residual(n, a, x, b);
   printf("  %-40s info = %d   residual = %.2e   error estimate = %.2e   error = %.2e   time = %7.3f s\n", how,
          info, residual, condition * residual, err / norm_inf(n, x_true), seconds);
+  return info == 0 && residual <= n * DBL_EPSILON;
 }
 
 int main(int argc, char** argv) {
@@ -132,7 +139,7 @@ int main(int argc, char** argv) {
   int32_t one = 1, info = -1;
   double t0 = now();
   Lapack_DGESV(&n, &one, f, &n, piv, x, &n, &info);
-  report("Lapack_DGESV (by address)", info, now() - t0, n, a, x, b, x_true, condition);
+  int solved = report("Lapack_DGESV (by address)", info, now() - t0, n, a, x, b, x_true, condition);
 
   /* 2. Value convention: integers by value, INFO returned. */
   memcpy(f, a, nn * sizeof *a);
@@ -140,7 +147,7 @@ int main(int argc, char** argv) {
   t0 = now();
   info = CLapack_DGETRF(n, n, f, n, piv);
   if (info == 0) info = CLapack_DGETRS("N", n, 1, f, n, piv, x, n);
-  report("CLapack_DGETRF + CLapack_DGETRS (value)", info, now() - t0, n, a, x, b, x_true, condition);
+  solved &= report("CLapack_DGETRF + CLapack_DGETRS (value)", info, now() - t0, n, a, x, b, x_true, condition);
 
   /* 3. The classic column-oriented pair. */
   memcpy(f, a, nn * sizeof *a);
@@ -149,7 +156,7 @@ int main(int argc, char** argv) {
   t0 = now();
   Linpack_DGEFA(f, &n, &n, piv, &info);
   if (info == 0) Linpack_DGESL(f, &n, &n, piv, x, &job);
-  report("Linpack_DGEFA + Linpack_DGESL", info, now() - t0, n, a, x, b, x_true, condition);
+  solved &= report("Linpack_DGEFA + Linpack_DGESL", info, now() - t0, n, a, x, b, x_true, condition);
 
   free(a);
   free(f);
@@ -158,5 +165,5 @@ int main(int argc, char** argv) {
   free(x_true);
   free(work);
   free(piv);
-  return 0;
+  return solved ? 0 : 1;
 }
