@@ -162,6 +162,41 @@ module tbl_entry_points
       real(c_double), intent(in) :: acc
       integer(c_int32_t), intent(inout) :: inform, iw(*)
     end subroutine
+    subroutine viz_za38id(keep, cntl, icntl) bind(c, name='VIZ_ZA38ID')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(inout) :: keep(20)
+      real(c_double), intent(out) :: cntl(10)
+      integer(c_int32_t), intent(out) :: icntl(20)
+    end subroutine
+    subroutine viz_za38ad(n, ne, job, transa, lvalue, lindex, value, index, keep, cntl, icntl, &
+                          info, rinfo) bind(c, name='VIZ_ZA38AD')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: n, ne, job, transa, lvalue, lindex, icntl(20)
+      real(c_double), intent(inout) :: value(lvalue)
+      integer(c_int32_t), intent(inout) :: index(lindex), keep(20)
+      real(c_double), intent(in) :: cntl(10)
+      integer(c_int32_t), intent(inout) :: info(40)
+      real(c_double), intent(inout) :: rinfo(20)
+    end subroutine
+    subroutine viz_za38bd(n, ne, job, transa, lvalue, lindex, value, index, keep, cntl, icntl, &
+                          info, rinfo) bind(c, name='VIZ_ZA38BD')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: n, ne, job, transa, lvalue, lindex, icntl(20)
+      real(c_double), intent(inout) :: value(lvalue)
+      integer(c_int32_t), intent(inout) :: index(lindex), keep(20)
+      real(c_double), intent(in) :: cntl(10)
+      integer(c_int32_t), intent(inout) :: info(40)
+      real(c_double), intent(inout) :: rinfo(20)
+    end subroutine
+    subroutine viz_za38cd(n, job, transc, lvalue, lindex, value, index, keep, b, x, w, cntl, icntl, &
+                          info, rinfo) bind(c, name='VIZ_ZA38CD')
+      import :: c_int32_t, c_double
+      integer(c_int32_t), intent(in) :: n, job, transc, lvalue, lindex, index(lindex), keep(20), icntl(20)
+      real(c_double), intent(in) :: value(lvalue), b(n), cntl(10)
+      real(c_double), intent(out) :: x(n), w(*)
+      integer(c_int32_t), intent(inout) :: info(40)
+      real(c_double), intent(inout) :: rinfo(20)
+    end subroutine
   end interface
 end module
 
@@ -186,6 +221,8 @@ program fortran_host
   integer(c_int32_t) :: qiact(3), nact
   real(c_double) :: sx(2), sf, sg(2), sc(2), scn(2, 2), sw(102)
   integer(c_int32_t) :: siw(8), evaluations
+  integer(c_int32_t) :: zkeep(20), zicntl(20), zinfo(40), zindex(200), zk
+  real(c_double) :: zcntl(10), zrinfo(20), zvalue(200), zx(3), zw(12)
 
   n3 = 3
   n1 = 1
@@ -337,6 +374,29 @@ program fortran_host
   info = 0
   call viz_vf13ad(2, 2, 1, sx, sf, sg, sc, scn, 2, 1d-10, 50, -1, info, sw, 101, siw)
   call check(info == 5 .and. siw(1) == 102, 'VIZ_VF13AD')
+
+  ! The multifrontal LU's phases on A above (entries in INDEX and VALUE, the
+  ! copy kept by JOB = 1 for refinement): A x = b, A' x = b, then 2 A
+  ! refactorised on the same pivot order.
+  call viz_za38id(zkeep, zcntl, zicntl)
+  zicntl(8) = 2
+  do zk = 1, 2
+    zindex(1:18) = [1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 1, 1, 2, 2, 2, 3, 3, 3]
+    zvalue(1:9) = zk * reshape(a, [9])
+    if (zk == 1) then
+      call viz_za38ad(3, 9, 1, 0, 200, 200, zvalue, zindex, zkeep, zcntl, zicntl, zinfo, zrinfo)
+    else
+      call viz_za38bd(3, 9, 1, 0, 200, 200, zvalue, zindex, zkeep, zcntl, zicntl, zinfo, zrinfo)
+    end if
+    call check(zinfo(1) == 0, 'VIZ_ZA38AD and VIZ_ZA38BD factorise')
+    call viz_za38cd(3, 0, 0, 200, 200, zvalue, zindex, zkeep, zk * matmul(a, x), zx, zw, zcntl, zicntl, &
+                    zinfo, zrinfo)
+    call check(zinfo(1) == 0 .and. maxval(abs(zx - x)) < 1d-14, 'VIZ_ZA38CD solves A x = b')
+  end do
+  zx = 0
+  call viz_za38cd(3, 0, 1, 200, 200, zvalue, zindex, zkeep, 2 * matmul(transpose(a), x), zx, zw, zcntl, &
+                  zicntl, zinfo, zrinfo)
+  call check(zinfo(1) == 0 .and. maxval(abs(zx - x)) < 1d-14, "VIZ_ZA38CD solves A' x = b")
 
   print '(a)', 'fortran host: all checks passed'
 
