@@ -1,7 +1,9 @@
 /*
  * TesselBasicLib: public declarations of every exported entry point.
  *
- * Usable from C and C++.  Conventions, stated once:
+ * Usable from C and C++ (Fortran hosts declare the entry points with
+ * BIND(C, NAME=...)); a host links libTesselBasicLib.so (-lTesselBasicLib).
+ * Conventions, stated once:
  *
  *  - Integers are 32-bit (int32_t).  Reals are 64-bit (double).
  *  - LOGICAL is a 32-bit integer that counts as true when its lowest bit is
@@ -18,11 +20,24 @@
  *  - Value convention (CLapack_, CLinpack_, VML_): scalar integers by value;
  *    arrays and one-character options by address; CLapack_ functions and
  *    CLinpack_DGEFA return INFO.
- *  - Status: INFO(1) (or IFLAG, IFAIL) is 0 on success, negative on error,
- *    positive for a warning.  Messages go to numbered output units: 6 is
- *    standard output, 0 standard error, a unit attached by FFOPEN writes to
- *    its file, any other unit to the file named by the environment variable
- *    FORT<unit>, or else to "fort.<unit>" in the current directory.
+ *  - Status: INFO(1) (MC49AD's IFLAG, MC29AD's IFAIL) is 0 on success,
+ *    negative on error, positive for a warning; each package lists its
+ *    codes.  A warning does not always leave a usable answer: a singular or
+ *    rank-deficient factorisation is a warning, and a solve with it gives
+ *    a solution only of a consistent system; each code says what it means
+ *    for the results.  The reverse-communication routines report through their
+ *    request flag (DI23AD's IREQ, NB01AD's IND, VF13AD's INFORM,
+ *    VUR_OPTBQA's INFO), VE17AD through INFORM: there a positive end code
+ *    can be a failure.  The CLapack_ functions return LAPACK's INFO.
+ *  - Messages go to numbered output units: 6 is standard output, a unit
+ *    attached by FFOPEN writes to its file, any other unit to the file
+ *    named by the environment variable FORT<unit>, or else to
+ *    "fort.<unit>" in the current directory.  Unit 0 is standard error for
+ *    the packages that write on units >= 0 (ZA38, VUR_OPTBQA, and the
+ *    sparse symmetric solver inside DI23 through ICNTLM); MA48, DI23,
+ *    MC29AD and MC59AD write only on units > 0, so unit 0 silences them.
+ *    A negative unit silences every package; VF13AD, which takes no unit,
+ *    writes on unit 6 unless IPRINT is negative.
  *  - An illegal argument to a BLAS or LAPACK routine ends the process after
  *    a one-line message (status 0).
  */
@@ -97,8 +112,11 @@ TESSELBASICLIB_API void Lapack_DSYEV(const char* JOBZ, const char* UPLO, const i
                                      const int32_t* LDA, double* W, double* WORK, const int32_t* LWORK,
                                      int32_t* INFO);
 
-/* LAPACK, value convention: the function result is INFO (0 or the
- * routine's positive INFO; an illegal argument ends the process). */
+/* LAPACK, value convention: the function result is INFO: 0, or the
+ * routine's positive INFO, a failure whose outputs are not a solution (a
+ * zero pivot: the factors are complete but singular; a leading minor that
+ * is not positive definite; no convergence).  An illegal argument ends the
+ * process. */
 TESSELBASICLIB_API int32_t CLapack_DGBTRF(int32_t M, int32_t N, int32_t KL, int32_t KU, double* AB,
                                           int32_t LDAB, int32_t* IPIV);
 TESSELBASICLIB_API int32_t CLapack_DGBTRS(const char* TRANS, int32_t N, int32_t KL, int32_t KU,
@@ -120,8 +138,9 @@ TESSELBASICLIB_API int32_t CLapack_DSYEV(const char* JOBZ, const char* UPLO, int
 
 /* Dense LU by Gaussian elimination with partial pivoting (LINPACK layout:
  * negated multipliers below the diagonal, IPVT the pivot rows).  INFO > 0
- * is the index of the last zero pivot.  JOB = 0 solves A x = b, any other
- * value A' x = b.  No argument is checked. */
+ * is the index of the last zero pivot: the factors are complete, but DGESL
+ * would divide by that zero.  JOB = 0 solves A x = b, any other value
+ * A' x = b.  No argument is checked. */
 TESSELBASICLIB_API void Linpack_DGEFA(double* A, const int32_t* LDA, const int32_t* N, int32_t* IPVT,
                                       int32_t* INFO);
 TESSELBASICLIB_API void Linpack_DGESL(const double* A, const int32_t* LDA, const int32_t* N,
@@ -178,17 +197,42 @@ TESSELBASICLIB_API void MC09AD(const int32_t* M, const int32_t* N, const double*
 TESSELBASICLIB_API void VIZ_MC09AD(const int32_t* M, const int32_t* N, const double* A, const double* X,
                                    double* Y, const int32_t* TRANS, const int32_t* IRN, const int32_t* IP);
 
-/* MC29AD: natural logarithms of row (RLOG) and column (CLOG) scaling factors
- * of a coordinate matrix; W holds 2M+3N reals; errors on unit LP when
- * LP > 0; IFAIL 0, -1 (M or N < 1) or -2 (NE < 1). */
+/* MC29AD: natural logarithms of row (RLOG(M)) and column (CLOG(N)) scaling
+ * factors of an M by N coordinate matrix, chosen so that the scaled entries
+ * A(k) * exp(RLOG(IRN(k)) + CLOG(ICN(k))) are as near 1 in magnitude as a
+ * least-squares fit of their logarithms allows.  W holds 2M+3N reals.  An
+ * entry with a zero value or an index out of range takes no part (it is
+ * neither counted nor reported); an empty row or column gets 0.  IFAIL:
+ *    0  success, also when the iteration stops at its limit of 100 steps
+ *       (the factors reached then still improve the scaling);
+ *   -1  M or N < 1;  -2  NE < 1: RLOG, CLOG and W untouched, and
+ *       " **** Error return from MC29AD ****" and " IFAIL =" on unit LP
+ *       when LP > 0.
+ * There are no warnings. */
 TESSELBASICLIB_API void VIZ_MC29AD(const int32_t* M, const int32_t* N, const int32_t* NE, const double* A,
                                    const int32_t* IRN, const int32_t* ICN, double* RLOG, double* CLOG,
                                    double* W, const int32_t* LP, int32_t* IFAIL);
 
-/* MC49AD: coordinate entries into column form in place.  IND 1/-1 any
- * order within columns, 2/-2 increasing rows; positive IND drops
- * out-of-range entries and merges duplicates.  YESA is a LOGICAL.  Reports
- * through IFLAG only (0, warnings 1-3, errors -1 to -5); writes no text. */
+/* MC49AD: coordinate entries into column form in place: on return column J
+ * is IRN(IP(J):IP(J+1)-1), with its values in A(IP(J):IP(J+1)-1) when YESA
+ * (a LOGICAL) is true, and IP(NC+1)-1 entries are kept.  IND 1/-1: any
+ * order within a column, 2/-2: increasing rows.  A positive IND drops
+ * entries with an index out of range and merges duplicates (their values
+ * summed); a negative one keeps duplicates, and still drops and reports an
+ * index out of range rather than use it.  Lengths: IRN, JCN NNZ; A NNZ (1
+ * when YESA is false); IP NC+1 (IND 1/-1) or max(NR,NC)+1 (IND 2/-2); IW
+ * NC+1 (IND -1), max(NC+1, NR) (IND 1) or NR+1 (IND 2/-2).  Reports
+ * through IFLAG only and writes no text:
+ *   -1  IND not -2, -1, 1 or 2;  -2  NC, NR or NNZ < 1;  -3  LA, -4  LIW,
+ *       -5  LIP too small: nothing is changed.
+ * Warnings (the column form of the entries kept is complete and valid; one
+ * code only, 1 before 3 before 2, so a host that needs to know whether
+ * entries were dropped compares IP(NC+1)-1 with NNZ):
+ *    1  duplicates were merged (entries may also have been dropped);
+ *    2  entries with a row index out of range were dropped;
+ *    3  entries with a column index out of range were dropped (and
+ *       perhaps some with a bad row index).
+ * When no entry is left, IP(1:NC+1) = 1 (and IFLAG is 2 or 3). */
 TESSELBASICLIB_API void MC49AD(const int32_t* IND, const int32_t* NC, const int32_t* NR, const int32_t* NNZ,
                                int32_t* IRN, int32_t* JCN, const int32_t* YESA, const int32_t* LA, double* A,
                                const int32_t* LIP, int32_t* IP, const int32_t* LIW, int32_t* IW,
@@ -199,9 +243,41 @@ TESSELBASICLIB_API void VIZ_MC49AD(const int32_t* IND, const int32_t* NC, const 
                                    const int32_t* LIW, int32_t* IW, int32_t* IFLAG);
 
 /* MC59AD: check a coordinate (ICNTL(2) = 0, 1) or column (2) matrix and sort
- * it into column form in place.  ICNTL(1..6) are read (check, form, values,
- * error unit, warning unit, symmetry); INFO(1..10) are written.  IW needs
- * max(NR,NC)+1 entries. */
+ * it into column form in place: on return column J is IRN(IP(J):IP(J+1)-1)
+ * (rows increasing for ICNTL(2) = 1 and 2) and INFO(6) entries are kept.
+ * ICNTL(1..6) are read, with no defaults routine:
+ *   (1) 0: check for indices out of range, duplicates and column starts;
+ *       other values trust the data: duplicates are kept, but an index out
+ *       of range is still dropped and reported rather than used;
+ *   (2) the form above; (3) 0: values in A move with their indices, other
+ *       values: pattern only, A not referenced;
+ *   (4) error unit, (5) warning unit, each written when >= 1;
+ *   (6) 0 unsymmetric; -2..2 otherwise symmetric (NR = NC): only the lower
+ *       triangle is kept, coordinate entries above the diagonal being
+ *       mirrored; a negative value keeps the first of duplicate values
+ *       instead of summing them.
+ * Lengths: IRN NE; JCN NE (1 for ICNTL(2) = 2); A NE (1 without values);
+ * IP NC+1 (max(NR,NC)+1 for ICNTL(2) = 1); IW max(NR,NC)+1.
+ * INFO(1..10) are written: (3) duplicates, (4) entries with a row index out
+ * of range, (5) with a column index out of range (an entry with both counts
+ * in both), (6) entries returned, (7) with column input and symmetry, how
+ * many of INFO(4) lay above the diagonal; (8..10) 0.  INFO(1):
+ *   errors, with their text on ICNTL(4): -1 ICNTL(2), -11 ICNTL(6) out of
+ *     range; -2 NC < 1; -3 NR < 1, or NR /= NC when symmetric; -4 NE < 1;
+ *     -5 LJCN, -6 LA, -7 LIP, -8 LIW too small (INFO(2) the length
+ *     needed): nothing else is changed.  -9 (column input) starts IP that
+ *     do not increase at column INFO(2), start below 1 or run past entry
+ *     NE;
+ *     -10 no entry in range: the arrays may be partly rearranged and are
+ *     not usable.
+ *   warnings, with their text on ICNTL(5): the sum of
+ *     1  duplicates found (summed, or the first value kept when
+ *        ICNTL(6) < 0);
+ *     2  entries with a row index out of range dropped (with column input
+ *        and symmetry, entries above the diagonal among them);
+ *     4  entries with a column index out of range dropped;
+ *   so 3, 5, 6 and 7 combine them.  After a warning the column form of the
+ *   entries kept is complete and valid. */
 TESSELBASICLIB_API void MC59AD(const int32_t* ICNTL, const int32_t* NC, const int32_t* NR, const int32_t* NE,
                                int32_t* IRN, const int32_t* LJCN, int32_t* JCN, const int32_t* LA, double* A,
                                const int32_t* LIP, int32_t* IP, const int32_t* LIW, int32_t* IW,
