@@ -13,10 +13,11 @@
  *    argument is passed by address; arrays are 1-based in the documentation
  *    (element (i) is p[i-1]) and column-major with a leading dimension.
  *  - HiddenLength: for every character argument of a by-address routine
- *    that the host calls under its own name (FFOPEN, DLAMCH, DPOTRF, DSYEV),
- *    the host passes the length of the string by value as a size_t, after
- *    all ordinary arguments, in the order of the character arguments.  The
- *    BLAS_ and Lapack_ forwarders supply these lengths themselves.
+ *    that the host calls under its own name (FFOPEN, DLAMCH, DPOTRF, DSYEV,
+ *    VUR_OPTBQA), the host passes the length of the string by value as a
+ *    size_t, after all ordinary arguments, in the order of the character
+ *    arguments.  The BLAS_ and Lapack_ forwarders supply these lengths
+ *    themselves.
  *  - Value convention (CLapack_, CLinpack_, VML_): scalar integers by value;
  *    arrays and one-character options by address; CLapack_ functions and
  *    CLinpack_DGEFA return INFO.
@@ -267,9 +268,8 @@ TESSELBASICLIB_API void VIZ_MC49AD(const int32_t* IND, const int32_t* NC, const 
  *     -5 LJCN, -6 LA, -7 LIP, -8 LIW too small (INFO(2) the length
  *     needed): nothing else is changed.  -9 (column input) starts IP that
  *     do not increase at column INFO(2), start below 1 or run past entry
- *     NE;
- *     -10 no entry in range: the arrays may be partly rearranged and are
- *     not usable.
+ *     NE; -10 no entry in range: after either the arrays may be partly
+ *     rearranged and are not usable.
  *   warnings, with their text on ICNTL(5): the sum of
  *     1  duplicates found (summed, or the first value kept when
  *        ICNTL(6) < 0);
