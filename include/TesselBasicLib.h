@@ -418,13 +418,22 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *   CNTLD(5)   (1) 0: the relative difference step r (0 takes sqrt(eps) =
  *              1.49e-8 for forward and eps^(1/3) = 6.06e-6 for central
  *              differences); (2) 0: the smallest absolute step.  Column j
- *              steps by max(r * max(|x_j|, s_j), CNTLD(2)), s_j the typical
- *              size of x_j: 1/D(j) with the host's scaling (ICNTL(9) = 1),
- *              otherwise 1; so a coordinate at or near zero is still
- *              differenced with a step the residuals resolve.  Variables
- *              whose sizes lie far from 1 need the host's scaling: with
- *              ICNTL(9) = 0 a variable of size 1e-100 is stepped by about
- *              r, and the estimate is then meaningless.
+ *              steps by max(r * max(|x_j|, s_j), CNTLD(2)) (rounded so that
+ *              x_j plus the step is exact), s_j the typical size of x_j,
+ *              fixed at the start: 1/D(j) with the host's scaling
+ *              (ICNTL(9) = 1); otherwise |X(j)| of the start point, and
+ *              for an X(j) that starts at 0 the largest |X(k)| of the
+ *              start, or 1 when the whole start is 0.  So a coordinate at
+ *              or near zero is still differenced with a step the residuals
+ *              resolve, and a problem whose variables are all scaled by
+ *              one factor is estimated alike at any scale.  What needs the
+ *              host's scaling (ICNTL(9) = 1, D(j) = 1/typical size): a
+ *              start at 0 of variables whose sizes lie far from 1 (a
+ *              variable of size 1e-100 would be stepped by about r, and
+ *              the estimate would be meaningless), and a start coordinate
+ *              that is not 0 yet far smaller than its variable's size, when
+ *              the variable stays near 0 (it is stepped by about r times
+ *              that coordinate, which the residuals may not resolve).
  *   ICNTLM(20), CNTLM(5)  the sparse symmetric solver's defaults, with
  *              ICNTLM(5) = 0 (it prints nothing) and ICNTLM(7) = 2 (no
  *              pivoting); ICNTLM(1..3) are its units, ICNTLM(5) its print

@@ -182,9 +182,6 @@ class Solver {
 
   // Sections of the workspace.
   double* d() const { return w_.at(lay_.d); }
-  // The host's scaling gives the typical sizes 1/D(j) of the difference
-  // steps; the automatic one, taken from J itself, says nothing about x.
-  const double* size_scaling() const { return iw_(kScaling) == 1 ? d() : nullptr; }
   double* x(fint slot) const { return w_.at(lay_.xs + slot * sizes_.n); }
   double* f(fint slot) const { return w_.at(lay_.fs + slot * sizes_.m); }
   double* aj(fint slot) const { return w_.at(lay_.ajs + slot * sizes_.ne); }
@@ -353,8 +350,8 @@ void Solver::begin_jacobian() {
   fint req = 0;
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n), method = iw_(kMethod);
   TD22AD(&m, &n, iw_.at(lay_.ipj), iw_.at(lay_.irnj), iw_.at(kNgroup), iw_.at(lay_.gptr), iw_.at(lay_.gcol),
-         &method, a_.CNTLD, size_scaling(), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.h), w_.at(lay_.wm),
-         iw_.at(kTdGroup), &req);
+         &method, a_.CNTLD, w_.at(lay_.typ), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.wm), iw_.at(kTdGroup),
+         &req);
   ask_residuals(Phase::Estimate);
 }
 
@@ -383,8 +380,8 @@ void Solver::estimated_jacobian() {
   fint req = 1;
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n), method = iw_(kMethod);
   TD22AD(&m, &n, iw_.at(lay_.ipj), iw_.at(lay_.irnj), iw_.at(kNgroup), iw_.at(lay_.gptr), iw_.at(lay_.gcol),
-         &method, a_.CNTLD, size_scaling(), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.h), w_.at(lay_.wm),
-         iw_.at(kTdGroup), &req);
+         &method, a_.CNTLD, w_.at(lay_.typ), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.wm), iw_.at(kTdGroup),
+         &req);
   if (req == 1) {
     ask_residuals(Phase::Estimate);
     return;

@@ -23,8 +23,9 @@
 //               XS(N,2), FS(M,2)     the current and the candidate point and
 //                                    residuals (slot k = 0 or 1)
 //               AJS(NE,2)            their Jacobians, by columns
-//               G(N), P(N), H(N), WN(N)  J'f, the step, the difference
-//                                    steps, MA57's solve workspace
+//               G(N), P(N), TYP(N), WN(N)  J'f, the step, the typical
+//                                    sizes of the variables (difference
+//                                    steps), MA57's solve workspace
 //               WM(M)                J p, or the forward residuals of a
 //                                    central difference
 //               AV(NEJTJ+N)          values given to MA57: J'J on its pattern,
@@ -128,7 +129,7 @@ struct Sizes {
 // 1-based positions of the sections of IW and W, and the lengths they need.
 struct Layout {
   i64 ipj, irnj, hostpos, ipr, jcr, posr, rowpos, ipa, ira, gptr, gcol, keep, ifact, iscr, liw;
-  i64 d, xs, fs, ajs, g, p, h, wn, wm, av, fact, lw;
+  i64 d, xs, fs, ajs, g, p, typ, wn, wm, av, fact, lw;
 
   explicit Layout(const Sizes& s) {
     ipj = kIwHeader + 1;
@@ -153,8 +154,8 @@ struct Layout {
     ajs = fs + 2 * s.m;
     g = ajs + 2 * s.ne;
     p = g + s.n;
-    h = p + s.n;
-    wn = h + s.n;
+    typ = p + s.n;
+    wn = typ + s.n;
     wm = wn + s.n;
     av = wm + s.m;
     fact = av + s.ne57();
