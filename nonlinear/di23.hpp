@@ -56,6 +56,12 @@ inline constexpr i64 kWHeader = 20;
 inline constexpr fint kMagic = 0x44493233;
 // Doublings of the damping term after failed factorisations of one step.
 inline constexpr fint kMaxDoublings = 10;
+// Jacobians with a value that is not finite, in a row, that end a problem.
+// Each rejects its point and doubles the growth of the damping, so the
+// trial steps retreat towards X; ten in a row say that J is not finite
+// however near X the steps come (a run that drives the damping to where
+// it no longer moves X ends sooner).
+inline constexpr fint kMaxNonfiniteJacobians = 10;
 
 enum class Phase : fint { Idle = 0, StartF = 1, HostJ = 2, Estimate = 3, Trial = 4 };
 
@@ -100,6 +106,8 @@ enum IwSlot : int {
   kFinal,    // 1 while the last, short step is being evaluated
   kKeepSumLow,   // checksum of MA57's analysis in KEEP, taken at the start
   kKeepSumHigh,
+  kNonfiniteRun,  // Jacobians not finite since the last finite one
+  kNonfiniteAt,   // the first value not finite in the last of them (host's numbering)
 };
 
 // W header entries.
@@ -118,6 +126,7 @@ enum WSlot : int {
   kDiagRatio,  // max_j (J'J)_jj / D_j^2 of the current Jacobian
   kMaxD2,      // max_j D_j^2
   kProbeStep,  // ||D p|| of a short step before the damping was cut
+  kMuAccepted, // the damping once the candidate's Jacobian proves finite
 };
 
 struct Sizes {

@@ -234,6 +234,7 @@ i64 damaged_word(const Args& a) {
   if (any_of(kNiter, kNnonfinite + 1, wild))
     for (int c = kNiter;; ++c)
       if (wild(c)) return c;
+  if (static_cast<std::uint32_t>(h(kNonfiniteRun)) >= std::uint32_t{kMaxNonfiniteJacobians}) return kNonfiniteRun;
   const fint g = h(kTdGroup);
   if (phase == Phase::Estimate && (g < 1 || g > ngroup)) return kTdGroup;
 
