@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -61,16 +62,27 @@ double gradient_cosine(const Problem& p, const std::vector<double>& x) {
 struct Case {
   Problem problem;
   int mode;
+  bool heavy = false;  // run only with TBL_NLS_HEAVY set (seconds)
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.problem.name << kModes[c.mode]; }
 
+// The published test set at its standard starts (the classic problems
+// among them), larger sparse problems, and Bard, Rosenbrock and Powell's
+// singular function with variables 1e-100 and 1e+100 times the published
+// ones: the difference steps must follow the sizes of the variables.
 std::vector<Case> solvable_cases() {
   std::vector<Case> cases;
-  auto problems = nls::classic_problems();
-  for (const Problem& p : {nls::extended_rosenbrock(1000), nls::boundary_value(1000), nls::broyden_banded(500)})
+  auto problems = nls::published_set();
+  for (const Problem& p : {nls::extended_rosenbrock(1000), nls::boundary_value(1000), nls::broyden_banded(500),
+                           nls::boundary_value(10000)})
     problems.push_back(p);
+  for (const auto& [scale, tag] : {std::pair{1e-100, "Scaled1eMinus100"}, {1e+100, "Scaled1ePlus100"}})
+    for (const Problem& p : {nls::bard(), nls::rosenbrock(), nls::powell_singular()})
+      problems.push_back(nls::scaled(p, scale, tag));
   for (const Problem& p : problems)
     for (int mode = 0; mode < 3; ++mode) cases.push_back({p, mode});
+  // Its lowest eigenvalues lie at the rounding level of the assembled J'J.
+  for (int mode = 0; mode < 3; ++mode) cases.push_back({nls::boundary_value(100000), mode, true});
   return cases;
 }
 
@@ -79,6 +91,9 @@ class Di23Solves : public ::testing::TestWithParam<Case> {};
 TEST_P(Di23Solves, ReachesTheKnownMinimum) {
   const Problem& p = GetParam().problem;
   const int mode = GetParam().mode;
+  if (GetParam().heavy && std::getenv("TBL_NLS_HEAVY") == nullptr) {
+    GTEST_SKIP() << "heavy case, run only with TBL_NLS_HEAVY set";
+  }
   const Result r = nls::solve(p, controls_for(mode));
   ASSERT_EQ(r.ireq, 3) << "INFO(1..3) " << r.info[0] << " " << r.info[1] << " " << r.info[2];
   EXPECT_EQ(r.info[0], 0);
@@ -96,8 +111,11 @@ TEST_P(Di23Solves, ReachesTheKnownMinimum) {
   if (p.min_sumsq == 0) {
     EXPECT_LT(ss, 1e-10) << ss;
   } else {
-    EXPECT_NEAR(ss, p.min_sumsq, 1e-8 * p.min_sumsq);
-    EXPECT_LT(gradient_cosine(p, r.x), 1e-4);
+    // The relative reduction test ends the minimum of BrownDennis, flat
+    // and ill-conditioned, about 2e-7 above it.
+    const double rtol = p.name == "BrownDennis" ? 1e-6 : 1e-8;
+    EXPECT_NEAR(ss, p.min_sumsq, rtol * p.min_sumsq);
+    EXPECT_LT(gradient_cosine(p, r.x), std::sqrt(rtol));
   }
 
   // The counters match what the host was asked for.
