@@ -356,8 +356,8 @@ void Solver::begin_jacobian() {
   fint req = 0;
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n), method = iw_(kMethod);
   TD22AD(&m, &n, iw_.at(lay_.ipj), iw_.at(lay_.irnj), iw_.at(kNgroup), iw_.at(lay_.gptr), iw_.at(lay_.gcol),
-         &method, a_.CNTLD, w_.at(lay_.typ), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.wm), iw_.at(kTdGroup),
-         &req);
+         &method, a_.CNTLD, w_.at(lay_.typ), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.wn), w_.at(lay_.wm),
+         iw_.at(kTdGroup), &req);
   ask_residuals(Phase::Estimate);
 }
 
@@ -386,8 +386,8 @@ void Solver::estimated_jacobian() {
   fint req = 1;
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n), method = iw_(kMethod);
   TD22AD(&m, &n, iw_.at(lay_.ipj), iw_.at(lay_.irnj), iw_.at(kNgroup), iw_.at(lay_.gptr), iw_.at(lay_.gcol),
-         &method, a_.CNTLD, w_.at(lay_.typ), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.wm), iw_.at(kTdGroup),
-         &req);
+         &method, a_.CNTLD, w_.at(lay_.typ), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.wn), w_.at(lay_.wm),
+         iw_.at(kTdGroup), &req);
   if (req == 1) {
     ask_residuals(Phase::Estimate);
     return;

@@ -24,8 +24,9 @@
 //                                    residuals (slot k = 0 or 1)
 //               AJS(NE,2)            their Jacobians, by columns
 //               G(N), P(N), TYP(N), WN(N)  J'f, the step, the typical
-//                                    sizes of the variables (difference
-//                                    steps), MA57's solve workspace
+//                                    sizes of the variables, MA57's solve
+//                                    workspace (while a difference
+//                                    estimate runs, its steps)
 //               WM(M)                J p, or the forward residuals of a
 //                                    central difference
 //               AV(NEJTJ+N)          values given to MA57: J'J on its pattern,

@@ -110,35 +110,36 @@ void TD22_GROUPS(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ
 
 void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, const fint* NGROUP, const fint* GPTR,
             const fint* GCOL, const fint* METHOD, const double* CNTLD, const double* S, const double* X,
-            const double* F, double* XT, const double* FT, double* AJ, double* FP, fint* ISAVE, fint* IREQ) {
+            const double* F, double* XT, const double* FT, double* AJ, double* H, double* FP, fint* ISAVE,
+            fint* IREQ) {
   (void)M;
   const fint n = *N, ngroup = *NGROUP, method = *METHOD;
   Vec1<const fint> ipj(IPJ), irnj(IRNJ), gptr(GPTR), gcol(GCOL);
   Vec1<const double> s(S), x(X), f(F), ft(FT);
-  Vec1<double> xt(XT), aj(AJ), fp(FP);
+  Vec1<double> xt(XT), aj(AJ), h(H), fp(FP);
   fint& group = ISAVE[0];
   fint& side = ISAVE[1];  // 1 the forward shift, 2 the backward one
 
-  // Column j's step, the same on every call of one estimate: X and S do
-  // not change while it runs.
-  const double r = base_step(method, CNTLD[0]);
-  auto step = [&](fint j) { return column_step(x(j), s(j), r, CNTLD[1]); };
   // The backward point of a central difference, or X itself where X - h
   // is not finite (the step was turned back at the top of the range): that
   // column then gets the one-sided difference.
   auto backward = [&](fint j) {
-    const double v = x(j) - step(j);
+    const double v = x(j) - h(j);
     return std::isfinite(v) ? v : x(j);
   };
   auto shift = [&](fint g, bool forward) {
     for (fint t = gptr(g); t < gptr(g + 1); ++t) {
       const fint j = gcol(t);
-      xt(j) = forward ? x(j) + step(j) : backward(j);
+      xt(j) = forward ? x(j) + h(j) : backward(j);
     }
   };
 
   if (*IREQ == 0) {
-    for (fint j = 1; j <= n; ++j) xt(j) = x(j);
+    const double r = base_step(method, CNTLD[0]);
+    for (fint j = 1; j <= n; ++j) {
+      h(j) = column_step(x(j), s(j), r, CNTLD[1]);
+      xt(j) = x(j);
+    }
     group = 1;
     side = 1;
     if (ngroup < 1) {
@@ -163,12 +164,11 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
 
   for (fint t = gptr(group); t < gptr(group + 1); ++t) {
     const fint j = gcol(t);
-    const double h = step(j);
     if (method == 2) {
-      const double span = (x(j) + h) - backward(j);
+      const double span = (x(j) + h(j)) - backward(j);
       for (fint e = ipj(j); e < ipj(j + 1); ++e) aj(e) = (fp(irnj(e)) - ft(irnj(e))) / span;
     } else {
-      for (fint e = ipj(j); e < ipj(j + 1); ++e) aj(e) = (ft(irnj(e)) - f(irnj(e))) / h;
+      for (fint e = ipj(j); e < ipj(j + 1); ++e) aj(e) = (ft(irnj(e)) - f(irnj(e))) / h(j);
     }
     xt(j) = x(j);
   }

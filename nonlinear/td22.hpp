@@ -35,13 +35,12 @@ void TD22_GROUPS(const tbl::fint* M, const tbl::fint* N, const tbl::fint* IPJ, c
 // sqrt(eps) (forward) or eps^(1/3) (central), eps = RE05RE(1).  The step is
 // then rounded so that X(j) + h is exact, and taken backwards when X(j) + h
 // would not be finite (a central difference then uses X(j) itself for its
-// backward point).  Each call forms the steps afresh from X, S and CNTLD,
-// which must not change while an estimate runs; FP(M) keeps the residuals
-// of the forward shift (central only), ISAVE(2) the group and the side in
+// backward point).  H(N) keeps the steps, FP(M) the residuals of the
+// forward shift (central only), ISAVE(2) the group and the side in
 // progress.  XT(N) must not change between calls.
 void TD22AD(const tbl::fint* M, const tbl::fint* N, const tbl::fint* IPJ, const tbl::fint* IRNJ,
             const tbl::fint* NGROUP, const tbl::fint* GPTR, const tbl::fint* GCOL, const tbl::fint* METHOD,
             const double* CNTLD, const double* S, const double* X, const double* F, double* XT, const double* FT,
-            double* AJ, double* FP, tbl::fint* ISAVE, tbl::fint* IREQ);
+            double* AJ, double* H, double* FP, tbl::fint* ISAVE, tbl::fint* IREQ);
 
 }  // extern "C"

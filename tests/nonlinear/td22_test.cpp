@@ -100,7 +100,7 @@ TEST(Td22, GroupsShareNoRowAndEstimateTheJacobian) {
     for (fint j = 1; j <= c.n; ++j) EXPECT_EQ(seen[j], 1) << "column " << j;
 
     // The estimate against the analytic values, with the evaluations it costs.
-    std::vector<double> x(c.n), f(c.m), xt(c.n), ft(c.m), aj(p.irnj.size()), fp(c.m), size(c.n, 1.0);
+    std::vector<double> x(c.n), f(c.m), xt(c.n), ft(c.m), aj(p.irnj.size()), h(c.n), fp(c.m), size(c.n, 1.0);
     // Zeros (the step is then the relative step itself, the typical size
     // being 1) and magnitudes from 0.5 to 1.5.
     for (fint j = 0; j < c.n; ++j) x[j] = j % 3 == 0 ? 0.0 : (1 + 0.5 * std::sin(j)) * (j % 2 ? 1 : -1);
@@ -109,12 +109,12 @@ TEST(Td22, GroupsShareNoRowAndEstimateTheJacobian) {
       const double cntld[5] = {0, 0, 0, 0, 0};
       fint isave[2], ireq = 0, evaluations = 0;
       TD22AD(&c.m, &c.n, p.ipj.data(), p.irnj.data(), &ngroup, gptr.data(), gcol.data(), &method, cntld,
-             size.data(), x.data(), f.data(), xt.data(), ft.data(), aj.data(), fp.data(), isave, &ireq);
+             size.data(), x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
       while (ireq == 1) {
         residuals(p, xt.data(), ft.data());
         ++evaluations;
         TD22AD(&c.m, &c.n, p.ipj.data(), p.irnj.data(), &ngroup, gptr.data(), gcol.data(), &method, cntld,
-               size.data(), x.data(), f.data(), xt.data(), ft.data(), aj.data(), fp.data(), isave, &ireq);
+               size.data(), x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
       }
       EXPECT_EQ(evaluations, method * ngroup);
       EXPECT_EQ(xt, x);
@@ -135,8 +135,8 @@ TEST(Td22, GroupsShareNoRowAndEstimateTheJacobian) {
 }
 
 // The estimate of the slope of FUN, a function of one variable of typical
-// size SIZE, at X, with the step to its first point and whether every
-// point asked for was finite.
+// size SIZE, at X, with the step it took and whether every point asked for
+// was finite.
 struct Slope {
   double aj = 0, h = 0;
   bool finite = true;
@@ -148,10 +148,9 @@ Slope estimate_slope(fint method, const double* cntld, double size, double x, Fu
   fint isave[2], ireq = 0;
   Slope s;
   for (;;) {
-    TD22AD(&one, &one, ipj, irnj, &one, gptr, gcol, &method, cntld, &size, &x, &f, &xt, &ft, &s.aj, &fp, isave,
-           &ireq);
+    TD22AD(&one, &one, ipj, irnj, &one, gptr, gcol, &method, cntld, &size, &x, &f, &xt, &ft, &s.aj, &s.h, &fp,
+           isave, &ireq);
     if (ireq != 1) return s;
-    if (s.h == 0) s.h = xt - x;
     s.finite = s.finite && std::isfinite(xt);
     ft = fun(xt);
   }
