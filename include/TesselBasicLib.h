@@ -544,10 +544,10 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    tenth, or sooner when the damping these rejections
  *                    raise no longer moves X (then, as for -10, a scaled
  *                    gradient at most CNTL(4) or sqrt(CNTL(2)) ends with
- *                    IREQ = 3 instead).  INFO(2) is the first
- *                    entry not finite in the last of them (k of AJ, in the
- *                    host's numbering also for an estimate).  X is the
- *                    last point whose Jacobian was finite.
+ *                    IREQ = 3 instead).  INFO(2) is the first entry not
+ *                    finite in the last of them (k of AJ, in the host's
+ *                    numbering also for an estimate).  X is the last point
+ *                    whose Jacobian was finite.
  *                Failures -1 to -4, -7 (of X) and -8 at the start write
  *                nothing but IREQ, INFO, RINFO and the zeroed counters;
  *                -8 for a request flag writes only IREQ and INFO(1:3).
@@ -556,8 +556,8 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                (once its residuals are known): the last accepted point,
  *                or after -5 during an estimate the point whose Jacobian
  *                it is.
- *                Values that are not finite: in X at the start, -7; in
- *                F or the Jacobian at the start, -7.  Later, a trial
+ *                Values that are not finite: in X, or in F or the
+ *                Jacobian at the start point, -7.  Later, a trial
  *                point whose residuals are not all finite is rejected
  *                like one where ||F|| grew (after the last, short step
  *                of test 3 the solve ends at X instead); a trial point
