@@ -542,7 +542,8 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *               -12  the Jacobian (the host's or the estimate) was not
  *                    finite at INFO(3) trial points in a row: at the
  *                    tenth, or sooner when the damping these rejections
- *                    raise no longer moves X (then, as for -10, a scaled
+ *                    raise reaches the largest the arithmetic can use or
+ *                    no longer moves X (then, as for -10, a scaled
  *                    gradient at most CNTL(4) or sqrt(CNTL(2)) ends with
  *                    IREQ = 3 instead).  INFO(2) is the first entry not
  *                    finite in the last of them (k of AJ, in the host's

@@ -60,8 +60,8 @@ inline constexpr fint kMaxDoublings = 10;
 // Jacobians with a value that is not finite, in a row, that end a problem.
 // Each rejects its point and doubles the growth of the damping, so the
 // trial steps retreat towards X; ten in a row say that J is not finite
-// however near X the steps come (a run that drives the damping to where
-// it no longer moves X ends sooner).
+// however near X the steps come (a run that drives the damping to its
+// largest, or to where it no longer moves X, ends sooner).
 inline constexpr fint kMaxNonfiniteJacobians = 10;
 
 enum class Phase : fint { Idle = 0, StartF = 1, HostJ = 2, Estimate = 3, Trial = 4 };

@@ -569,6 +569,8 @@ TEST(Di23, AWordOfIWChangedBetweenCallsEndsWithAStatus) {
   EXPECT_EQ(end(2, 5), std::pair(-11, 2));
   EXPECT_EQ(end(2, 0).first, -8);
   EXPECT_EQ(end(15, 5), std::pair(-11, 15));
+  // The run of Jacobians that are not finite and the entry it reports.
+  for (int word : {35, 36}) EXPECT_EQ(end(word, -1), std::pair(-11, word));
   // A call that estimates the Jacobian neither asks the host for one nor
   // reads AJ, whatever the source and the phase kept in IW say.
   EXPECT_EQ(end(12, 1), std::pair(-11, 12));
