@@ -631,6 +631,15 @@ TEST(Di23, TheHostsScalingIsUsed) {
   EXPECT_EQ(r.ireq, 3);
   EXPECT_LT(r.fnorm, 1e-5);
   EXPECT_EQ(d, (std::vector<double>{1, 1e6}));
+
+  // The difference steps follow the typical sizes 1/D: Watson's function in
+  // variables 1e-100 times the published ones, from 0, where the automatic
+  // scaling has no size to follow.
+  const Problem tiny = nls::scaled(nls::watson(6), 1e-100, "Tiny");
+  std::vector<double> dt(tiny.n, 1e100);
+  const Result rt = nls::solve(tiny, c, {}, &dt);
+  EXPECT_EQ(rt.ireq, 3);
+  EXPECT_NEAR(rt.fnorm * rt.fnorm, tiny.min_sumsq, 1e-8 * tiny.min_sumsq);
 }
 
 TEST(Di23, MessagesFollowThePrintLevel) {
