@@ -406,11 +406,6 @@ inline Problem broyden_banded(int n) {
   return p;
 }
 
-inline std::vector<Problem> classic_problems() {
-  return {rosenbrock(), powell_singular(), freudenstein_roth(), bard(), box3d(), brown_badly_scaled(),
-          helical_valley(), meyer(), linear_rank1(), linear_rank1_zero_rows()};
-}
-
 // The remaining problems of the published least-squares test set.  Their
 // residuals are written once for real and complex arguments, and the
 // Jacobian on the pattern comes from complex steps: exact to rounding, and
@@ -686,8 +681,8 @@ inline Problem linear_full_rank(int m, int n) {
                               });
 }
 
-// The published set at its standard starts, in its order: the classic
-// problems above and these, with the usual sizes of the scalable ones.
+// The published set at its standard starts, in its order: the problems
+// above and these, with the usual sizes of the scalable ones.
 inline std::vector<Problem> published_set() {
   return {rosenbrock(),          freudenstein_roth(),         powell_badly_scaled(),     brown_badly_scaled(),
           beale(),               jennrich_sampson(),          helical_valley(),          bard(),
