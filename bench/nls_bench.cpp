@@ -1,12 +1,14 @@
 // Nonlinear least squares: DI23AD against MINPACK's lmder (analytic
-// Jacobian) and lmdif (forward differences) on the classic test problems;
-// DI23AD with an estimated Jacobian on sparse problems of 10^3 to 10^6
+// Jacobian) and lmdif (forward differences) on the published test set at
+// its standard starts; DI23AD with an estimated Jacobian on problems whose
+// variables are far from size 1, and on sparse problems of 10^3 to 10^6
 // variables; and the column groups of the difference estimate against
 // their lower bound, the largest row count.
 //
 // Counters: nfev residual evaluations (those of the estimates included),
-// njev Jacobians, iters iterations, sumsq the final ||F||^2, and for the
-// sparse runs ns_per_var_eval, the time per variable and residual
+// njev Jacobians, iters iterations, sumsq the final ||F||^2 (and its
+// log10: the console drops the exponent of a value below 1e-24), and for
+// the sparse runs ns_per_var_eval, the time per variable and residual
 // evaluation, flat when the cost grows linearly with the size.  All solvers
 // run with their defaults (both take sqrt(eps) for the relative tests).
 #include <benchmark/benchmark.h>
@@ -120,6 +122,8 @@ void report(benchmark::State& state, const Outcome& o) {
   state.counters["njev"] = o.njev;
   state.counters["iters"] = o.iters;
   state.counters["sumsq"] = o.sumsq;
+  // The console shows a value below 1e-24 without its exponent.
+  state.counters["log10_sumsq"] = o.sumsq > 0 ? std::log10(o.sumsq) : -HUGE_VAL;
 }
 
 // Solvers: 0 DI23AD with the analytic Jacobian, 1 lmder, 2 DI23AD forward
@@ -190,10 +194,19 @@ void BM_Groups(benchmark::State& state, std::vector<int> rows, std::vector<int> 
 }
 
 void register_all() {
-  for (const nls::Problem& p : nls::classic_problems())
+  for (const nls::Problem& p : nls::published_set())
     for (int solver = 0; solver < 4; ++solver)
       benchmark::RegisterBenchmark(("BM_Classic/" + p.name + "/" + kSolvers[solver]).c_str(), BM_Classic, p, solver)
           ->Unit(benchmark::kMicrosecond);
+  // The estimated Jacobian on variables far from size 1: the published
+  // problems with variables 1e-100, 1 and 1e+100 times the published ones,
+  // and Watson's function from 0, with the defaults.
+  for (const auto& [scale, tag] : {std::pair{1e-100, "/Scale1e-100"}, {1.0, "/Scale1"}, {1e+100, "/Scale1e+100"}})
+    for (const nls::Problem& p : {nls::bard(), nls::rosenbrock(), nls::powell_singular()})
+      benchmark::RegisterBenchmark(("BM_Scaled/" + p.name + tag).c_str(), BM_Classic, nls::scaled(p, scale, tag), 2)
+          ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("BM_Scaled/Watson6/FromZero", BM_Classic, nls::watson(6), 2)
+      ->Unit(benchmark::kMicrosecond);
   // MINPACK's dense work against the sparse solver on a sparse problem.
   for (int n : {100, 400})
     for (int solver = 0; solver < 4; ++solver)
@@ -212,6 +225,13 @@ void register_all() {
         ->Range(1000, 1000000)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
+  // The discrete boundary value problem: at N = 100,000 the lowest
+  // eigenvalues of J'J lie at the rounding level of its assembly.
+  benchmark::RegisterBenchmark("BM_Sparse/BoundaryValue", BM_Sparse, nls::boundary_value)
+      ->Arg(10000)
+      ->Arg(100000)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1);
 
   for (auto make : {nls::extended_rosenbrock, nls::boundary_value, nls::broyden_banded}) {
     const nls::Problem p = make(100000);

@@ -483,24 +483,34 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              which is then an ordinary trial; (4) 0: stop when max_j
  *              |(J'F)_j| / (D_j ||F||) <= CNTL(4); (5) 1e-3: the first
  *              damping factor is mu = CNTL(5) * max_j (J'J)_jj / D_j^2.
- *              A trial point is accepted when ||F|| falls and the ratio
- *              rho of actual to predicted reduction is at least 1e-4; mu
- *              then shrinks by max(1/3, 1 - (2 rho - 1)^3), and after a
- *              rejection grows by a factor that doubles with each
- *              rejection in a row (at least to eps * max_j (J'J)_jj /
- *              D_j^2, at most to the largest the arithmetic can use,
- *              huge * eps / max(1, max_j D_j^2), huge = 1.797e308).  A
- *              failed factorisation doubles mu (from at least that level).
+ *              A trial point is accepted when ||F|| falls, the ratio
+ *              rho of actual to predicted reduction is at least 1e-4 and
+ *              its Jacobian is finite; mu then shrinks by max(1/3, 1 -
+ *              (2 rho - 1)^3), and after a rejection grows by a factor
+ *              that doubles with each rejection in a row (at least to
+ *              eps * max_j (J'J)_jj / D_j^2, at most to the largest the
+ *              arithmetic can use, huge * eps / max(1, max_j D_j^2), huge
+ *              = 1.797e308).  A failed factorisation doubles mu (from at
+ *              least that level).
  *   CNTLD(5)   (1) 0: the relative difference step r (0 takes sqrt(eps) =
  *              1.49e-8 for forward and eps^(1/3) = 6.06e-6 for central
  *              differences); (2) 0: the smallest absolute step.  Column j
- *              steps by max(r * max(|x_j|, s_j), CNTLD(2)), s_j the typical
- *              size of x_j: 1/D(j) with the host's scaling (ICNTL(9) = 1),
- *              otherwise 1; so a coordinate at or near zero is still
- *              differenced with a step the residuals resolve.  Variables
- *              whose sizes lie far from 1 need the host's scaling: with
- *              ICNTL(9) = 0 a variable of size 1e-100 is stepped by about
- *              r, and the estimate is then meaningless.
+ *              steps by max(r * max(|x_j|, s_j), CNTLD(2)) (rounded so that
+ *              x_j plus the step is exact), s_j the typical size of x_j,
+ *              fixed at the start: 1/D(j) with the host's scaling
+ *              (ICNTL(9) = 1); otherwise |X(j)| of the start point, and
+ *              for an X(j) that starts at 0 the largest |X(k)| of the
+ *              start, or 1 when the whole start is 0.  So a coordinate at
+ *              or near zero is still differenced with a step the residuals
+ *              resolve, and a problem whose variables are all scaled by
+ *              one factor is estimated alike at any scale.  What needs the
+ *              host's scaling (ICNTL(9) = 1, D(j) = 1/typical size): a
+ *              start at 0 of variables whose sizes lie far from 1 (a
+ *              variable of size 1e-100 would be stepped by about r, and
+ *              the estimate would be meaningless), and a start coordinate
+ *              that is not 0 yet far smaller than its variable's size, when
+ *              the variable stays near 0 (it is stepped by about r times
+ *              that coordinate, which the residuals may not resolve).
  *   ICNTLM(20), CNTLM(5)  the sparse symmetric solver's defaults, with
  *              ICNTLM(5) = 0 (it prints nothing) and ICNTLM(7) = 2 (no
  *              pivoting); ICNTLM(1..3) are its units, ICNTLM(5) its print
@@ -555,7 +565,21 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                 1  put FT = F(XT) and call again with IREQ unchanged;
  *                 2  (ICNTL(5) = 1) put AJ = J(XT) and call again;
  *                 3  success, INFO(1) = 0, INFO(2) the test that stopped
- *                    (1 ||F||, 2 relative reduction, 3 step, 4 gradient);
+ *                    (see CNTL): 1 ||F|| <= CNTL(1), X a zero of F to
+ *                    that level; 2 relative reduction, X a stationary
+ *                    point of ||F||^2 (the usual end of a problem whose
+ *                    minimum is not 0: a local minimum, or a point where
+ *                    ||F||^2 can fall only by a relative CNTL(2)); 3 step,
+ *                    the model's own step from X (the damping not
+ *                    limiting it) is at most CNTL(3) relative to ||D x||;
+ *                    4 scaled gradient at most CNTL(4).  Any of them is a
+ *                    result to use; test 2 or 3 at a large ||F|| is a
+ *                    local minimum of ||F||, which another start may
+ *                    better.
+ *                DI23AD has no warning codes: INFO(1) is 0 after IREQ =
+ *                1, 2 or 3 and negative after a failure.  Its warning
+ *                messages (below) say that a trial point was given up,
+ *                and change nothing in the results of the solve;
  *                < 0 failure, the same code in INFO(1):
  *                -1  M < 1, N < 1 or NE < 1;
  *                -2  entry INFO(2) out of range or repeating an earlier
@@ -591,14 +615,38 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    checksum differs).  The problem has ended; X, F,
  *                    FNORM, RINFO, NFEV, NJEV and NITER keep the values of
  *                    the previous return.
+ *               -12  the Jacobian (the host's or the estimate) was not
+ *                    finite at INFO(3) trial points in a row: at the
+ *                    tenth, or sooner when the damping these rejections
+ *                    raise reaches the largest the arithmetic can use or
+ *                    no longer moves X (then, as for -10, a scaled
+ *                    gradient at most CNTL(4) or sqrt(CNTL(2)) ends with
+ *                    IREQ = 3 instead).  INFO(2) is the first entry not
+ *                    finite in the last of them (k of AJ, in the host's
+ *                    numbering also for an estimate).  X is the last point
+ *                    whose Jacobian was finite.
  *                Failures -1 to -4, -7 (of X) and -8 at the start write
  *                nothing but IREQ, INFO, RINFO and the zeroed counters;
  *                -8 for a request flag writes only IREQ and INFO(1:3).
- *                After -5, -6, -9, -10 and -8 for a control on a later
- *                call, X, F and FNORM are the best point so far (once its
- *                residuals are known).  A trial point with a non-finite
- *                residual, or whose Jacobian has one, is rejected and the
- *                damping grows.
+ *                After -5, -6, -9, -10, -12 and -8 for a control on a
+ *                later call, X, F and FNORM are the best point so far
+ *                (once its residuals are known): the last accepted point,
+ *                or after -5 during an estimate the point whose Jacobian
+ *                it is.
+ *                Values that are not finite: in X, or in F or the
+ *                Jacobian at the start point, -7.  Later, a trial
+ *                point whose residuals are not all finite is rejected
+ *                like one where ||F|| grew (after the last, short step
+ *                of test 3 the solve ends at X instead); a trial point
+ *                whose Jacobian has an entry that is not finite (from
+ *                the host, or an estimate from residuals that are not
+ *                finite at a shifted point) is rejected too, though its
+ *                ||F|| fell: the damping grows from its value before the
+ *                point was tried, with the factor that doubles with each
+ *                rejection in a row, and ten such Jacobians in a row end
+ *                the problem with -12.  A finite Jacobian whose J'J
+ *                overflows is not factorised (the damping doubles; -9).
+ *                INFO(13) counts these rejected points.
  *   INFO(20)     (1) status, (2) detail, (3) sub-detail, (4) NEJTJ, (5) the
  *                number of column groups of the estimate (0 with the
  *                host's J), (6) factor entries and (7) delayed pivots of
@@ -638,9 +686,12 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *        factor =",mu (1P,D12.4)
  *     -11 " Workspace changed between calls: IW(",INFO(2) (I10),") is not
  *        as DI23AD left it"
+ *     -12 " Non-finite Jacobian value at",INFO(3) (I3)," trial points in a
+ *        row, component",INFO(2) (I11)
  *   warnings, ICNTL(2), print level >= 2: " *** Warning from DI23AD:
  *     non-finite residual at a trial point, step rejected" (or "Jacobian
- *     value" for "residual");
+ *     value" for "residual"), one for each point so rejected (the tenth
+ *     Jacobian of a run gives -12 instead); the solve goes on;
  *   monitoring, ICNTL(3), print level >= 3: a blank line, " DI23AD  M =",
  *     " N =", " NE =", " J'J entries =", " groups =", then the heading
  *     "   ITER    NFEV        ||F||      DAMPING     GRADIENT         STEP",

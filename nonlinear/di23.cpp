@@ -12,8 +12,9 @@
 // through MC09AD.
 //
 // The host's arrays are never trusted: a residual or Jacobian value that is
-// not finite stops the start, and rejects a later point; the state kept in
-// IW is checked against the call before it is used.
+// not finite stops the start, and rejects a later point (a run of
+// Jacobians that are not finite ends the problem); the state kept in IW is
+// checked against the call before it is used.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -151,6 +152,9 @@ void print_error(const fint* icntl, fint code, i64 v1, i64 v2, i64 v3, const cha
     case -11:
       io::write(unit, "(' Workspace changed between calls: IW(',I10,') is not as DI23AD left it')", a);
       break;
+    case -12:
+      io::write(unit, "(' Non-finite Jacobian value at',I3,' trial points in a row, component',I11)", b, a);
+      break;
     default:
       break;
   }
@@ -182,9 +186,6 @@ class Solver {
 
   // Sections of the workspace.
   double* d() const { return w_.at(lay_.d); }
-  // The host's scaling gives the typical sizes 1/D(j) of the difference
-  // steps; the automatic one, taken from J itself, says nothing about x.
-  const double* size_scaling() const { return iw_(kScaling) == 1 ? d() : nullptr; }
   double* x(fint slot) const { return w_.at(lay_.xs + slot * sizes_.n); }
   double* f(fint slot) const { return w_.at(lay_.fs + slot * sizes_.m); }
   double* aj(fint slot) const { return w_.at(lay_.ajs + slot * sizes_.ne); }
@@ -200,6 +201,8 @@ class Solver {
   void estimated_jacobian();
   void jacobian_ready();
   void reject_candidate(const char* why);
+  void nonfinite_jacobian(i64 entry);
+  void nonfinite_end();
   void compute_step();
   bool factorise_and_solve();
   void trial_done();
@@ -353,7 +356,7 @@ void Solver::begin_jacobian() {
   fint req = 0;
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n), method = iw_(kMethod);
   TD22AD(&m, &n, iw_.at(lay_.ipj), iw_.at(lay_.irnj), iw_.at(kNgroup), iw_.at(lay_.gptr), iw_.at(lay_.gcol),
-         &method, a_.CNTLD, size_scaling(), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.h), w_.at(lay_.wm),
+         &method, a_.CNTLD, w_.at(lay_.typ), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.wn), w_.at(lay_.wm),
          iw_.at(kTdGroup), &req);
   ask_residuals(Phase::Estimate);
 }
@@ -368,7 +371,7 @@ void Solver::host_jacobian() {
       return;
     }
     ++iw_(kNjev);
-    reject_candidate("Jacobian value");
+    nonfinite_jacobian(bad);
     return;
   }
   Vec1<const fint> hostpos(iw_.at(lay_.hostpos));
@@ -383,7 +386,7 @@ void Solver::estimated_jacobian() {
   fint req = 1;
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n), method = iw_(kMethod);
   TD22AD(&m, &n, iw_.at(lay_.ipj), iw_.at(lay_.irnj), iw_.at(kNgroup), iw_.at(lay_.gptr), iw_.at(lay_.gcol),
-         &method, a_.CNTLD, size_scaling(), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.h), w_.at(lay_.wm),
+         &method, a_.CNTLD, w_.at(lay_.typ), x(c), f(c), a_.XT, a_.FT, aj(c), w_.at(lay_.wn), w_.at(lay_.wm),
          iw_.at(kTdGroup), &req);
   if (req == 1) {
     ask_residuals(Phase::Estimate);
@@ -392,19 +395,40 @@ void Solver::estimated_jacobian() {
   ++iw_(kNjev);
   const i64 bad = first_nonfinite(aj(c), sizes_.ne);
   if (bad > 0) {
+    // Report the entry in the host's numbering.
+    Vec1<const fint> hostpos(iw_.at(lay_.hostpos));
+    i64 k = 1;
+    while (k < sizes_.ne && hostpos(k) != bad) ++k;
     if (!iw_(kStarted)) {
-      // Report the entry in the host's numbering.
-      Vec1<const fint> hostpos(iw_.at(lay_.hostpos));
-      i64 k = 1;
-      while (k < sizes_.ne && hostpos(k) != bad) ++k;
       fail(-7, k, 3);
       print_error(a_.ICNTL, -7, k, 0, 0, "Jacobian value");
       return;
     }
-    reject_candidate("Jacobian value");
+    nonfinite_jacobian(k);
     return;
   }
   jacobian_ready();
+}
+
+// A trial point whose Jacobian (ENTRY the first value, in the host's
+// numbering, that is not finite) cannot be used: it is rejected as a point
+// whose residuals grew would be, the damping growing from its value
+// before the point was tried; a run of such Jacobians ends the problem at
+// X, the last point whose Jacobian was finite.
+void Solver::nonfinite_jacobian(i64 entry) {
+  iw_(kNonfiniteAt) = saturate(entry);
+  if (++iw_(kNonfiniteRun) >= kMaxNonfiniteJacobians) {
+    ++iw_(kNreject);
+    ++iw_(kNnonfinite);
+    nonfinite_end();
+    return;
+  }
+  reject_candidate("Jacobian value");
+}
+
+void Solver::nonfinite_end() {
+  fail(-12, iw_(kNonfiniteAt), iw_(kNonfiniteRun));
+  print_error(a_.ICNTL, -12, iw_(kNonfiniteAt), iw_(kNonfiniteRun));
 }
 
 // J'J on its pattern from the Jacobian of the current point: for each
@@ -466,6 +490,12 @@ void Solver::jacobian_ready() {
   const bool first = iw_(kStarted) == 0;
   commit_candidate();
   iw_(kFresh) = 1;
+  iw_(kNonfiniteRun) = 0;
+  if (!first) {
+    // The trial point is accepted only now that its Jacobian is known.
+    mu() = w_(kMuAccepted);
+    nu() = 2;
+  }
   assemble_normal_matrix();
   update_scaling(first);
   w_(kXnorm) = scaled_norm2(d(), x(current()), sizes_.n);
@@ -518,10 +548,18 @@ bool Solver::raise_damping() {
 // largest, 2 the step no longer changes X).  A run of rejections that drove
 // the damping up is no convergence: the best point is a failure unless the
 // gradient test holds there, or the gradient is as small as the relative
-// reduction test asks.
+// reduction test asks.  The failure is -12 when a Jacobian that was not
+// finite began the run.
 void Solver::stalled(fint why) {
   if (w_(kGnorm) <= cntl_(4) || flat()) {
     succeed(w_(kGnorm) <= cntl_(4) ? 4 : 2);
+    return;
+  }
+  // Since the last finite Jacobian, the trial points were given up for
+  // Jacobians that were not finite (and perhaps residuals that grew): that
+  // is what stopped the method.
+  if (iw_(kNonfiniteRun) > 0) {
+    nonfinite_end();
     return;
   }
   fail(-10, why);
@@ -696,10 +734,11 @@ void Solver::trial_done() {
     w_(kFcand) = fnew;
     monitor_step(true);
     const double shrink = 1 - std::pow(2 * rho - 1, 3);
-    mu() *= std::fmax(1.0 / 3, shrink);
-    nu() = 2;
+    w_(kMuAccepted) = mu() * std::fmax(1.0 / 3, shrink);
     const fint test = fnew <= cntl_(1) ? 1 : small ? 2 : final_step ? 3 : 0;
     if (test > 0) {
+      mu() = w_(kMuAccepted);
+      nu() = 2;
       commit_candidate();
       succeed(test);
       return;

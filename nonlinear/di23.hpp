@@ -23,8 +23,10 @@
 //               XS(N,2), FS(M,2)     the current and the candidate point and
 //                                    residuals (slot k = 0 or 1)
 //               AJS(NE,2)            their Jacobians, by columns
-//               G(N), P(N), H(N), WN(N)  J'f, the step, the difference
-//                                    steps, MA57's solve workspace
+//               G(N), P(N), TYP(N), WN(N)  J'f, the step, the typical
+//                                    sizes of the variables, MA57's solve
+//                                    workspace (while a difference
+//                                    estimate runs, its steps)
 //               WM(M)                J p, or the forward residuals of a
 //                                    central difference
 //               AV(NEJTJ+N)          values given to MA57: J'J on its pattern,
@@ -55,6 +57,12 @@ inline constexpr i64 kWHeader = 20;
 inline constexpr fint kMagic = 0x44493233;
 // Doublings of the damping term after failed factorisations of one step.
 inline constexpr fint kMaxDoublings = 10;
+// Jacobians with a value that is not finite, in a row, that end a problem.
+// Each rejects its point and doubles the growth of the damping, so the
+// trial steps retreat towards X; ten in a row say that J is not finite
+// however near X the steps come (a run that drives the damping to its
+// largest, or to where it no longer moves X, ends sooner).
+inline constexpr fint kMaxNonfiniteJacobians = 10;
 
 enum class Phase : fint { Idle = 0, StartF = 1, HostJ = 2, Estimate = 3, Trial = 4 };
 
@@ -99,6 +107,8 @@ enum IwSlot : int {
   kFinal,    // 1 while the last, short step is being evaluated
   kKeepSumLow,   // checksum of MA57's analysis in KEEP, taken at the start
   kKeepSumHigh,
+  kNonfiniteRun,  // Jacobians not finite since the last finite one
+  kNonfiniteAt,   // the first value not finite in the last of them (host's numbering)
 };
 
 // W header entries.
@@ -117,6 +127,7 @@ enum WSlot : int {
   kDiagRatio,  // max_j (J'J)_jj / D_j^2 of the current Jacobian
   kMaxD2,      // max_j D_j^2
   kProbeStep,  // ||D p|| of a short step before the damping was cut
+  kMuAccepted, // the damping once the candidate's Jacobian proves finite
 };
 
 struct Sizes {
@@ -128,7 +139,7 @@ struct Sizes {
 // 1-based positions of the sections of IW and W, and the lengths they need.
 struct Layout {
   i64 ipj, irnj, hostpos, ipr, jcr, posr, rowpos, ipa, ira, gptr, gcol, keep, ifact, iscr, liw;
-  i64 d, xs, fs, ajs, g, p, h, wn, wm, av, fact, lw;
+  i64 d, xs, fs, ajs, g, p, typ, wn, wm, av, fact, lw;
 
   explicit Layout(const Sizes& s) {
     ipj = kIwHeader + 1;
@@ -153,8 +164,8 @@ struct Layout {
     ajs = fs + 2 * s.m;
     g = ajs + 2 * s.ne;
     p = g + s.n;
-    h = p + s.n;
-    wn = h + s.n;
+    typ = p + s.n;
+    wn = typ + s.n;
     wm = wn + s.n;
     av = wm + s.m;
     fact = av + s.ne57();

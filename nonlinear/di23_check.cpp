@@ -234,6 +234,9 @@ i64 damaged_word(const Args& a) {
   if (any_of(kNiter, kNnonfinite + 1, wild))
     for (int c = kNiter;; ++c)
       if (wild(c)) return c;
+  if (static_cast<std::uint32_t>(h(kNonfiniteRun)) >= std::uint32_t{kMaxNonfiniteJacobians}) return kNonfiniteRun;
+  // The entry that -12 reports is a position in AJ.
+  if (h(kNonfiniteAt) < 0 || h(kNonfiniteAt) > s.ne) return kNonfiniteAt;
   const fint g = h(kTdGroup);
   if (phase == Phase::Estimate && (g < 1 || g > ngroup)) return kTdGroup;
 

@@ -109,13 +109,13 @@ void TD22_GROUPS(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ
 }
 
 void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, const fint* NGROUP, const fint* GPTR,
-            const fint* GCOL, const fint* METHOD, const double* CNTLD, const double* D, const double* X,
+            const fint* GCOL, const fint* METHOD, const double* CNTLD, const double* S, const double* X,
             const double* F, double* XT, const double* FT, double* AJ, double* H, double* FP, fint* ISAVE,
             fint* IREQ) {
   (void)M;
   const fint n = *N, ngroup = *NGROUP, method = *METHOD;
   Vec1<const fint> ipj(IPJ), irnj(IRNJ), gptr(GPTR), gcol(GCOL);
-  Vec1<const double> x(X), f(F), ft(FT);
+  Vec1<const double> s(S), x(X), f(F), ft(FT);
   Vec1<double> xt(XT), aj(AJ), h(H), fp(FP);
   fint& group = ISAVE[0];
   fint& side = ISAVE[1];  // 1 the forward shift, 2 the backward one
@@ -128,8 +128,8 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
     return std::isfinite(v) ? v : x(j);
   };
   auto shift = [&](fint g, bool forward) {
-    for (fint s = gptr(g); s < gptr(g + 1); ++s) {
-      const fint j = gcol(s);
+    for (fint t = gptr(g); t < gptr(g + 1); ++t) {
+      const fint j = gcol(t);
       xt(j) = forward ? x(j) + h(j) : backward(j);
     }
   };
@@ -137,7 +137,7 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
   if (*IREQ == 0) {
     const double r = base_step(method, CNTLD[0]);
     for (fint j = 1; j <= n; ++j) {
-      h(j) = column_step(x(j), D ? 1 / D[j - 1] : 1.0, r, CNTLD[1]);
+      h(j) = column_step(x(j), s(j), r, CNTLD[1]);
       xt(j) = x(j);
     }
     group = 1;
@@ -152,8 +152,8 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
   }
 
   if (method == 2 && side == 1) {
-    for (fint s = gptr(group); s < gptr(group + 1); ++s) {
-      const fint j = gcol(s);
+    for (fint t = gptr(group); t < gptr(group + 1); ++t) {
+      const fint j = gcol(t);
       for (fint e = ipj(j); e < ipj(j + 1); ++e) fp(irnj(e)) = ft(irnj(e));
     }
     shift(group, false);
@@ -162,8 +162,8 @@ void TD22AD(const fint* M, const fint* N, const fint* IPJ, const fint* IRNJ, con
     return;
   }
 
-  for (fint s = gptr(group); s < gptr(group + 1); ++s) {
-    const fint j = gcol(s);
+  for (fint t = gptr(group); t < gptr(group + 1); ++t) {
+    const fint j = gcol(t);
     if (method == 2) {
       const double span = (x(j) + h(j)) - backward(j);
       for (fint e = ipj(j); e < ipj(j + 1); ++e) aj(e) = (fp(irnj(e)) - ft(irnj(e))) / span;

@@ -29,18 +29,18 @@ void TD22_GROUPS(const tbl::fint* M, const tbl::fint* N, const tbl::fint* IPJ, c
 // estimate; 1 says FT holds f(XT) for the XT of the previous return.  On
 // return: 1 asks for FT = f(XT); 0 means AJ holds the estimate and XT = X.
 // METHOD 1 forward differences (NGROUP evaluations), 2 central (2*NGROUP).
-// The step of column j is h = max(r*max(|X(j)|, s_j), CNTLD(2)), s_j the
-// typical size of X(j): 1/D(j) when D is given, 1 when D is null, so that a
-// coordinate at or near zero still gets a step the residuals can resolve;
-// r = CNTLD(1) when positive, else sqrt(eps) (forward) or eps^(1/3)
-// (central), eps = RE05RE(1).  The step is then rounded so that X(j) + h is
-// exact, and taken backwards when X(j) + h would not be finite (a central
-// difference then uses X(j) itself for its backward point).  H(N) keeps the
-// steps, FP(M) the residuals of the forward shift (central only), ISAVE(2)
-// the group and the side in progress.  XT(N) must not change between calls.
+// The step of column j is h = max(r*max(|X(j)|, S(j)), CNTLD(2)), S(j) the
+// typical size of X(j), so that a coordinate at or near zero still gets a
+// step the residuals can resolve; r = CNTLD(1) when positive, else
+// sqrt(eps) (forward) or eps^(1/3) (central), eps = RE05RE(1).  The step is
+// then rounded so that X(j) + h is exact, and taken backwards when X(j) + h
+// would not be finite (a central difference then uses X(j) itself for its
+// backward point).  H(N) keeps the steps, FP(M) the residuals of the
+// forward shift (central only), ISAVE(2) the group and the side in
+// progress.  XT(N) must not change between calls.
 void TD22AD(const tbl::fint* M, const tbl::fint* N, const tbl::fint* IPJ, const tbl::fint* IRNJ,
             const tbl::fint* NGROUP, const tbl::fint* GPTR, const tbl::fint* GCOL, const tbl::fint* METHOD,
-            const double* CNTLD, const double* D, const double* X, const double* F, double* XT, const double* FT,
+            const double* CNTLD, const double* S, const double* X, const double* F, double* XT, const double* FT,
             double* AJ, double* H, double* FP, tbl::fint* ISAVE, tbl::fint* IREQ);
 
 }  // extern "C"

@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <map>
 #include <ostream>
@@ -61,24 +63,45 @@ double gradient_cosine(const Problem& p, const std::vector<double>& x) {
 struct Case {
   Problem problem;
   int mode;
+  // A heavy case (seconds) runs only with TBL_NLS_HEAVY set, and its
+  // problem is built only then: PROBLEM holds its name alone, as every test
+  // process builds the whole table.
+  std::function<Problem()> heavy;
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.problem.name << kModes[c.mode]; }
 
+// The published test set at its standard starts (the classic problems
+// among them), larger sparse problems, and Bard, Rosenbrock and Powell's
+// singular function with variables 1e-100 and 1e+100 times the published
+// ones: the difference steps must follow the sizes of the variables.
 std::vector<Case> solvable_cases() {
   std::vector<Case> cases;
-  auto problems = nls::classic_problems();
-  for (const Problem& p : {nls::extended_rosenbrock(1000), nls::boundary_value(1000), nls::broyden_banded(500)})
+  auto problems = nls::published_set();
+  for (const Problem& p : {nls::extended_rosenbrock(1000), nls::boundary_value(1000), nls::broyden_banded(500),
+                           nls::boundary_value(10000)})
     problems.push_back(p);
+  for (const auto& [scale, tag] : {std::pair{1e-100, "Scaled1eMinus100"}, {1e+100, "Scaled1ePlus100"}})
+    for (const Problem& p : {nls::bard(), nls::rosenbrock(), nls::powell_singular()})
+      problems.push_back(nls::scaled(p, scale, tag));
   for (const Problem& p : problems)
-    for (int mode = 0; mode < 3; ++mode) cases.push_back({p, mode});
+    for (int mode = 0; mode < 3; ++mode) cases.push_back({p, mode, {}});
+  // Its lowest eigenvalues lie at the rounding level of the assembled J'J.
+  Problem heavy;
+  heavy.name = "BoundaryValue100000";
+  for (int mode = 0; mode < 3; ++mode) cases.push_back({heavy, mode, [] { return nls::boundary_value(100000); }});
   return cases;
 }
 
 class Di23Solves : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Di23Solves, ReachesTheKnownMinimum) {
-  const Problem& p = GetParam().problem;
-  const int mode = GetParam().mode;
+  const Case& c = GetParam();
+  if (c.heavy && std::getenv("TBL_NLS_HEAVY") == nullptr) {
+    GTEST_SKIP() << "heavy case, run only with TBL_NLS_HEAVY set";
+  }
+  const Problem built = c.heavy ? c.heavy() : Problem{};
+  const Problem& p = c.heavy ? built : c.problem;
+  const int mode = c.mode;
   const Result r = nls::solve(p, controls_for(mode));
   ASSERT_EQ(r.ireq, 3) << "INFO(1..3) " << r.info[0] << " " << r.info[1] << " " << r.info[2];
   EXPECT_EQ(r.info[0], 0);
@@ -96,8 +119,11 @@ TEST_P(Di23Solves, ReachesTheKnownMinimum) {
   if (p.min_sumsq == 0) {
     EXPECT_LT(ss, 1e-10) << ss;
   } else {
-    EXPECT_NEAR(ss, p.min_sumsq, 1e-8 * p.min_sumsq);
-    EXPECT_LT(gradient_cosine(p, r.x), 1e-4);
+    // The relative reduction test ends the minimum of BrownDennis, flat
+    // and ill-conditioned, about 2e-7 above it.
+    const double rtol = p.name == "BrownDennis" ? 1e-6 : 1e-8;
+    EXPECT_NEAR(ss, p.min_sumsq, rtol * p.min_sumsq);
+    EXPECT_LT(gradient_cosine(p, r.x), std::sqrt(rtol));
   }
 
   // The counters match what the host was asked for.
@@ -328,41 +354,83 @@ TEST(Di23, LimitsEndWithTheBestPointSoFar) {
 }
 
 // Host answers that are not finite: at the start they stop the problem,
-// later they reject the point and the solve still succeeds.
+// later they reject the point and the solve still succeeds; Jacobians that
+// stay non-finite (the host's, or estimated from residuals that are not
+// finite off the trial points) end it with -12 at the last point whose
+// Jacobian was finite, the damping having doubled its growth with each
+// rejection in a row.
 TEST(Di23, NonFiniteAnswersStopTheStartAndRejectLaterPoints) {
   const Problem p = nls::helical_valley();
   const double inf = INFINITY;
   struct Case {
     const char* name;
-    int mode, bad_residual_call, bad_jacobian_call, code, info2, info3;
+    int mode, bad_residual_call, bad_jacobian_call;
+    bool onwards;  // every later Jacobian, or residual off a trial point
+    int code, info2, info3;
     double bad;
-  } cases[] = {{"residual at start", 0, 1, 0, -7, 2, 2, kNaN},
-               {"Jacobian at start", 0, 0, 1, -7, 4, 3, kNaN},
+  } cases[] = {{"residual at start", 0, 1, 0, false, -7, 2, 2, kNaN},
+               {"Jacobian at start", 0, 0, 1, false, -7, 4, 3, kNaN},
                // Residual 2 infinite when column 1 is shifted: entry 2, (2,1).
-               {"estimate at start", 1, 2, 0, -7, 2, 3, inf},
-               {"residual later", 0, 3, 0, 3, 0, 0, kNaN},
-               {"Jacobian later", 0, 0, 2, 3, 0, 0, -inf},
-               {"estimate later", 1, 6, 0, 3, 0, 0, kNaN}};
+               {"estimate at start", 1, 2, 0, false, -7, 2, 3, inf},
+               {"residual later", 0, 3, 0, false, 3, 0, 0, kNaN},
+               {"Jacobian later", 0, 0, 2, false, 3, 0, 0, -inf},
+               {"estimate later", 1, 6, 0, false, 3, 0, 0, kNaN},
+               {"Jacobian +Inf onwards", 0, 0, 2, true, -12, 4, 0, inf},
+               {"Jacobian NaN onwards", 0, 0, 2, true, -12, 4, 0, kNaN},
+               {"Jacobian -Inf onwards", 0, 0, 2, true, -12, 4, 0, -inf},
+               // From the first trial point on, the residuals off the
+               // trial points (3 groups, 6 evaluations centrally).
+               {"estimate NaN onwards", 1, 4, 0, true, -12, 2, 0, kNaN},
+               {"estimate +Inf onwards", 2, 7, 0, true, -12, 2, 0, inf}};
   for (const auto& k : cases) {
+    int32_t liw = 0, lw = 0;
+    const Controls c = controls_for(k.mode);
+    nls::needs(p, c, liw, lw);
+    nls::Session s(p, c, liw, lw);
+    std::vector<double> f0(p.m);
+    p.residuals(p.x0.data(), f0.data());
+    // The answer to request CALL of its kind is spoiled: the one named, or
+    // with ONWARDS every later one (of the residuals, those off the trial
+    // points, which the host sees by NITER).
+    auto spoiled = [&k](int call, int first, bool trial) {
+      return call == first || (k.onwards && first > 0 && call > first && !trial);
+    };
     int rc = 0, jc = 0;
-    nls::Host host;
-    host.residuals = [&](const double* x, double* f) {
-      p.residuals(x, f);
-      if (++rc == k.bad_residual_call) f[1] = k.bad;
-    };
-    host.jacobian = [&](const double* x, double* aj) {
-      p.jacobian(x, aj);
-      if (++jc == k.bad_jacobian_call) aj[3] = k.bad;
-    };
-    const Result r = nls::solve(p, controls_for(k.mode), host);
-    EXPECT_EQ(r.ireq, k.code) << k.name;
+    for (int32_t trials = 0; s.call() == 1 || s.ireq == 2; trials = s.niter) {
+      if (s.ireq == 1) {
+        p.residuals(s.xt.data(), s.ft.data());
+        if (spoiled(++rc, k.bad_residual_call, s.niter != trials)) s.ft[1] = k.bad;
+      } else {
+        p.jacobian(s.xt.data(), s.aj.data());
+        if (spoiled(++jc, k.bad_jacobian_call, false)) s.aj[3] = k.bad;
+      }
+    }
+    EXPECT_EQ(s.ireq, k.code) << k.name;
+    EXPECT_EQ(s.info[0], k.code == 3 ? 0 : k.code) << k.name;
     if (k.code == -7) {
-      EXPECT_EQ(r.info[2], k.info3) << k.name;
-      EXPECT_EQ(r.info[1], k.info2) << k.name;
+      EXPECT_EQ(s.info[2], k.info3) << k.name;
+      EXPECT_EQ(s.info[1], k.info2) << k.name;
+    } else if (k.code == 3) {
+      EXPECT_GE(s.info[12], 1) << k.name;
+      EXPECT_LT(s.fnorm, 1e-10) << k.name;
+      for (double v : s.x) EXPECT_TRUE(std::isfinite(v)) << k.name;
     } else {
-      EXPECT_GE(r.info[12], 1) << k.name;
-      EXPECT_LT(r.fnorm, 1e-10) << k.name;
-      for (double v : r.x) EXPECT_TRUE(std::isfinite(v)) << k.name;
+      // The entry in the host's numbering, the run, and the best point.
+      EXPECT_EQ(s.info[1], k.info2) << k.name;
+      EXPECT_GE(s.info[2], 1) << k.name;
+      EXPECT_LE(s.info[2], 10) << k.name;
+      EXPECT_LE(s.info[12], s.info[11]) << k.name;
+      std::vector<double> f(p.m);
+      p.residuals(s.x.data(), f.data());
+      EXPECT_EQ(f, s.f) << k.name;
+      EXPECT_EQ(s.fnorm, std::sqrt(nls::sumsq(f))) << k.name;
+      EXPECT_LE(s.fnorm, std::sqrt(nls::sumsq(f0))) << k.name;
+      // The run began after the start's Jacobian, so every rejection was
+      // one in a row: the first damping, CNTL(5) times the largest scaled
+      // diagonal of J'J (1 with the automatic scaling), grew by 2, 4, 8, ...
+      // (a tenth Jacobian in the run ends the problem instead).
+      const int r = s.info[11] - (s.info[2] == 10 ? 1 : 0);
+      EXPECT_NEAR(s.rinfo[2], c.cntl[4] * std::ldexp(1.0, r * (r + 1) / 2), 1e-12 * s.rinfo[2]) << k.name;
     }
   }
 }
@@ -501,6 +569,8 @@ TEST(Di23, AWordOfIWChangedBetweenCallsEndsWithAStatus) {
   EXPECT_EQ(end(2, 5), std::pair(-11, 2));
   EXPECT_EQ(end(2, 0).first, -8);
   EXPECT_EQ(end(15, 5), std::pair(-11, 15));
+  // The run of Jacobians that are not finite and the entry it reports.
+  for (int word : {35, 36}) EXPECT_EQ(end(word, -1), std::pair(-11, word));
   // A call that estimates the Jacobian neither asks the host for one nor
   // reads AJ, whatever the source and the phase kept in IW say.
   EXPECT_EQ(end(12, 1), std::pair(-11, 12));
@@ -561,6 +631,15 @@ TEST(Di23, TheHostsScalingIsUsed) {
   EXPECT_EQ(r.ireq, 3);
   EXPECT_LT(r.fnorm, 1e-5);
   EXPECT_EQ(d, (std::vector<double>{1, 1e6}));
+
+  // The difference steps follow the typical sizes 1/D: Watson's function in
+  // variables 1e-100 times the published ones, from 0, where the automatic
+  // scaling has no size to follow.
+  const Problem tiny = nls::scaled(nls::watson(6), 1e-100, "Tiny");
+  std::vector<double> dt(tiny.n, 1e100);
+  const Result rt = nls::solve(tiny, c, {}, &dt);
+  EXPECT_EQ(rt.ireq, 3);
+  EXPECT_NEAR(rt.fnorm * rt.fnorm, tiny.min_sumsq, 1e-8 * tiny.min_sumsq);
 }
 
 TEST(Di23, MessagesFollowThePrintLevel) {
@@ -608,6 +687,32 @@ TEST(Di23, MessagesFollowThePrintLevel) {
                              "point any more; damping factor =  7.3787D+16\n"),
             std::string::npos)
       << stalled.out;
+
+  // Rosenbrock with a Jacobian whose entry 2 is +Inf after the first: a
+  // warning for each point given up, then -12, not one line per iteration
+  // up to the limit.
+  const auto nonfinite = run_in_child([] {
+    Controls c = controls_for(0);
+    c.icntl[3] = 2;
+    nls::Host host;
+    int calls = 0;
+    host.jacobian = [&calls](const double* x, double* aj) {
+      nls::rosenbrock().jacobian(x, aj);
+      if (++calls > 1) aj[1] = INFINITY;
+    };
+    nls::solve(nls::rosenbrock(), c, host);
+    std::fflush(stdout);
+    std::_Exit(0);
+  });
+  const std::string warning = " *** Warning from DI23AD: non-finite Jacobian value at a trial point, step rejected\n";
+  int warnings = 0;
+  for (std::size_t at = 0; (at = nonfinite.out.find(warning, at)) != std::string::npos; at += warning.size())
+    ++warnings;
+  EXPECT_EQ(warnings, 9);
+  EXPECT_NE(nonfinite.out.find("\n *** Error return from DI23AD ***  IREQ =-12\n Non-finite Jacobian value at  9 "
+                               "trial points in a row, component          2\n"),
+            std::string::npos)
+      << nonfinite.out;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,8 +53,8 @@ inline Problem rosenbrock() {
   return p;
 }
 
-inline Problem singular_four() {
-  Problem p{"SingularFour", 4, 4, {1, 1, 2, 2, 3, 3, 4, 4}, {1, 2, 3, 4, 2, 3, 1, 4}, {}, {}, {3, -1, 0, 1}, 0.0};
+inline Problem powell_singular() {
+  Problem p{"PowellSingular", 4, 4, {1, 1, 2, 2, 3, 3, 4, 4}, {1, 2, 3, 4, 2, 3, 1, 4}, {}, {}, {3, -1, 0, 1}, 0.0};
   const double r5 = std::sqrt(5.0), r10 = std::sqrt(10.0);
   p.residuals = [=](const double* x, double* f) {
     f[0] = x[0] + 10 * x[1];
@@ -405,9 +406,313 @@ inline Problem broyden_banded(int n) {
   return p;
 }
 
-inline std::vector<Problem> classic_problems() {
-  return {rosenbrock(), singular_four(), freudenstein_roth(), bard(), box3d(), brown_badly_scaled(),
-          helical_valley(), meyer(), linear_rank1(), linear_rank1_zero_rows()};
+// The remaining problems of the published least-squares test set.  Their
+// residuals are written once for real and complex arguments, and the
+// Jacobian on the pattern comes from complex steps: exact to rounding, and
+// independent of any difference estimate.
+template <class Fn>
+Problem complex_step_problem(std::string name, int m, int n, std::vector<int> irn, std::vector<int> jcn,
+                             std::vector<double> x0, double min_sumsq, Fn fn) {
+  Problem p{std::move(name), m, n, std::move(irn), std::move(jcn), {}, {}, std::move(x0), min_sumsq};
+  if (p.irn.empty())
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= m; ++i) {
+        p.irn.push_back(i);
+        p.jcn.push_back(j);
+      }
+  p.residuals = [fn](const double* x, double* f) { fn(x, f); };
+  p.jacobian = [fn, m, n, irn = p.irn, jcn = p.jcn](const double* x, double* aj) {
+    using C = std::complex<double>;
+    constexpr double h = 1e-200;
+    std::vector<C> xc(x, x + n), fc(m);
+    for (int j = 1; j <= n; ++j) {
+      xc[j - 1] = C(x[j - 1], h);
+      fn(xc.data(), fc.data());
+      xc[j - 1] = x[j - 1];
+      for (std::size_t k = 0; k < irn.size(); ++k)
+        if (jcn[k] == j) aj[k] = fc[irn[k] - 1].imag() / h;
+    }
+  };
+  return p;
+}
+
+// |v| of a real or complex-step argument (the sign taken from the real part).
+template <class T>
+T magnitude(T v) {
+  return std::real(v) < 0 ? -v : v;
+}
+
+inline Problem powell_badly_scaled() {
+  return complex_step_problem("PowellBadlyScaled", 2, 2, {}, {}, {0, 1}, 0, [](const auto* x, auto* f) {
+    f[0] = 1e4 * x[0] * x[1] - 1.0;
+    f[1] = std::exp(-x[0]) + std::exp(-x[1]) - 1.0001;
+  });
+}
+
+inline Problem beale() {
+  return complex_step_problem("Beale", 3, 2, {}, {}, {1, 1}, 0, [](const auto* x, auto* f) {
+    const double y[3] = {1.5, 2.25, 2.625};
+    for (int i = 1; i <= 3; ++i) f[i - 1] = y[i - 1] - x[0] * (1.0 - std::pow(x[1], i));
+  });
+}
+
+inline Problem jennrich_sampson() {
+  return complex_step_problem("JennrichSampson", 10, 2, {}, {}, {0.3, 0.4}, 124.36218235561,
+                              [](const auto* x, auto* f) {
+                                for (int i = 1; i <= 10; ++i)
+                                  f[i - 1] = 2.0 + 2.0 * i - (std::exp(double(i) * x[0]) + std::exp(double(i) * x[1]));
+                              });
+}
+
+inline Problem gaussian() {
+  return complex_step_problem("Gaussian", 15, 3, {}, {}, {0.4, 1, 0}, 1.1279327696183e-8, [](const auto* x, auto* f) {
+    const double y[15] = {9e-4,   4.4e-3, 1.75e-2, 5.4e-2, 0.1295, 0.242,  0.3521, 0.3989,
+                          0.3521, 0.242,  0.1295,  5.4e-2, 1.75e-2, 4.4e-3, 9e-4};
+    for (int i = 1; i <= 15; ++i) {
+      const double t = (8 - i) / 2.0;
+      f[i - 1] = x[0] * std::exp(-x[1] * (t - x[2]) * (t - x[2]) / 2.0) - y[i - 1];
+    }
+  });
+}
+
+inline Problem gulf() {
+  return complex_step_problem("Gulf", 10, 3, {}, {}, {5, 2.5, 0.15}, 0, [](const auto* x, auto* f) {
+    for (int i = 1; i <= 10; ++i) {
+      const double t = i / 100.0, y = 25 + std::pow(-50 * std::log(t), 2.0 / 3);
+      f[i - 1] = std::exp(-std::pow(magnitude(y - x[1]), x[2]) / x[0]) - t;
+    }
+  });
+}
+
+inline Problem wood() {
+  return complex_step_problem("Wood", 6, 4, {1, 1, 2, 3, 3, 4, 5, 5, 6, 6}, {1, 2, 1, 3, 4, 3, 2, 4, 2, 4},
+                              {-3, -1, -3, -1}, 0, [](const auto* x, auto* f) {
+                                f[0] = 10.0 * (x[1] - x[0] * x[0]);
+                                f[1] = 1.0 - x[0];
+                                f[2] = std::sqrt(90.0) * (x[3] - x[2] * x[2]);
+                                f[3] = 1.0 - x[2];
+                                f[4] = std::sqrt(10.0) * (x[1] + x[3] - 2.0);
+                                f[5] = (x[1] - x[3]) / std::sqrt(10.0);
+                              });
+}
+
+inline Problem kowalik_osborne() {
+  return complex_step_problem(
+      "KowalikOsborne", 11, 4, {}, {}, {0.25, 0.39, 0.415, 0.39}, 3.0750560384924e-4, [](const auto* x, auto* f) {
+        const double y[11] = {0.1957, 0.1947, 0.1735, 0.16, 0.0844, 0.0627, 0.0456, 0.0342, 0.0323, 0.0235, 0.0246};
+        const double u[11] = {4, 2, 1, 0.5, 0.25, 0.167, 0.125, 0.1, 0.0833, 0.0714, 0.0625};
+        for (int i = 0; i < 11; ++i)
+          f[i] = y[i] - x[0] * (u[i] * u[i] + u[i] * x[1]) / (u[i] * u[i] + u[i] * x[2] + x[3]);
+      });
+}
+
+inline Problem brown_dennis() {
+  return complex_step_problem("BrownDennis", 20, 4, {}, {}, {25, 5, -5, -1}, 85822.201626356,
+                              [](const auto* x, auto* f) {
+                                for (int i = 1; i <= 20; ++i) {
+                                  const double t = i / 5.0;
+                                  const auto a = x[0] + t * x[1] - std::exp(t);
+                                  const auto b = x[2] + x[3] * std::sin(t) - std::cos(t);
+                                  f[i - 1] = a * a + b * b;
+                                }
+                              });
+}
+
+inline Problem osborne1() {
+  return complex_step_problem(
+      "Osborne1", 33, 5, {}, {}, {0.5, 1.5, -1, 0.01, 0.02}, 5.4648946974825e-5, [](const auto* x, auto* f) {
+        const double y[33] = {0.844, 0.908, 0.932, 0.936, 0.925, 0.908, 0.881, 0.85,  0.818, 0.784, 0.751,
+                              0.718, 0.685, 0.658, 0.628, 0.603, 0.58,  0.558, 0.538, 0.522, 0.506, 0.49,
+                              0.478, 0.467, 0.457, 0.448, 0.438, 0.431, 0.424, 0.42,  0.414, 0.411, 0.406};
+        for (int i = 0; i < 33; ++i) {
+          const double t = 10.0 * i;
+          f[i] = y[i] - (x[0] + x[1] * std::exp(-t * x[3]) + x[2] * std::exp(-t * x[4]));
+        }
+      });
+}
+
+inline Problem biggs_exp6() {
+  return complex_step_problem("BiggsExp6", 13, 6, {}, {}, {1, 2, 1, 1, 1, 1}, 0, [](const auto* x, auto* f) {
+    for (int i = 1; i <= 13; ++i) {
+      const double t = 0.1 * i, y = std::exp(-t) - 5 * std::exp(-10 * t) + 3 * std::exp(-4 * t);
+      f[i - 1] = x[2] * std::exp(-t * x[0]) - x[3] * std::exp(-t * x[1]) + x[5] * std::exp(-t * x[4]) - y;
+    }
+  });
+}
+
+inline Problem osborne2() {
+  return complex_step_problem(
+      "Osborne2", 65, 11, {}, {}, {1.3, 0.65, 0.65, 0.7, 0.6, 3, 5, 7, 2, 4.5, 5.5}, 4.0137736293548e-2,
+      [](const auto* x, auto* f) {
+        const double y[65] = {1.366, 1.191, 1.112, 1.013, 0.991, 0.885, 0.831, 0.847, 0.786, 0.725, 0.746, 0.679,
+                              0.608, 0.655, 0.616, 0.606, 0.602, 0.626, 0.651, 0.724, 0.649, 0.649, 0.694, 0.644,
+                              0.624, 0.661, 0.612, 0.558, 0.533, 0.495, 0.5, 0.423, 0.395, 0.375, 0.372, 0.391,
+                              0.396, 0.405, 0.428, 0.429, 0.523, 0.562, 0.607, 0.653, 0.672, 0.708, 0.633, 0.668,
+                              0.645, 0.632, 0.591, 0.559, 0.597, 0.625, 0.739, 0.71, 0.729, 0.72, 0.636, 0.581,
+                              0.428, 0.292, 0.162, 0.098, 0.054};
+        for (int i = 0; i < 65; ++i) {
+          const double t = i / 10.0;
+          auto g = [&](int a, int b, int c) { return x[a] * std::exp(-(t - x[c]) * (t - x[c]) * x[b]); };
+          f[i] = y[i] - (x[0] * std::exp(-t * x[4]) + g(1, 5, 8) + g(2, 6, 9) + g(3, 7, 10));
+        }
+      });
+}
+
+inline Problem extended_powell_singular(int n) {
+  std::vector<int> irn, jcn;
+  std::vector<double> x0;
+  const Problem block = powell_singular();
+  for (int b = 0; b < n / 4; ++b) {
+    for (int k = 0; k < block.ne(); ++k) {
+      irn.push_back(4 * b + block.irn[k]);
+      jcn.push_back(4 * b + block.jcn[k]);
+    }
+    x0.insert(x0.end(), block.x0.begin(), block.x0.end());
+  }
+  return complex_step_problem("ExtendedPowellSingular" + std::to_string(n), n, n, irn, jcn, x0, 0,
+                              [n](const auto* x, auto* f) {
+                                for (int b = 0; b < n; b += 4) {
+                                  f[b] = x[b] + 10.0 * x[b + 1];
+                                  f[b + 1] = std::sqrt(5.0) * (x[b + 2] - x[b + 3]);
+                                  f[b + 2] = (x[b + 1] - 2.0 * x[b + 2]) * (x[b + 1] - 2.0 * x[b + 2]);
+                                  f[b + 3] = std::sqrt(10.0) * (x[b] - x[b + 3]) * (x[b] - x[b + 3]);
+                                }
+                              });
+}
+
+inline Problem penalty1(int n) {
+  std::vector<double> x0;
+  for (int j = 1; j <= n; ++j) x0.push_back(j);
+  return complex_step_problem("Penalty1_" + std::to_string(n), n + 1, n, {}, {}, x0, n == 4 ? 2.2499775008999e-5 : 0,
+                              [n](const auto* x, auto* f) {
+                                auto s = x[0] * x[0];
+                                for (int j = 0; j < n; ++j) f[j] = std::sqrt(1e-5) * (x[j] - 1.0);
+                                for (int j = 1; j < n; ++j) s += x[j] * x[j];
+                                f[n] = s - 0.25;
+                              });
+}
+
+inline Problem penalty2(int n) {
+  return complex_step_problem(
+      "Penalty2_" + std::to_string(n), 2 * n, n, {}, {}, std::vector<double>(n, 0.5), n == 4 ? 9.3762930073554e-6 : 0,
+      [n](const auto* x, auto* f) {
+        const double a = std::sqrt(1e-5);
+        f[0] = x[0] - 0.2;
+        for (int i = 2; i <= n; ++i)
+          f[i - 1] = a * (std::exp(x[i - 1] / 10.0) + std::exp(x[i - 2] / 10.0) - std::exp(i / 10.0) -
+                          std::exp((i - 1) / 10.0));
+        for (int i = n + 1; i < 2 * n; ++i) f[i - 1] = a * (std::exp(x[i - n] / 10.0) - std::exp(-0.1));
+        auto s = double(n) * x[0] * x[0];
+        for (int j = 2; j <= n; ++j) s += double(n - j + 1) * x[j - 1] * x[j - 1];
+        f[2 * n - 1] = s - 1.0;
+      });
+}
+
+inline Problem variably_dimensioned(int n) {
+  std::vector<double> x0;
+  for (int j = 1; j <= n; ++j) x0.push_back(1 - double(j) / n);
+  return complex_step_problem("VariablyDimensioned" + std::to_string(n), n + 2, n, {}, {}, x0, 0,
+                              [n](const auto* x, auto* f) {
+                                auto s = x[0] - 1.0;
+                                for (int j = 2; j <= n; ++j) s += double(j) * (x[j - 1] - 1.0);
+                                for (int j = 0; j < n; ++j) f[j] = x[j] - 1.0;
+                                f[n] = s;
+                                f[n + 1] = s * s;
+                              });
+}
+
+// From the standard start with n = 10 the method reaches the local minimum,
+// not a zero.
+inline Problem trigonometric(int n) {
+  return complex_step_problem("Trigonometric" + std::to_string(n), n, n, {}, {}, std::vector<double>(n, 1.0 / n),
+                              n == 10 ? 2.7950561218771e-5 : 0,
+                              [n](const auto* x, auto* f) {
+                                auto s = std::cos(x[0]);
+                                for (int j = 1; j < n; ++j) s += std::cos(x[j]);
+                                for (int i = 1; i <= n; ++i) {
+                                  const auto xi = x[i - 1];
+                                  f[i - 1] = double(n) - s + double(i) * (1.0 - std::cos(xi)) - std::sin(xi);
+                                }
+                              });
+}
+
+inline Problem brown_almost_linear(int n) {
+  return complex_step_problem("BrownAlmostLinear" + std::to_string(n), n, n, {}, {}, std::vector<double>(n, 0.5), 0,
+                              [n](const auto* x, auto* f) {
+                                auto s = x[0], prod = x[0];
+                                for (int j = 1; j < n; ++j) {
+                                  s += x[j];
+                                  prod *= x[j];
+                                }
+                                for (int i = 0; i < n - 1; ++i) f[i] = x[i] + s - double(n + 1);
+                                f[n - 1] = prod - 1.0;
+                              });
+}
+
+inline Problem discrete_integral_equation(int n) {
+  std::vector<double> x0;
+  const double h = 1.0 / (n + 1);
+  for (int i = 1; i <= n; ++i) x0.push_back(i * h * (i * h - 1));
+  return complex_step_problem("DiscreteIntegralEquation" + std::to_string(n), n, n, {}, {}, x0, 0,
+                              [n, h](const auto* x, auto* f) {
+                                for (int i = 1; i <= n; ++i) {
+                                  const double ti = i * h;
+                                  auto below = 0.0 * x[0], above = 0.0 * x[0];
+                                  for (int j = 1; j <= n; ++j) {
+                                    const double tj = j * h;
+                                    const auto u = x[j - 1] + tj + 1.0, c = u * u * u;
+                                    if (j <= i)
+                                      below += tj * c;
+                                    else
+                                      above += (1 - tj) * c;
+                                  }
+                                  f[i - 1] = x[i - 1] + h * ((1 - ti) * below + ti * above) / 2.0;
+                                }
+                              });
+}
+
+inline Problem linear_full_rank(int m, int n) {
+  return complex_step_problem("LinearFullRank", m, n, {}, {}, std::vector<double>(n, 1.0), m - n,
+                              [m, n](const auto* x, auto* f) {
+                                auto s = x[0];
+                                for (int j = 1; j < n; ++j) s += x[j];
+                                for (int i = 0; i < m; ++i)
+                                  f[i] = (i < n ? x[i] : 0.0 * x[0]) - 2.0 * s / double(m) - 1.0;
+                              });
+}
+
+// The published set at its standard starts, in its order: the problems
+// above and these, with the usual sizes of the scalable ones.
+inline std::vector<Problem> published_set() {
+  return {rosenbrock(),          freudenstein_roth(),         powell_badly_scaled(),     brown_badly_scaled(),
+          beale(),               jennrich_sampson(),          helical_valley(),          bard(),
+          gaussian(),            meyer(),                     gulf(),                    box3d(),
+          powell_singular(),     wood(),                      kowalik_osborne(),         brown_dennis(),
+          osborne1(),            biggs_exp6(),                osborne2(),                watson(6),
+          extended_rosenbrock(10), extended_powell_singular(12), penalty1(4),            penalty2(4),
+          variably_dimensioned(10), trigonometric(10),         brown_almost_linear(10),   boundary_value(10),
+          discrete_integral_equation(10), broyden_tridiagonal(10), broyden_banded(10),   linear_full_rank(10, 5),
+          linear_rank1(),        linear_rank1_zero_rows(),    chebyquad(8)};
+}
+
+// The problem in y = x / SCALE: the solver's variables are SCALE times the
+// published ones.
+inline Problem scaled(const Problem& p, double scale, const std::string& tag) {
+  Problem s = p;
+  s.name = p.name + tag;
+  for (double& v : s.x0) v *= scale;
+  s.residuals = [f = p.residuals, n = p.n, scale](const double* x, double* r) {
+    std::vector<double> y(x, x + n);
+    for (double& v : y) v /= scale;
+    f(y.data(), r);
+  };
+  s.jacobian = [jac = p.jacobian, n = p.n, ne = p.ne(), scale](const double* x, double* aj) {
+    std::vector<double> y(x, x + n);
+    for (double& v : y) v /= scale;
+    jac(y.data(), aj);
+    for (int k = 0; k < ne; ++k) aj[k] /= scale;
+  };
+  return s;
 }
 
 }  // namespace nls

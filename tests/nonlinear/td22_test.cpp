@@ -100,21 +100,21 @@ TEST(Td22, GroupsShareNoRowAndEstimateTheJacobian) {
     for (fint j = 1; j <= c.n; ++j) EXPECT_EQ(seen[j], 1) << "column " << j;
 
     // The estimate against the analytic values, with the evaluations it costs.
-    std::vector<double> x(c.n), f(c.m), xt(c.n), ft(c.m), aj(p.irnj.size()), h(c.n), fp(c.m);
-    // Zeros (the step is then the relative step itself) and magnitudes
-    // from 0.5 to 1.5.
+    std::vector<double> x(c.n), f(c.m), xt(c.n), ft(c.m), aj(p.irnj.size()), h(c.n), fp(c.m), size(c.n, 1.0);
+    // Zeros (the step is then the relative step itself, the typical size
+    // being 1) and magnitudes from 0.5 to 1.5.
     for (fint j = 0; j < c.n; ++j) x[j] = j % 3 == 0 ? 0.0 : (1 + 0.5 * std::sin(j)) * (j % 2 ? 1 : -1);
     residuals(p, x.data(), f.data());
     for (fint method : {1, 2}) {
       const double cntld[5] = {0, 0, 0, 0, 0};
       fint isave[2], ireq = 0, evaluations = 0;
-      TD22AD(&c.m, &c.n, p.ipj.data(), p.irnj.data(), &ngroup, gptr.data(), gcol.data(), &method, cntld, nullptr,
-             x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
+      TD22AD(&c.m, &c.n, p.ipj.data(), p.irnj.data(), &ngroup, gptr.data(), gcol.data(), &method, cntld,
+             size.data(), x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
       while (ireq == 1) {
         residuals(p, xt.data(), ft.data());
         ++evaluations;
         TD22AD(&c.m, &c.n, p.ipj.data(), p.irnj.data(), &ngroup, gptr.data(), gcol.data(), &method, cntld,
-               nullptr, x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
+               size.data(), x.data(), f.data(), xt.data(), ft.data(), aj.data(), h.data(), fp.data(), isave, &ireq);
       }
       EXPECT_EQ(evaluations, method * ngroup);
       EXPECT_EQ(xt, x);
@@ -134,21 +134,22 @@ TEST(Td22, GroupsShareNoRowAndEstimateTheJacobian) {
   }
 }
 
-// The estimate of the slope of FUN, a function of one variable, at X,
-// with the step it took and whether every point asked for was finite.
+// The estimate of the slope of FUN, a function of one variable of typical
+// size SIZE, at X, with the step it took and whether every point asked for
+// was finite.
 struct Slope {
   double aj = 0, h = 0;
   bool finite = true;
 };
 template <class Fun>
-Slope estimate_slope(fint method, const double* cntld, const double* d, double x, Fun fun) {
+Slope estimate_slope(fint method, const double* cntld, double size, double x, Fun fun) {
   const fint one = 1, ipj[] = {1, 2}, irnj[] = {1}, gptr[] = {1, 2}, gcol[] = {1};
   double f = fun(x), xt = 0, ft = 0, fp = 0;
   fint isave[2], ireq = 0;
   Slope s;
   for (;;) {
-    TD22AD(&one, &one, ipj, irnj, &one, gptr, gcol, &method, cntld, d, &x, &f, &xt, &ft, &s.aj, &s.h, &fp, isave,
-           &ireq);
+    TD22AD(&one, &one, ipj, irnj, &one, gptr, gcol, &method, cntld, &size, &x, &f, &xt, &ft, &s.aj, &s.h, &fp,
+           isave, &ireq);
     if (ireq != 1) return s;
     s.finite = s.finite && std::isfinite(xt);
     ft = fun(xt);
@@ -165,28 +166,27 @@ TEST(Td22, StepsNearOverflowStayFinite) {
                {2, 1e308, 1}};
   for (const Case& c : cases) {
     const double cntld[5] = {c.cntld1, 0, 0, 0, 0};
-    const Slope s = estimate_slope(c.method, cntld, nullptr, c.x, [](double v) { return v / 2; });
+    const Slope s = estimate_slope(c.method, cntld, 1.0, c.x, [](double v) { return v / 2; });
     EXPECT_TRUE(s.finite) << c.x << " method " << c.method;
     EXPECT_NEAR(s.aj, 0.5, 1e-15) << c.x << " method " << c.method;
   }
 }
 
-// Coordinates at or near zero next to a residual of size 1: the step must
-// follow the typical size of the variable (1, or 1/D(j) when a scaling is
-// given), not the coordinate, or f(x + h) - f(x) is lost in rounding.
+// Coordinates at or near zero next to a residual of the size of the
+// variable: the step must follow the typical size of the variable, not the
+// coordinate, or f(x + h) - f(x) is lost in rounding.
 TEST(Td22, StepsAtTinyCoordinatesFollowTheTypicalSize) {
   struct Case {
     fint method;
-    double x, offset, d;  // f(x) = offset + 2x; d <= 0: no scaling
-  } cases[] = {{1, 0.0, 1, 0},           {1, -4.1e-55, 1, 0},  {2, 1e-300, 1, 0},
-               {1, -4.1e-55, 1e-6, 1e6}, {2, 3e-9, 1e-6, 1e6}, {1, 1e-60, 1e3, 1e-3}};
+    double x, offset, size;  // f(x) = offset + 2x
+  } cases[] = {{1, 0.0, 1, 1},           {1, -4.1e-55, 1, 1},   {2, 1e-300, 1, 1},          {1, -4.1e-55, 1e-6, 1e-6},
+               {2, 3e-9, 1e-6, 1e-6},    {1, 1e-60, 1e3, 1e3},  {1, 0.0, 1e-100, 1e-100}, {2, 1e-120, 1e-100, 1e-100}};
   for (const Case& c : cases) {
     const double cntld[5] = {0, 0, 0, 0, 0};
-    const double* d = c.d > 0 ? &c.d : nullptr;
-    const Slope s = estimate_slope(c.method, cntld, d, c.x, [&c](double v) { return c.offset + 2 * v; });
+    const Slope s = estimate_slope(c.method, cntld, c.size, c.x, [&c](double v) { return c.offset + 2 * v; });
     EXPECT_NEAR(s.aj, 2, 1e-6) << c.x << " method " << c.method;
-    const double size = d ? 1 / c.d : 1.0, r = c.method == 1 ? std::sqrt(DBL_EPSILON) : std::cbrt(DBL_EPSILON);
-    EXPECT_NEAR(s.h, r * size, 1e-6 * r * size) << c.x << " method " << c.method;
+    const double r = c.method == 1 ? std::sqrt(DBL_EPSILON) : std::cbrt(DBL_EPSILON);
+    EXPECT_NEAR(s.h, r * c.size, 1e-6 * r * c.size) << c.x << " method " << c.method;
   }
 }
 
