@@ -772,7 +772,13 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  * best point is the least P with the current PEN, over the evaluations of
  * the current run (a restart starts from it).  A value F, CEQ or CIN that
  * is not finite counts as a P larger than any met (at least 1e30), except
- * at the first point, where it ends the problem with INFO = 113.
+ * at the first point, where it ends the problem with INFO = 113.  Such a
+ * stand-in lets a run go on, but a run that rests on one - its last model
+ * interpolates a point whose F, CEQ or CIN was not finite, or it was given
+ * such a value at its current radius - shows nothing of the function near
+ * its best point: the problem then ends with INFO = 115 where that run
+ * would have given 2, 3, 111, 112 or 114.  (A P that overflows from finite
+ * values is only a very large value.)
  *
  *  N       number of variables, >= 1.
  *  X(N)    in: the start (moved inside the bounds, and onto a bound or a
@@ -824,8 +830,10 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  * INFO on return:
  *    1  evaluate at X and call again;
  *    2  converged: RHOEND reached with CVIOL <= CTOL (under IPTYPE = 2
- *       never by a run that ended on a kink);
- *    3  FTARGET reached with CVIOL <= CTOL;
+ *       never by a run that ended on a kink); XBEST the local minimiser
+ *       found;
+ *    3  FTARGET reached with CVIOL <= CTOL: the best point, just found,
+ *       has P <= FTARGET;
  *  100  invalid N, NPT, MEQ or MIN (or a call that continues no problem);
  *  101  XL(i) > XU(i), or XU(i) - XL(i) < 2*RHOBEG*SCALE(i);
  *  102  RHOBEG or RHOEND not positive, RHOEND > RHOBEG, or RHORST outside
@@ -835,23 +843,35 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *       2, MAXFUN < NPT+1;
  *  104  LW too small;
  *  105  the trace file cannot be opened (nothing else is done);
- *  110  MAXFUN evaluations reached;
+ *  110  MAXFUN evaluations reached: the best point so far, not shown to
+ *       be a minimiser nor, when CVIOL > CTOL, feasible;
  *  111  the constraints still violated after MAXRST restarts, or the grown
- *       PEN would exceed PENMAX;
- *  112  numerical breakdown of the model (even after rebuilding it);
+ *       PEN would exceed PENMAX: the best point has CVIOL > CTOL;
+ *  112  numerical breakdown of the model (even after rebuilding it): the
+ *       best point so far, not shown to be a minimiser;
  *  113  a non-finite value at the start: a start coordinate that is not
  *       finite once moved inside the bounds, or whose scaled value
  *       X(i)/SCALE(i) exceeds 1e100 in magnitude (the method takes scaled
- *       bounds beyond that as absent), or F, CEQ or CIN not finite at the
- *       first point;
+ *       bounds beyond that as absent): nothing evaluated, only INFO and
+ *       NFEV = NRST = 0 written; or F, CEQ or CIN not finite at the first
+ *       point: NFEV = 1, XBEST and X that point, FBEST, CVIOL and PBEST its
+ *       values as given (not finite);
  *  114  IPTYPE = 2: a run ended on a kink with CVIOL <= CTOL, and no
  *       restart was left (MAXRST reached, or the grown PEN would exceed
  *       PENMAX) to go on with the quadratic penalty: the best point meets
- *       the constraints, but it is not shown to be a minimiser.
+ *       the constraints, but it is not shown to be a minimiser;
+ *  115  F, CEQ or CIN not finite near the best point: the run that ended
+ *       rested on a stand-in for such a value (see above) where it would
+ *       have ended with 2, 3, 111, 112 or 114; a problem whose values are
+ *       never finite after the first point ends so (or with 110, should
+ *       MAXFUN come first).  The best point (with finite values, as ever)
+ *       is not shown to be a minimiser, nor feasible when CVIOL > CTOL; it
+ *       may lie next to a region where the function is not defined.
  * Codes 100 to 105 come before any evaluation and write only INFO, NFEV =
  * NRST = 0 (a call out of order only INFO); they are checked in that order,
  * all before the start point is looked at.  After a later failure XBEST,
- * FBEST, CVIOL and PBEST describe the best point found and X holds it.
+ * FBEST, CVIOL and PBEST describe the best point found and X holds it;
+ * NFEV, NRST, RHO and PEN are those at the end.
  *
  * MAXFUN and the end of a run.  Once RHO has come down to RHOEND, a run
  * ends with one more evaluation at its last trust-region step when that

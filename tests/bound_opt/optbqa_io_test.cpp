@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -216,6 +217,12 @@ TEST_F(OptbqaIo, EveryInfoCode) {
       {"F not finite at the start", 113,
        [](DfoProblem& p, DfoSettings&) { p.f = [](const V&) { return NAN; }; }},
       {"start not finite", 113, [](DfoProblem& p, DfoSettings&) { p.x0[0] = NAN; }},
+      {"F not finite after the start", 115,
+       [](DfoProblem& p, DfoSettings&) {
+         p.f = [count = std::make_shared<int>(0)](const V& x) {
+           return ++*count > 1 ? NAN : tbl::test::rosenbrock(x);
+         };
+       }},
       {"start beyond 1e100 in the scaled variables", 113,
        [](DfoProblem& p, DfoSettings&) {
          p.xl[0] = -INFINITY, p.xu[0] = INFINITY, p.x0[0] = 2e100;
