@@ -130,6 +130,8 @@ fint check_arguments(const Args& a, Fault& fault) {
   if (!(*a.ctol >= 0.0)) return fail(kBadControl, "CTOL");
   if (*a.iptype != 1 && *a.iptype != 2) return fail(kBadControl, "IPTYPE");
   if (std::int64_t(*a.maxfun) < npt + 1) return fail(kBadControl, "MAXFUN");
+  // A NaN target compares false with every P: it would pass for no target.
+  if (std::isnan(*a.ftarget)) return fail(kBadControl, "FTARGET");
 
   const std::int64_t need = workspace_length(n, npt);
   if (*a.lw < need) {

@@ -789,19 +789,22 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *  SCALE(N)  typical magnitude of each variable, > 0.  Never changed.
  *  MEQ, MIN  numbers of equality and inequality constraints, >= 0.
  *  F, CEQ(MEQ), CIN(MIN)  the values at X, from the host on each request.
+ *          CEQ may be a null pointer when MEQ = 0, and CIN when MIN = 0:
+ *          neither is then read.
  *  NPT     interpolation points, N+2 <= NPT <= (N+1)(N+2)/2; 2N+1 is
  *          recommended.
  *  RHOBEG, RHOEND  first and last trust-region radius (scaled variables),
  *          0 < RHOEND <= RHOBEG.
  *  MAXFUN  limit on the evaluations over all runs, >= NPT+1.
  *  FTARGET the problem ends once the best point has P <= FTARGET and
- *          CVIOL <= CTOL.
+ *          CVIOL <= CTOL; not NaN (-Infinity: no target).
  *  PEN     in: the first prefactor, > 0; out: the prefactor in force.
  *  PENGROW factor of PEN at each restart, > 1.  PENMAX >= PEN: the largest
  *          prefactor allowed.  MAXRST >= 0: the most restarts.
  *  RHORST  first radius of a restarted run, RHOEND <= RHORST <= RHOBEG.
  *  CTOL    largest violation accepted, >= 0.
- *  CWT(MEQ+MIN)  weight of each constraint, >= 0.  Never changed.
+ *  CWT(MEQ+MIN)  weight of each constraint, >= 0.  Never changed; may be
+ *          a null pointer when MEQ + MIN = 0.
  *  IPTYPE  1 quadratic penalty, 2 absolute-value penalty (until a run
  *          ends on a kink, then quadratic).
  *  XBEST(N), FBEST, CVIOL, PBEST  the best point with its F, violation and
@@ -840,7 +843,7 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *       [RHOEND, RHOBEG];
  *  103  an invalid control: SCALE(i) <= 0, CWT(i) < 0, PEN <= 0,
  *       PENGROW <= 1, PENMAX < PEN, MAXRST < 0, CTOL < 0, IPTYPE not 1 or
- *       2, MAXFUN < NPT+1;
+ *       2, MAXFUN < NPT+1, FTARGET NaN;
  *  104  LW too small;
  *  105  the trace file cannot be opened (nothing else is done);
  *  110  MAXFUN evaluations reached: the best point so far, not shown to

@@ -192,6 +192,7 @@ TEST_F(OptbqaIo, EveryInfoCode) {
       {"CTOL < 0", 103, [](DfoProblem&, DfoSettings& s) { s.ctol = -1.0; }},
       {"IPTYPE = 3", 103, [](DfoProblem&, DfoSettings& s) { s.iptype = 3; }},
       {"MAXFUN = NPT", 103, [](DfoProblem&, DfoSettings& s) { s.maxfun = 5; }},
+      {"FTARGET NaN", 103, [](DfoProblem&, DfoSettings& s) { s.ftarget = NAN; }},
       {"LW one short", 104, [](DfoProblem&, DfoSettings& s) { s.lw = tbl::test::dfo_workspace(2, 5) - 1; }},
       {"trace directory missing", 105, [&](DfoProblem&, DfoSettings& s) { s.trace = missing; }},
       {"trace directory missing, start not finite", 105,

@@ -83,6 +83,7 @@ TEST(OptbqaSolve, KnownMinimaUnderBounds) {
     DfoSettings s;
     s.npt = k.npt;
     s.rhoend = 1e-9;
+    s.null_when_empty = true;  // no constraints: CEQ, CIN and CWT need no storage
     const DfoResult r = dfo_solve(k.problem, s);
     ASSERT_EQ(r.info, 2);
     EXPECT_TRUE(r.inside);
@@ -162,6 +163,7 @@ TEST(OptbqaSolve, ConstraintsAreMetThroughRestarts) {
     s.iptype = c.iptype;
     s.pen = 0.1;
     s.ctol = 1e-5;
+    s.null_when_empty = true;  // the kind of constraint absent has no storage
     const DfoResult r = dfo_solve(c.p, s);
     ASSERT_EQ(r.info, 2);
     EXPECT_GE(r.nrst, 1);  // PEN = 0.1 is too small for either penalty
