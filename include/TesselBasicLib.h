@@ -608,8 +608,10 @@ TESSELBASICLIB_API void VIZ_DI23AD(const int32_t* M, const int32_t* N, const int
  *             the smaller |f|.
  *   IND = -2  LIMIT evaluations made; X, Y the point of smallest |f|.
  *   IND = -3  invalid argument: EPS < 0 or NaN, LIMIT < 2, A or B not
- *             finite, or an IND other than 1, or 2 in reply to a request.
- *   IND = -4  the host returned Y = NaN; X is the point it was asked for.
+ *             finite, or an IND other than 1, or 2 in reply to a request;
+ *             X and Y are not written, and a live problem is abandoned.
+ *   IND = -4  the host returned Y = NaN; X is the point it was asked for
+ *             (Y stays NaN), and no zero is known.
  * Infinite values of Y count by their sign.  Each new point is an inverse
  * quadratic or secant interpolation, pulled towards the midpoint and kept
  * close enough to it that after j evaluations inside the first bracket its
@@ -669,6 +671,8 @@ TESSELBASICLIB_API void VIZ_NB01AD(int32_t* IND, const double* A, const double* 
  * constraint underflows to zero, or ||a_i||*||X|| is beyond the range of
  * doubles (H too small or too large against G, or normals too large:
  * scaling the problem helps; X, U, IACT, NACT as for INFORM 1).
+ * After INFORM 2, 3 and 4 nothing is solved: X, U, IACT and NACT are left
+ * as the host gave them (W may have been written).
  */
 TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t* MEQ, const double* H,
                                const int32_t* LH, const double* G, const double* A, const int32_t* LA,
@@ -687,37 +691,45 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
  * Reverse communication through INFORM: set INFORM = 0 and X to the start;
  * on return INFORM = -1 asks for F, G(N) (the gradient), C(M) and the
  * constraint gradients as the columns of CN(LCN, M) at X; call again with
- * INFORM unchanged.  The end:
+ * INFORM unchanged.  The end, with what the host's arrays then hold:
  *   0  success: the largest constraint violation is at most ACC, and the
  *      optimality measure max(|G - CN*lambda|, |lambda_i C_i|) (lambda the
- *      subproblem's multipliers) at most ACC*max(1, max|G|);
- *   1  MAXFUN evaluations used;
+ *      subproblem's multipliers) at most ACC*max(1, max|G|); X the
+ *      solution;
+ *   1  MAXFUN evaluations used: X the best point found, not shown to be a
+ *      solution nor feasible;
  *   2  the line search cannot reduce the merit function (the step became
- *      negligible);
+ *      negligible): X the best point found, not shown to be a solution;
  *   3  the linearised constraints are inconsistent and the relaxation
- *      removes no part of the violation;
+ *      removes no part of the violation: X the best point found, which
+ *      violates the constraints (they may have no common point);
  *   4  an invalid argument: N < 1, M < 0, MEQ outside 0..M, LCN < N, ACC not
  *      positive and finite, MAXFUN < 1, X not finite at the start, INFORM
  *      neither 0 nor -1, INFORM = -1 without a problem in progress, or N, M,
- *      MEQ, LCN or LW changed during one;
- *   5  LW too small; IW(1) is the length needed;
- *   6  F, G, C or CN not finite at the starting point.
- * On every end but 4 and 5, X is the best point found (the last accepted
- * iterate, with the lowest merit value), and after 0 to 3 F, G, C and CN
- * hold the values at it.  A value that is not finite at a later trial point
- * shortens the step.  The problem in progress lives in static storage
- * (one at a time; INFORM = 0 abandons it) and in W and IW, which the host
- * must not change between calls.  Its sizes and positions stay in the
- * static storage: W holds values only and IW is written before it is read,
- * so a host that changes either gets other iterates or another end, never
- * an access outside its arrays.
+ *      MEQ, LCN or LW changed during one: nothing but INFORM is written,
+ *      and a problem in progress is abandoned;
+ *   5  LW too small: IW(1) is the length needed, nothing else is written;
+ *   6  F, G, C or CN not finite at the starting point: X, F, G, C and CN
+ *      as the host gave them, nothing computed.
+ * After 0 to 3, X is the best point found (the last accepted iterate, with
+ * the lowest merit value) and F, G, C and CN hold the values at it.  A
+ * value that is not finite at a later trial point shortens the step.  The
+ * problem in progress lives in static storage (one at a time; INFORM = 0
+ * abandons it) and in W and IW, which the host must not change between
+ * calls.  Its sizes and positions stay in the static storage: W holds
+ * values only and IW is written before it is read, so a host that changes
+ * either gets other iterates or another end, never an access outside its
+ * arrays.
  *   W(LW)   LW >= 4*N*N + 2*N*M + 18*N + 10*M + 22; W(1:M) holds the
  *           multipliers of the last subproblem.
  *   IW      2*(N + M) entries; IW(1:M+2) the subproblem's active list.
- * IPRINT >= 0: a summary on unit 6 at the end; IPRINT = k > 0: also, from
- * iteration 0 and every k iterations, a line with the iteration, the
- * evaluations, F, the constraint violation and the optimality measure,
- * under a heading line.  The summary:
+ * Output goes to unit 6 (standard output, unless FFOPEN has attached it to
+ * a file).  IPRINT < 0: nothing is written - the way for a host to silence
+ * VF13AD.  IPRINT = 0: the summary below, once, when the problem ends
+ * (also for 4 and 5), and nothing else.  IPRINT = k > 0: the summary, and
+ * also, from iteration 0 and every k iterations, a line with the
+ * iteration, the evaluations, F, the constraint violation and the
+ * optimality measure, under a heading line.  The summary:
  *   " VF13AD ends with INFORM = i: <text>", the text one of
  *   "the required accuracy is reached", "MAXFUN evaluations are used",
  *   "the line search cannot reduce the merit function",
@@ -726,7 +738,7 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
  *   for INFORM 0 to 3, lines with the iterations and evaluations, with F,
  *   the violation and the optimality measure at X, and X itself;
  *   for 4, the values of N, M, MEQ, LCN, MAXFUN and ACC; for 5, LW and the
- *   length needed.
+ *   length needed; for 6, the first line only.
  */
 TESSELBASICLIB_API void VF13AD(const int32_t* N, const int32_t* M, const int32_t* MEQ, double* X, double* F,
                                double* G, double* C, double* CN, const int32_t* LCN, const double* ACC,
