@@ -847,8 +847,8 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *    2  converged: RHOEND reached with CVIOL <= CTOL (under IPTYPE = 2
  *       never by a run that ended on a kink); XBEST the local minimiser
  *       found;
- *    3  FTARGET reached with CVIOL <= CTOL: the best point, just found,
- *       has P <= FTARGET;
+ *    3  FTARGET reached with CVIOL <= CTOL: the best point has P <=
+ *       FTARGET;
  *  100  invalid N, NPT, MEQ or MIN (or a call that continues no problem);
  *  101  XL(i) > XU(i), or XU(i) - XL(i) < 2*RHOBEG*SCALE(i);
  *  102  RHOBEG or RHOEND not positive, RHOEND > RHOBEG, or RHORST outside
