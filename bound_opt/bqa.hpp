@@ -11,6 +11,7 @@
 // Run, which the caller keeps.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 
 #include "interface/common.hpp"
@@ -44,6 +45,11 @@ struct Work {
 // Where a run stands between two requests.
 enum class Phase : fint { Idle = 0, Initial = 1, Trial = 2, FinalProbe = 3 };
 
+// More interpolation points than any workspace of 32-bit length can hold:
+// NPT*(NPT+N+7) words with N >= 1 would pass INT32_MAX.
+inline constexpr fint kMaxPoints = 46341;
+static_assert(std::int64_t(kMaxPoints) * (kMaxPoints + 8) > INT32_MAX);
+
 struct Run {
   Phase phase = Phase::Idle;
   double rho = 0, rhoend = 0, delta = 0, rinit = 0;  // rinit: radius of the initial points
@@ -53,7 +59,23 @@ struct Run {
   fint nfsav = 0, nresc = 0, kopt = 1, knew = 0, ntrits = 0, itest = 0;
   double diffa = 0, diffb = 0, diffc = 0, ratio = 1, dnorm = 0, dsq = 0, crvmin = 0;
   double vquad = 0, beta = 0, denom = 0, alpha = 0, cauchy = 0, xoptsq = 0, fbeg = 0;
+  // The interpolation points whose value stands in for one that was not
+  // finite (by index, 1..NPT), how many there are, and whether such a value
+  // came at the current radius: a run that ends with any of them has not
+  // seen the function near its best point.
+  std::bitset<kMaxPoints> stand_in;
+  fint stand_ins = 0;
+  bool stand_in_at_rho = false;
+
+  void mark(fint k, bool value) {
+    if (stand_in[k] != value) stand_ins += value ? 1 : -1;
+    stand_in[k] = value;
+  }
 };
+
+// Whether the run's model and its evaluations at the current radius rest on
+// finite values only.
+inline bool rests_on_finite(const Run& run) { return run.stand_ins == 0 && !run.stand_in_at_rho; }
 
 enum class Outcome {
   Evaluate,   // the value at XEVAL is wanted
@@ -68,13 +90,15 @@ struct RadiusObserver {
 };
 
 // Starts a run at X0 (scaled) inside XLS..XUS, which the caller has set in
-// the workspace; RHOBEG <= (XUS-XLS)/2 everywhere.  KNOWN, when not null, is
-// the value at X0 itself, used if the first point is X0 unchanged.
+// the workspace; RHOBEG <= (XUS-XLS)/2 everywhere; NPT < kMaxPoints.
+// KNOWN, when not null, is the finite value at X0 itself, used if the first
+// point is X0 unchanged.
 Outcome start(Run& run, const Work& w, const double* x0, double rhobeg, double rhoend, const double* known);
 
 // Hands the value at the last XEVAL to the run and goes on to the next
-// request or the end.  The value must be finite.
-Outcome resume(Run& run, const Work& w, double f, const RadiusObserver& obs);
+// request or the end.  The value must be finite; STAND_IN says that it is
+// the caller's stand-in for a value that was not.
+Outcome resume(Run& run, const Work& w, double f, const RadiusObserver& obs, bool stand_in = false);
 
 // The pieces of the method, on the workspace.
 namespace detail {

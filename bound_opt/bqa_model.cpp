@@ -182,6 +182,9 @@ void record_initial_value(const Work& w, Run& run, fint k, double f) {
     if (a * b < 0.0 && f < w.fval(ka)) {
       w.fval(k) = w.fval(ka);
       w.fval(ka) = f;
+      const bool stand_in = run.stand_in[k];
+      run.stand_in[k] = run.stand_in[ka];
+      run.stand_in[ka] = stand_in;
       if (run.kopt == k) run.kopt = ka;
       w.xpt(ka, j) = b;
       w.xpt(k, j) = a;

@@ -94,10 +94,13 @@ Outcome request_initial(Run& run, const Work& w) {
   return Outcome::Evaluate;
 }
 
-// A fresh interpolation set around XBASE with steps R.
-Outcome begin_initial(Run& run, const Work& w, double r, const double* known) {
+// A fresh interpolation set around XBASE with steps R; KNOWN, when not
+// null, is the value at XBASE (a stand-in when KNOWN_STAND_IN).
+Outcome begin_initial(Run& run, const Work& w, double r, const double* known, bool known_stand_in = false) {
   const fint n = w.n, npt = w.npt;
+  run.stand_ins = 0;
   for (fint k = 1; k <= npt; ++k) {
+    run.stand_in[k] = false;
     w.pq(k) = 0.0;
     for (fint j = 1; j <= n; ++j) w.xpt(k, j) = 0.0;
     for (fint j = 1; j <= w.nptm; ++j) w.zmat(k, j) = 0.0;
@@ -109,6 +112,7 @@ Outcome begin_initial(Run& run, const Work& w, double r, const double* known) {
   run.rinit = r;
   run.kinit = 1;
   if (known != nullptr) {
+    run.mark(1, known_stand_in);
     record_initial_value(w, run, 1, *known);
     run.kinit = 2;
   }
@@ -151,8 +155,9 @@ bool choose_knew(const Work& w, Run& run, const Vec1<double>& x, fint skip) {
 
 // The model after the value F at XNEW: H and the second derivatives for the
 // moved point KNEW, then the gradient; XOPT moves when F is the least.
-void take_new_point(const Work& w, Run& run, double f, double diff) {
+void take_new_point(const Work& w, Run& run, double f, bool stand_in, double diff) {
   const fint n = w.n, npt = w.npt, knew = run.knew;
+  run.mark(knew, stand_in);
   update_h(w, knew, run.beta, run.denom);
   // The implicit second derivative of the point that leaves becomes
   // explicit; the change of the model is DIFF times the new Lagrange
@@ -235,7 +240,7 @@ void maybe_replace_model(const Work& w, Run& run) {
   }
 }
 
-Outcome iterate(Run& run, const Work& w, Next next, double f, const RadiusObserver& obs) {
+Outcome iterate(Run& run, const Work& w, Next next, double f, bool stand_in, const RadiusObserver& obs) {
   const fint n = w.n, npt = w.npt;
   double distsq = 0.0, adelt = 0.0;
   for (;;) {
@@ -375,7 +380,7 @@ Outcome iterate(Run& run, const Work& w, Next next, double f, const RadiusObserv
             }
           }
         }
-        take_new_point(w, run, f, diff);
+        take_new_point(w, run, f, stand_in, diff);
         if (f < fopt) {
           run.kopt = run.knew;
           run.xoptsq = 0.0;
@@ -439,6 +444,7 @@ Outcome iterate(Run& run, const Work& w, Next next, double f, const RadiusObserv
           else
             run.rho *= 0.1;
           run.delta = std::max(run.delta, run.rho);
+          run.stand_in_at_rho = false;
           if (obs.call != nullptr) obs.call(obs.context, run.rho);
           run.ntrits = 0;
           run.nfsav = run.nf;
@@ -463,9 +469,10 @@ Outcome iterate(Run& run, const Work& w, Next next, double f, const RadiusObserv
         // Rebuild around the best point, at the current radius.
         for (fint j = 1; j <= n; ++j) w.wsave(j) = w.xbase(j) + w.xopt(j);
         const double fopt = w.fval(run.kopt);
+        const bool fopt_stand_in = run.stand_in[run.kopt];
         run.rebuilt = true;
         const bool moved = place_base(w, w.wsave.data(), run.rho);
-        return begin_initial(run, w, run.rho, moved ? nullptr : &fopt);
+        return begin_initial(run, w, run.rho, moved ? nullptr : &fopt, fopt_stand_in);
       }
     }
   }
@@ -482,15 +489,17 @@ Outcome start(Run& run, const Work& w, const double* x0, double rhobeg, double r
   return begin_initial(run, w, rhobeg, moved ? nullptr : known);
 }
 
-Outcome resume(Run& run, const Work& w, double f, const RadiusObserver& obs) {
+Outcome resume(Run& run, const Work& w, double f, const RadiusObserver& obs, bool stand_in) {
   ++run.nf;
+  run.stand_in_at_rho = run.stand_in_at_rho || stand_in;
   switch (run.phase) {
     case Phase::Initial:
+      run.mark(run.kinit, stand_in);
       record_initial_value(w, run, run.kinit, f);
       if (++run.kinit <= w.npt) return request_initial(run, w);
-      return iterate(run, w, Next::AfterInitial, 0.0, obs);
+      return iterate(run, w, Next::AfterInitial, 0.0, false, obs);
     case Phase::Trial:
-      return iterate(run, w, Next::AfterTrial, f, obs);
+      return iterate(run, w, Next::AfterTrial, f, stand_in, obs);
     case Phase::FinalProbe:
     case Phase::Idle:
       break;

@@ -8,6 +8,14 @@
 // violating the constraints by more than CTOL, PEN grows by PENGROW and a
 // new run starts from that point with radius RHORST.
 //
+// The ends that judge the function from the run that ended - converged,
+// FTARGET reached, still infeasible, on a kink, breakdown of the model -
+// stand only when that run rests on finite values: no interpolation point
+// of its model and no evaluation at its current radius had F, CEQ or CIN not
+// finite.  The stand-ins that take the place of such values let the run go
+// on, but a model built on them says nothing of the function near the best
+// point, and the problem ends saying so instead.
+//
 // A run under IPTYPE 2 that ends on the kink of some |v_i| has not shown
 // that its point is a minimiser: the quadratic models cannot see past the
 // kink, so the radius comes down wherever the constraint set bends away
@@ -122,6 +130,8 @@ fint check_arguments(const Args& a, Fault& fault) {
   if (!(*a.ctol >= 0.0)) return fail(kBadControl, "CTOL");
   if (*a.iptype != 1 && *a.iptype != 2) return fail(kBadControl, "IPTYPE");
   if (std::int64_t(*a.maxfun) < npt + 1) return fail(kBadControl, "MAXFUN");
+  // A NaN target compares false with every P: it would pass for no target.
+  if (std::isnan(*a.ftarget)) return fail(kBadControl, "FTARGET");
 
   const std::int64_t need = workspace_length(n, npt);
   if (*a.lw < need) {
@@ -236,6 +246,10 @@ void finish(const Args& a, fint code, const Fault& fault = Fault{}, bool call_or
   p.tracing = false;
 }
 
+// CODE, a judgement of the function from the run that ended, when that run
+// rests on finite values.
+fint judged(fint code) { return bqa::rests_on_finite(g_problem.run) ? code : kNotFiniteNearBest; }
+
 void on_new_radius(void* context, double rho) {
   const Problem& p = *static_cast<const Problem*>(context);
   if (printing(p, 3)) write_radius_line(p.iout, rho, p.nfev, p.pbest, p.cviol);
@@ -257,7 +271,7 @@ void proceed(const Args& a, const bqa::Work& w, bqa::Outcome outcome) {
       if (p.run.phase != bqa::Phase::FinalProbe) return finish(a, kMaxfunReached);
       outcome = bqa::Outcome::Converged;
     }
-    if (outcome == bqa::Outcome::Breakdown) return finish(a, kBreakdown);
+    if (outcome == bqa::Outcome::Breakdown) return finish(a, judged(kBreakdown));
     // The run has reached RHOEND.  Under IPTYPE 2 its end proves nothing
     // when it is on the kink of some |v_i|: a weighted constraint holds to
     // CTOL at the best point, or the last radius tried points that violate
@@ -266,9 +280,9 @@ void proceed(const Args& a, const bqa::Work& w, bqa::Outcome outcome) {
     const bool feasible = p.cviol <= p.c.ctol;
     const bool on_kink = p.penalty == 2 && (p.best_on_kink || p.last_radius_violation);
     p.last_radius_violation = false;
-    if (feasible && !on_kink) return finish(a, kConverged);
+    if (feasible && !on_kink) return finish(a, judged(kConverged));
     if (p.nrst >= p.c.maxrst || !(p.pen * p.c.pengrow <= p.c.penmax))
-      return finish(a, feasible ? kOnKink : kStillInfeasible);
+      return finish(a, judged(feasible ? kOnKink : kStillInfeasible));
     if (p.nfev >= p.c.maxfun) return finish(a, kMaxfunReached);
     p.pen *= p.c.pengrow;
     ++p.nrst;
@@ -343,7 +357,10 @@ void take_values(const Args& a) {
   const Violation v = violation_of(a, p.penalty, p.c.ctol);
   const double f = *a.f;
   const double pval = f + p.pen * v.terms;
-  const bool finite = std::isfinite(f) && v.finite && std::isfinite(pval);
+  // A P that overflows from finite values is a very large value, not one
+  // the host failed to give.
+  const bool given = std::isfinite(f) && v.finite;
+  const bool finite = given && std::isfinite(pval);
   ++p.nfev;
   if (v.weighted_violation && p.run.rho <= p.c.rhoend) p.last_radius_violation = true;
   // The point asked for, as the request gave it (the host may have
@@ -375,10 +392,11 @@ void take_values(const Args& a) {
     return finish(a, kNonFiniteStart);
   }
   if (first && pval != 0.0) p.unit = std::ldexp(1.0, std::clamp(-std::ilogb(pval), -1022, 1022));
-  if (p.pbest <= p.c.ftarget && p.cviol <= p.c.ctol) return finish(a, kTargetReached);
+  if (p.pbest <= p.c.ftarget && p.cviol <= p.c.ctol)
+    return finish(a, given ? judged(kTargetReached) : kNotFiniteNearBest);
 
   const bqa::RadiusObserver obs{on_new_radius, &p};
-  proceed(a, w, bqa::resume(p.run, w, method_value(p, finite ? pval : NAN), obs));
+  proceed(a, w, bqa::resume(p.run, w, method_value(p, finite ? pval : NAN), obs, !given));
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ enum Code : fint {
   kBreakdown = 112,
   kNonFiniteStart = 113,
   kOnKink = 114,
+  kNotFiniteNearBest = 115,
 };
 
 }  // namespace tbl::optbqa

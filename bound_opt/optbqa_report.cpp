@@ -44,6 +44,8 @@ const char* info_text(fint info, bool call_order) {
       return "non-finite value at the starting point";
     case kOnKink:
       return "constraints met, but not shown optimal: IPTYPE = 2 ended on a kink and no restart is left";
+    case kNotFiniteNearBest:
+      return "non-finite value of F, CEQ or CIN near the best point";
     default:
       return "";
   }

@@ -735,8 +735,10 @@ TESSELBASICLIB_API void VIZ_DI23AD(const int32_t* M, const int32_t* N, const int
  *             the smaller |f|.
  *   IND = -2  LIMIT evaluations made; X, Y the point of smallest |f|.
  *   IND = -3  invalid argument: EPS < 0 or NaN, LIMIT < 2, A or B not
- *             finite, or an IND other than 1, or 2 in reply to a request.
- *   IND = -4  the host returned Y = NaN; X is the point it was asked for.
+ *             finite, or an IND other than 1, or 2 in reply to a request;
+ *             X and Y are not written, and a live problem is abandoned.
+ *   IND = -4  the host returned Y = NaN; X is the point it was asked for
+ *             (Y stays NaN), and no zero is known.
  * Infinite values of Y count by their sign.  Each new point is an inverse
  * quadratic or secant interpolation, pulled towards the midpoint and kept
  * close enough to it that after j evaluations inside the first bracket its
@@ -796,6 +798,8 @@ TESSELBASICLIB_API void VIZ_NB01AD(int32_t* IND, const double* A, const double* 
  * constraint underflows to zero, or ||a_i||*||X|| is beyond the range of
  * doubles (H too small or too large against G, or normals too large:
  * scaling the problem helps; X, U, IACT, NACT as for INFORM 1).
+ * After INFORM 2, 3 and 4 nothing is solved: X, U, IACT and NACT are left
+ * as the host gave them (W may have been written).
  */
 TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t* MEQ, const double* H,
                                const int32_t* LH, const double* G, const double* A, const int32_t* LA,
@@ -814,37 +818,45 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
  * Reverse communication through INFORM: set INFORM = 0 and X to the start;
  * on return INFORM = -1 asks for F, G(N) (the gradient), C(M) and the
  * constraint gradients as the columns of CN(LCN, M) at X; call again with
- * INFORM unchanged.  The end:
+ * INFORM unchanged.  The end, with what the host's arrays then hold:
  *   0  success: the largest constraint violation is at most ACC, and the
  *      optimality measure max(|G - CN*lambda|, |lambda_i C_i|) (lambda the
- *      subproblem's multipliers) at most ACC*max(1, max|G|);
- *   1  MAXFUN evaluations used;
+ *      subproblem's multipliers) at most ACC*max(1, max|G|); X the
+ *      solution;
+ *   1  MAXFUN evaluations used: X the best point found, not shown to be a
+ *      solution nor feasible;
  *   2  the line search cannot reduce the merit function (the step became
- *      negligible);
+ *      negligible): X the best point found, not shown to be a solution;
  *   3  the linearised constraints are inconsistent and the relaxation
- *      removes no part of the violation;
+ *      removes no part of the violation: X the best point found, which
+ *      violates the constraints (they may have no common point);
  *   4  an invalid argument: N < 1, M < 0, MEQ outside 0..M, LCN < N, ACC not
  *      positive and finite, MAXFUN < 1, X not finite at the start, INFORM
  *      neither 0 nor -1, INFORM = -1 without a problem in progress, or N, M,
- *      MEQ, LCN or LW changed during one;
- *   5  LW too small; IW(1) is the length needed;
- *   6  F, G, C or CN not finite at the starting point.
- * On every end but 4 and 5, X is the best point found (the last accepted
- * iterate, with the lowest merit value), and after 0 to 3 F, G, C and CN
- * hold the values at it.  A value that is not finite at a later trial point
- * shortens the step.  The problem in progress lives in static storage
- * (one at a time; INFORM = 0 abandons it) and in W and IW, which the host
- * must not change between calls.  Its sizes and positions stay in the
- * static storage: W holds values only and IW is written before it is read,
- * so a host that changes either gets other iterates or another end, never
- * an access outside its arrays.
+ *      MEQ, LCN or LW changed during one: nothing but INFORM is written,
+ *      and a problem in progress is abandoned;
+ *   5  LW too small: IW(1) is the length needed, nothing else is written;
+ *   6  F, G, C or CN not finite at the starting point: X, F, G, C and CN
+ *      as the host gave them, nothing computed.
+ * After 0 to 3, X is the best point found (the last accepted iterate, with
+ * the lowest merit value) and F, G, C and CN hold the values at it.  A
+ * value that is not finite at a later trial point shortens the step.  The
+ * problem in progress lives in static storage (one at a time; INFORM = 0
+ * abandons it) and in W and IW, which the host must not change between
+ * calls.  Its sizes and positions stay in the static storage: W holds
+ * values only and IW is written before it is read, so a host that changes
+ * either gets other iterates or another end, never an access outside its
+ * arrays.
  *   W(LW)   LW >= 4*N*N + 2*N*M + 18*N + 10*M + 22; W(1:M) holds the
  *           multipliers of the last subproblem.
  *   IW      2*(N + M) entries; IW(1:M+2) the subproblem's active list.
- * IPRINT >= 0: a summary on unit 6 at the end; IPRINT = k > 0: also, from
- * iteration 0 and every k iterations, a line with the iteration, the
- * evaluations, F, the constraint violation and the optimality measure,
- * under a heading line.  The summary:
+ * Output goes to unit 6 (standard output, unless FFOPEN has attached it to
+ * a file).  IPRINT < 0: nothing is written - the way for a host to silence
+ * VF13AD.  IPRINT = 0: the summary below, once, when the problem ends
+ * (also for 4 and 5), and nothing else.  IPRINT = k > 0: the summary, and
+ * also, from iteration 0 and every k iterations, a line with the
+ * iteration, the evaluations, F, the constraint violation and the
+ * optimality measure, under a heading line.  The summary:
  *   " VF13AD ends with INFORM = i: <text>", the text one of
  *   "the required accuracy is reached", "MAXFUN evaluations are used",
  *   "the line search cannot reduce the merit function",
@@ -853,7 +865,7 @@ TESSELBASICLIB_API void VE17AD(const int32_t* N, const int32_t* M, const int32_t
  *   for INFORM 0 to 3, lines with the iterations and evaluations, with F,
  *   the violation and the optimality measure at X, and X itself;
  *   for 4, the values of N, M, MEQ, LCN, MAXFUN and ACC; for 5, LW and the
- *   length needed.
+ *   length needed; for 6, the first line only.
  */
 TESSELBASICLIB_API void VF13AD(const int32_t* N, const int32_t* M, const int32_t* MEQ, double* X, double* F,
                                double* G, double* C, double* CN, const int32_t* LCN, const double* ACC,
@@ -899,7 +911,13 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  * best point is the least P with the current PEN, over the evaluations of
  * the current run (a restart starts from it).  A value F, CEQ or CIN that
  * is not finite counts as a P larger than any met (at least 1e30), except
- * at the first point, where it ends the problem with INFO = 113.
+ * at the first point, where it ends the problem with INFO = 113.  Such a
+ * stand-in lets a run go on, but a run that rests on one - its last model
+ * interpolates a point whose F, CEQ or CIN was not finite, or it was given
+ * such a value at its current radius - shows nothing of the function near
+ * its best point: the problem then ends with INFO = 115 where that run
+ * would have given 2, 3, 111, 112 or 114.  (A P that overflows from finite
+ * values is only a very large value.)
  *
  *  N       number of variables, >= 1.
  *  X(N)    in: the start (moved inside the bounds, and onto a bound or a
@@ -910,19 +928,22 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  *  SCALE(N)  typical magnitude of each variable, > 0.  Never changed.
  *  MEQ, MIN  numbers of equality and inequality constraints, >= 0.
  *  F, CEQ(MEQ), CIN(MIN)  the values at X, from the host on each request.
+ *          CEQ may be a null pointer when MEQ = 0, and CIN when MIN = 0:
+ *          neither is then read.
  *  NPT     interpolation points, N+2 <= NPT <= (N+1)(N+2)/2; 2N+1 is
  *          recommended.
  *  RHOBEG, RHOEND  first and last trust-region radius (scaled variables),
  *          0 < RHOEND <= RHOBEG.
  *  MAXFUN  limit on the evaluations over all runs, >= NPT+1.
  *  FTARGET the problem ends once the best point has P <= FTARGET and
- *          CVIOL <= CTOL.
+ *          CVIOL <= CTOL; not NaN (-Infinity: no target).
  *  PEN     in: the first prefactor, > 0; out: the prefactor in force.
  *  PENGROW factor of PEN at each restart, > 1.  PENMAX >= PEN: the largest
  *          prefactor allowed.  MAXRST >= 0: the most restarts.
  *  RHORST  first radius of a restarted run, RHOEND <= RHORST <= RHOBEG.
  *  CTOL    largest violation accepted, >= 0.
- *  CWT(MEQ+MIN)  weight of each constraint, >= 0.  Never changed.
+ *  CWT(MEQ+MIN)  weight of each constraint, >= 0.  Never changed; may be
+ *          a null pointer when MEQ + MIN = 0.
  *  IPTYPE  1 quadratic penalty, 2 absolute-value penalty (until a run
  *          ends on a kink, then quadratic).
  *  XBEST(N), FBEST, CVIOL, PBEST  the best point with its F, violation and
@@ -951,34 +972,48 @@ TESSELBASICLIB_API void VIZ_VF13AD(const int32_t* N, const int32_t* M, const int
  * INFO on return:
  *    1  evaluate at X and call again;
  *    2  converged: RHOEND reached with CVIOL <= CTOL (under IPTYPE = 2
- *       never by a run that ended on a kink);
- *    3  FTARGET reached with CVIOL <= CTOL;
+ *       never by a run that ended on a kink); XBEST the local minimiser
+ *       found;
+ *    3  FTARGET reached with CVIOL <= CTOL: the best point has P <=
+ *       FTARGET;
  *  100  invalid N, NPT, MEQ or MIN (or a call that continues no problem);
  *  101  XL(i) > XU(i), or XU(i) - XL(i) < 2*RHOBEG*SCALE(i);
  *  102  RHOBEG or RHOEND not positive, RHOEND > RHOBEG, or RHORST outside
  *       [RHOEND, RHOBEG];
  *  103  an invalid control: SCALE(i) <= 0, CWT(i) < 0, PEN <= 0,
  *       PENGROW <= 1, PENMAX < PEN, MAXRST < 0, CTOL < 0, IPTYPE not 1 or
- *       2, MAXFUN < NPT+1;
+ *       2, MAXFUN < NPT+1, FTARGET NaN;
  *  104  LW too small;
  *  105  the trace file cannot be opened (nothing else is done);
- *  110  MAXFUN evaluations reached;
+ *  110  MAXFUN evaluations reached: the best point so far, not shown to
+ *       be a minimiser nor, when CVIOL > CTOL, feasible;
  *  111  the constraints still violated after MAXRST restarts, or the grown
- *       PEN would exceed PENMAX;
- *  112  numerical breakdown of the model (even after rebuilding it);
+ *       PEN would exceed PENMAX: the best point has CVIOL > CTOL;
+ *  112  numerical breakdown of the model (even after rebuilding it): the
+ *       best point so far, not shown to be a minimiser;
  *  113  a non-finite value at the start: a start coordinate that is not
  *       finite once moved inside the bounds, or whose scaled value
  *       X(i)/SCALE(i) exceeds 1e100 in magnitude (the method takes scaled
- *       bounds beyond that as absent), or F, CEQ or CIN not finite at the
- *       first point;
+ *       bounds beyond that as absent): nothing evaluated, only INFO and
+ *       NFEV = NRST = 0 written; or F, CEQ or CIN not finite at the first
+ *       point: NFEV = 1, XBEST and X that point, FBEST, CVIOL and PBEST its
+ *       values as given (not finite);
  *  114  IPTYPE = 2: a run ended on a kink with CVIOL <= CTOL, and no
  *       restart was left (MAXRST reached, or the grown PEN would exceed
  *       PENMAX) to go on with the quadratic penalty: the best point meets
- *       the constraints, but it is not shown to be a minimiser.
+ *       the constraints, but it is not shown to be a minimiser;
+ *  115  F, CEQ or CIN not finite near the best point: the run that ended
+ *       rested on a stand-in for such a value (see above) where it would
+ *       have ended with 2, 3, 111, 112 or 114; a problem whose values are
+ *       never finite after the first point ends so (or with 110, should
+ *       MAXFUN come first).  The best point (with finite values, as ever)
+ *       is not shown to be a minimiser, nor feasible when CVIOL > CTOL; it
+ *       may lie next to a region where the function is not defined.
  * Codes 100 to 105 come before any evaluation and write only INFO, NFEV =
  * NRST = 0 (a call out of order only INFO); they are checked in that order,
  * all before the start point is looked at.  After a later failure XBEST,
- * FBEST, CVIOL and PBEST describe the best point found and X holds it.
+ * FBEST, CVIOL and PBEST describe the best point found and X holds it;
+ * NFEV, NRST, RHO and PEN are those at the end.
  *
  * MAXFUN and the end of a run.  Once RHO has come down to RHOEND, a run
  * ends with one more evaluation at its last trust-region step when that

@@ -125,6 +125,10 @@ double interpolation_error(const Work& w, fint kopt) {
   return worst / std::max(spread, 1e-300);
 }
 
+// What the caller hands on for a value that is not finite: more than any
+// value met.
+constexpr double kStandIn = 1e30;
+
 struct Outcomes {
   Outcome end;
   fint evaluations = 0;
@@ -132,12 +136,16 @@ struct Outcomes {
   std::vector<double> xbest;
   double worst_inverse = 0.0, worst_interpolation = 0.0;
   bool inside = true;
+  fint stand_ins = 0;         // values of FN that were not finite
+  bool marks_follow = true;   // after every value, the points holding kStandIn, and only they, marked
+  bool end_judged = true;     // rests_on_finite at the end, from the values held and the radii asked at
 };
 
 // Minimises FN over [lo, hi]^n from X0 and checks the invariants at every
 // request of a trust-region or geometry step.  With SPOIL > 0, the stored
 // inverse is wiped out at that evaluation, and the checks wait for the run
-// to have rebuilt its model.
+// to have rebuilt its model.  A value of FN that is not finite is handed on
+// as kStandIn.
 Outcomes minimise(const Fn& fn, std::vector<double> x0, const std::vector<double>& lo,
                   const std::vector<double>& hi, fint npt, double rhobeg, double rhoend, fint maxfun,
                   fint spoil = 0) {
@@ -150,6 +158,7 @@ Outcomes minimise(const Fn& fn, std::vector<double> x0, const std::vector<double
   }
   RunState run;
   Outcomes out;
+  double stand_in_rho = NAN;  // the radius of the last request answered with kStandIn
   Outcome o = tbl::bqa::start(run, w, x0.data(), rhobeg, rhoend, nullptr);
   std::vector<double> x(n);
   while (o == Outcome::Evaluate && out.evaluations < maxfun) {
@@ -173,9 +182,21 @@ Outcomes minimise(const Fn& fn, std::vector<double> x0, const std::vector<double
       out.fbest = f;
       out.xbest = x;
     }
-    o = tbl::bqa::resume(run, w, f, {});
+    const bool stand_in = !std::isfinite(f);
+    if (stand_in) ++out.stand_ins, stand_in_rho = run.rho;
+    o = tbl::bqa::resume(run, w, stand_in ? kStandIn : f, {}, stand_in);
+    const fint held = run.phase == Phase::Initial ? run.kinit - 1 : npt;
+    fint marked = 0;
+    for (fint k = 1; k <= npt; ++k) {
+      marked += run.stand_in[k];
+      out.marks_follow = out.marks_follow && run.stand_in[k] == (k <= held && w.fval(k) == kStandIn);
+    }
+    out.marks_follow = out.marks_follow && marked == run.stand_ins;
   }
   out.end = o;
+  bool finite = stand_in_rho != run.rho;
+  for (fint k = 1; k <= npt; ++k) finite = finite && w.fval(k) != kStandIn;
+  out.end_judged = tbl::bqa::rests_on_finite(run) == finite;
   return out;
 }
 
@@ -245,6 +266,31 @@ TEST(BqaCore, ABrokenModelIsRebuiltAroundTheBestPoint) {
   EXPECT_GT(r.worst_inverse, 0.0);  // checked after the rebuild
   EXPECT_LT(r.worst_inverse, 1e-10);
   EXPECT_LT(r.worst_interpolation, 1e-5);
+}
+
+// A quadratic with no value at every third, fifth or seventh point, or
+// left of x1 = -0.8 (around the start only), with the model wiped out once
+// or not: the marks follow the points through swaps of initial points,
+// replacements and rebuilds, and the run's end knows whether it rests on
+// finite values.
+TEST(BqaCore, StandInsAreMarkedWhileInterpolated) {
+  const std::vector<double> lo(3, -2.0), hi(3, 2.0);
+  for (int every : {0, 3, 5, 7})
+    for (fint npt : {5, 7, 10})
+      for (double rhoend : {1e-3, 1e-7})
+        for (fint spoil : {0, 40}) {
+          SCOPED_TRACE("every " + std::to_string(every) + " npt " + std::to_string(npt) + " rhoend " +
+                       ::testing::PrintToString(rhoend) + " spoil " + std::to_string(spoil));
+          fint count = 0;
+          const auto fn = [&](const std::vector<double>& x) {
+            const bool none = ++count > 1 && (every > 0 ? count % every == 0 : x[0] < -0.8);
+            return none ? NAN : (x[0] - 0.3) * (x[0] - 0.3) + 2 * (x[1] + 0.4) * (x[1] + 0.4) + 3 * x[2] * x[2];
+          };
+          const Outcomes r = minimise(fn, {-1.2, 1.0, -1.2}, lo, hi, npt, 0.5, rhoend, 4000, spoil);
+          EXPECT_GT(r.stand_ins, 0);
+          EXPECT_TRUE(r.marks_follow);
+          EXPECT_TRUE(r.end_judged);
+        }
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ struct DfoSettings {
   int64_t lw = 0;           // 0: the least that is needed
   int32_t info_in = 0;      // INFO of the first call
   int32_t stop_after = -1;  // >= 0: leave the loop after this many evaluations
+  bool null_when_empty = false;  // pass CEQ, CIN, CWT as null pointers when they have no entry
 };
 
 struct Evaluation {
@@ -74,10 +75,13 @@ inline DfoResult dfo_solve(const DfoProblem& p, const DfoSettings& s) {
   int32_t meq = p.meq, min = p.min, maxfun = s.maxfun, maxrst = s.maxrst, iptype = s.iptype,
           iprint = s.iprint, iout = s.iout, itrace = s.itrace;
   r.info = s.info_in;
+  const bool null_ceq = s.null_when_empty && meq_len == 0, null_cin = s.null_when_empty && min_len == 0;
   for (;;) {
-    VUR_OPTBQA(&n, r.x.data(), p.xl.data(), p.xu.data(), scale.data(), &meq, &min, &f, ceq.data(), cin.data(),
-               &npt, &rhobeg, &rhoend, &maxfun, &ftarget, &r.pen, &pengrow, &penmax, &maxrst, &rhorst, &ctol,
-               cwt.data(), &iptype, r.xbest.data(), &r.fbest, &r.cviol, &r.pbest, &r.rho, &r.nfev, &r.nrst,
+    VUR_OPTBQA(&n, r.x.data(), p.xl.data(), p.xu.data(), scale.data(), &meq, &min, &f,
+               null_ceq ? nullptr : ceq.data(), null_cin ? nullptr : cin.data(), &npt, &rhobeg, &rhoend, &maxfun,
+               &ftarget, &r.pen, &pengrow, &penmax, &maxrst, &rhorst, &ctol,
+               null_ceq && null_cin ? nullptr : cwt.data(), &iptype, r.xbest.data(), &r.fbest, &r.cviol, &r.pbest,
+               &r.rho, &r.nfev, &r.nrst,
                &iprint, &iout, &itrace, &r.info, w.data(), &lw, s.trace.data(), s.trace.size());
     if (r.info != 1) break;
     if (s.stop_after >= 0 && static_cast<int32_t>(r.evaluations.size()) >= s.stop_after) break;

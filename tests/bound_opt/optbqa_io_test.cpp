@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -191,6 +192,7 @@ TEST_F(OptbqaIo, EveryInfoCode) {
       {"CTOL < 0", 103, [](DfoProblem&, DfoSettings& s) { s.ctol = -1.0; }},
       {"IPTYPE = 3", 103, [](DfoProblem&, DfoSettings& s) { s.iptype = 3; }},
       {"MAXFUN = NPT", 103, [](DfoProblem&, DfoSettings& s) { s.maxfun = 5; }},
+      {"FTARGET NaN", 103, [](DfoProblem&, DfoSettings& s) { s.ftarget = NAN; }},
       {"LW one short", 104, [](DfoProblem&, DfoSettings& s) { s.lw = tbl::test::dfo_workspace(2, 5) - 1; }},
       {"trace directory missing", 105, [&](DfoProblem&, DfoSettings& s) { s.trace = missing; }},
       {"trace directory missing, start not finite", 105,
@@ -216,6 +218,12 @@ TEST_F(OptbqaIo, EveryInfoCode) {
       {"F not finite at the start", 113,
        [](DfoProblem& p, DfoSettings&) { p.f = [](const V&) { return NAN; }; }},
       {"start not finite", 113, [](DfoProblem& p, DfoSettings&) { p.x0[0] = NAN; }},
+      {"F not finite after the start", 115,
+       [](DfoProblem& p, DfoSettings&) {
+         p.f = [count = std::make_shared<int>(0)](const V& x) {
+           return ++*count > 1 ? NAN : tbl::test::rosenbrock(x);
+         };
+       }},
       {"start beyond 1e100 in the scaled variables", 113,
        [](DfoProblem& p, DfoSettings&) {
          p.xl[0] = -INFINITY, p.xu[0] = INFINITY, p.x0[0] = 2e100;
@@ -228,6 +236,7 @@ TEST_F(OptbqaIo, EveryInfoCode) {
     s.iprint = 1;
     s.itrace = 1;
     s.trace = path("case");
+    s.null_when_empty = true;  // the report and the trace read no constraint array that has no entry
     std::remove(path("case.vorex").c_str());
     c.change(p, s);
     DfoResult r;

@@ -82,6 +82,7 @@ TEST(OptbqaSolve, KnownMinimaUnderBounds) {
     DfoSettings s;
     s.npt = k.npt;
     s.rhoend = 1e-9;
+    s.null_when_empty = true;  // no constraints: CEQ, CIN and CWT need no storage
     const DfoResult r = dfo_solve(k.problem, s);
     ASSERT_EQ(r.info, 2);
     EXPECT_TRUE(r.inside);
@@ -161,6 +162,7 @@ TEST(OptbqaSolve, ConstraintsAreMetThroughRestarts) {
     s.iptype = c.iptype;
     s.pen = 0.1;
     s.ctol = 1e-5;
+    s.null_when_empty = true;  // the kind of constraint absent has no storage
     const DfoResult r = dfo_solve(c.p, s);
     ASSERT_EQ(r.info, 2);
     EXPECT_GE(r.nrst, 1);  // PEN = 0.1 is too small for either penalty
@@ -320,6 +322,68 @@ TEST(OptbqaSolve, ValuesThatAreNotFiniteCountAsVeryLarge) {
     EXPECT_NEAR(r.xbest[1], 0.5, 1e-6);
     EXPECT_TRUE(std::any_of(r.evaluations.begin(), r.evaluations.end(), [](const tbl::test::Evaluation& e) {
       return std::isnan(e.f) || (!e.cin.empty() && std::isinf(e.cin[0]));
+    }));
+  }
+}
+
+// Values that are not finite after the first evaluation, at every third,
+// near the least value of sum (x_i - i)^2 over [0, 2.5]^4 (2.5 at (1, 2,
+// 2.5, 2.5)) or only far from it; in F, in an equality that holds there or
+// in an inactive inequality.  Converged (2) or FTARGET (3) only in the last
+// case; XBEST is always a point the host evaluated with finite values.
+TEST(OptbqaSolve, NonFiniteValuesNearTheEndAreReported) {
+  enum Where { AfterFirst, EveryThird, NearLeast, FarFromLeast };
+  const char* where_names[] = {"after the first", "every third", "near the least value", "far from it"};
+  struct Case {
+    char in;  // 'F', 'E' (CEQ) or 'I' (CIN)
+    double bad;
+    Where where;
+    int32_t info;
+    double ftarget = -INFINITY;
+  };
+  std::vector<Case> cases;
+  for (double bad : {double(NAN), double(INFINITY), -double(INFINITY)})
+    for (Where where : {AfterFirst, EveryThird, NearLeast}) cases.push_back({'F', bad, where, 115});
+  cases.insert(cases.end(), {{'E', NAN, AfterFirst, 115},
+                             {'E', NAN, NearLeast, 115},
+                             {'I', INFINITY, EveryThird, 115},
+                             {'I', -INFINITY, NearLeast, 115},
+                             {'F', NAN, EveryThird, 115, 18.0},  // FTARGET met by a finite value
+                             {'F', NAN, FarFromLeast, 2},
+                             {'I', INFINITY, FarFromLeast, 3, 3.0}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(1, c.in) + " " + std::to_string(c.bad) + " " + where_names[c.where] + ", FTARGET " +
+                 std::to_string(c.ftarget));
+    int count = 0;  // evaluations so far
+    const auto spoiled = [&](const V& x) {
+      const bool near = std::fabs(x[0] - 1.0) <= 0.1 && std::fabs(x[1] - 2.0) <= 0.1 && x[2] >= 2.4 && x[3] >= 2.4;
+      const bool by_where[] = {count > 1, count % 3 == 0, near, x[3] < 0.25};
+      return by_where[c.where];
+    };
+    DfoProblem p{V(4, 0.5), V(4, 0.0), V(4, 2.5), {}, c.in == 'E', c.in == 'I', {}, {}, "sum"};
+    p.f = [&](const V& x) {
+      ++count;
+      double f = 0.0;
+      for (std::size_t i = 0; i < x.size(); ++i) f += (x[i] - double(i + 1)) * (x[i] - double(i + 1));
+      return c.in == 'F' && spoiled(x) ? c.bad : f;
+    };
+    p.c = [&](const V& x, double* ceq, double* cin) {
+      (c.in == 'E' ? ceq[0] : cin[0]) = spoiled(x) ? c.bad : c.in == 'E' ? x[0] - 1.0 : x[0] - 2.4;
+    };
+    DfoSettings s;
+    s.rhoend = 1e-6;
+    s.ftarget = c.ftarget;
+    const DfoResult r = dfo_solve(p, s);
+    EXPECT_EQ(r.info, c.info);
+    EXPECT_EQ(r.x, r.xbest);
+    const auto finite = [](const tbl::test::Evaluation& e) {
+      const auto is = [](double t) { return std::isfinite(t); };
+      return is(e.f) && std::all_of(e.ceq.begin(), e.ceq.end(), is) && std::all_of(e.cin.begin(), e.cin.end(), is);
+    };
+    const auto& ev = r.evaluations;
+    EXPECT_FALSE(std::all_of(ev.begin(), ev.end(), finite));  // each case meets such values
+    EXPECT_TRUE(std::any_of(ev.begin(), ev.end(), [&](const tbl::test::Evaluation& e) {
+      return finite(e) && e.x == r.xbest && e.f == r.fbest;
     }));
   }
 }

@@ -3,7 +3,9 @@
 // ranges, infinite bounds, workspace lengths around the least accepted, and
 // in the evaluation loop values that are NaN or infinite, a request flag
 // changed between calls and a problem abandoned and restarted.  The host's
-// function is a quadratic with coefficients from the input.  Messages go to
+// function is a quadratic with coefficients from the input.  A problem that
+// ends as converged or at FTARGET must not have met a value that is not
+// finite at its last radius (of its last run): that aborts.  Messages go to
 // standard output (sent to /dev/null); a trace file, when asked for, to a
 // file of this process in memory (/dev/shm), else under /tmp: a disk file
 // system writes a rewritten file out at every close, which took a third of
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -32,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int64_t nc = std::max(meq, 0) + std::max(min, 0);
   const int64_t npt_lo = nn + 2, npt_hi = (nn + 1) * (nn + 2) / 2;
   const int32_t npt = in.flag() ? int32_t(2 * nn + 1) : in.range(int32_t(npt_lo) - 1, int32_t(npt_hi) + 1);
-  const int64_t lw_min = int64_t(std::max(npt, 1)) * (std::max(npt, 1) + nn + 6) + nn * (3 * nn + 43) / 2;
+  const int64_t lw_min = int64_t(std::max(npt, 1)) * (std::max(npt, 1) + nn + 7) + nn * (3 * nn + 43) / 2;
   const int32_t lw = in.length(lw_min);
 
   HostArray<double> x(nn), xl(nn), xu(nn), scale(nn), ceq(std::max(meq, 0)), cin(std::max(min, 0)), cwt(nc),
@@ -69,12 +72,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (double& c : q) c = in.real();
   double fval = 0.0, fbest = 0.0, cviol = 0.0, pbest = 0.0, rho = 0.0;
   int32_t nfev = 0, nrst = 0, info = 0;
+  // The run and radius of the latest evaluation that was not finite; only
+  // a status the call returned is judged (the host may have set INFO).
+  bool bad = false;
+  int32_t bad_nrst = 0;
+  double bad_rho = 0.0;
   for (int call = 0; call < 200; ++call) {
     OPTBQA(&n, x.data(), xl.data(), xu.data(), scale.data(), &meq, &min, &fval, ceq.data(), cin.data(), &npt,
            &rhobeg, &rhoend, &maxfun, &ftarget, &pen, &pengrow, &penmax, &maxrst, &rhorst, &ctol, cwt.data(), &iptype,
            xbest.data(), &fbest, &cviol, &pbest, &rho, &nfev, &nrst, &iprint, &iout, &itrace, &info, w.data(), &lw,
            trace.data(), trace_len);
-    if (info != 1) break;
+    if (info != 1) {
+      if ((info == 2 || info == 3) && bad && bad_nrst == nrst && bad_rho == rho) std::abort();
+      break;
+    }
     fval = q[0];
     for (int64_t i = 0; i < nn; ++i) fval += (q[1] + double(i)) * x[i] * x[i] + q[2] * x[i];
     if (nn > 1) fval += q[3] * x[0] * x[1];
@@ -94,6 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default: fval = std::numeric_limits<double>::max(); break;
       }
     }
+    bool finite = std::isfinite(fval);
+    for (int64_t i = 0; i < ceq.size(); ++i) finite = finite && std::isfinite(ceq[i]);
+    for (int64_t i = 0; i < cin.size(); ++i) finite = finite && std::isfinite(cin[i]);
+    if (!finite) bad = true, bad_nrst = nrst, bad_rho = rho;
+    if (info == 0) bad = false;  // a new problem
   }
   if (itrace != 0) unlink((trace.substr(0, trace.find(' ')) + ".vorex").c_str());
   return 0;
