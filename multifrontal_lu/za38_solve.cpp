@@ -320,6 +320,22 @@ void ZA38_SOLVE(const fint* n_, const fint* job_, const logical* transc, const f
           omega1 = std::max(omega1, std::fabs(w1[i]) / d1);
       }
     }
+    // X or its residual holding a value that is not finite (a right-hand
+    // side that is not, or factors that overflowed) has no backward error:
+    // it is reported as infinite, never as the 0 that the comparisons
+    // above, which pass a NaN over, would leave.  A first solution of that
+    // kind ends the refinement, as no correction computed from it can help;
+    // a later one fails the halving test below and the last finite one is
+    // restored with its figures.
+    if (!all_finite(x, n) || !all_finite(w1, n) || !all_finite(w2, n)) {
+      omega1 = omega2 = HUGE_VAL;
+      if (k == 0) {
+        info[kInfoRefineSteps - 1] = 0;
+        rinfo[kRinfoOmega1 - 1] = omega1;
+        rinfo[kRinfoOmega2 - 1] = omega2;
+        return;
+      }
+    }
     const double sum = omega1 + omega2;
 
     if (1.0 + sum <= 1.0) {
@@ -406,6 +422,9 @@ void ZA38CD(const fint* n_, const fint* job_, const logical* transc, const fint*
     ZA38_SOLVE(n_, job_, transc, &lfactx, value + (fs.xb - 1), &lfacti, index + (fs.k4 - 1), b, x, w,
                w + n, &lwr, w3, w4, cntl, info, rinfo, index + (top.cperm() - 1), index + (top.rperm() - 1), &pn,
                &pnz, ap, ai, ax, &nor, &noe, offrowp, oi, ox, &fs.tr.nblocks, bfptr, ib, &maxstep);
+    // Whatever the solve, an X that is not finite gets infinite backward
+    // errors (without refinement they are otherwise left at 0, unmeasured).
+    if (!all_finite(x, n)) rinfo[kRinfoOmega1 - 1] = rinfo[kRinfoOmega2 - 1] = HUGE_VAL;
   }
   ZA38_REPORT(&who, &out, n_, &any_ne, job_, transc, lvalue, lindex, value, index, keep, cntl, icntl, info, rinfo,
               b, x, w, &lw);
