@@ -71,25 +71,18 @@ Za38 lower_first() {
 }
 
 void make_bad(Za38& p, const Case& c) {
-  switch (c.change) {
-    case Change::kEntry:
-      for (int32_t k = 0; k < p.ne(); ++k)
-        if (p.row0[k] == 3 && p.col0[k] == 4) p.val0[k] = c.v;
-      return;
-    case Change::kDuplicate:
-    case Change::kOutOfRange:
-      for (int32_t k = 0; k < p.ne() && c.change == Change::kDuplicate; ++k)
-        if (p.row0[k] == 3 && p.col0[k] == 4) p.val0[k] = c.v;
-      p.row0.push_back(c.change == Change::kDuplicate ? 3 : 41);
-      p.col0.push_back(4);
-      p.val0.push_back(c.v);
-      return;
-    case Change::kOverflow:
-      p.val0[0] = 1e-300;
-      p.val0[1] = 1e10;
-      p.cntl[0] = 0.0;  // no threshold test in ZA38AD either
-      return;
-    case Change::kRhs: return;
+  if (c.change == Change::kOverflow) {
+    p.val0[0] = 1e-300;
+    p.val0[1] = 1e10;
+    p.cntl[0] = 0.0;  // no threshold test in ZA38AD either
+    return;
+  }
+  for (int32_t k = 0; k < p.ne(); ++k)
+    if (p.row0[k] == 3 && p.col0[k] == 4 && c.change != Change::kOutOfRange) p.val0[k] = c.v;
+  if (c.change == Change::kDuplicate || c.change == Change::kOutOfRange) {
+    p.row0.push_back(c.change == Change::kDuplicate ? 3 : 41);
+    p.col0.push_back(4);
+    p.val0.push_back(c.v);
   }
 }
 
