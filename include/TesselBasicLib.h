@@ -289,7 +289,8 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  *       range are dropped first, as always.  The message (ICNTL(3) >= 1)
  *       names the first such entry by columns of the matrix factorised (A,
  *       or A' with TRANSA), its row and column as given, and the summed
- *       value; nothing is factorised.
+ *       value; nothing is factorised, and INDEX(1:2*NE) and VALUE(1:NE) no
+ *       longer hold the entries as given.
  * Warnings, and what each means for the results:
  *    1  ZA38AD, ZA38BD: entries out of range 1..N (INFO(3)) or, in ZA38BD,
  *       outside the stored pattern (INFO(4)) were ignored; the factors are
@@ -304,7 +305,7 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  *    8  ZA38CD: refinement was asked for (ICNTL(8) > 0) but is not possible:
  *       the matrix was not kept (JOB other than 1 in the factorising call),
  *       or JOB is 1 or 2.  X is the plain solve; RINFO(7:8) are not
- *       estimated (0, or +Inf when X is not finite).
+ *       estimated and stay 0.
  *   16  ZA38AD, ZA38BD: the factors grew past 1e8 or are not finite (below,
  *       RINFO(9)); the factors are stored, but a solve may lose over half
  *       its digits, and with factors that are not finite it gives no
@@ -312,8 +313,10 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  * Values that are not finite: in the matrix given to ZA38AD or ZA38BD,
  * error -8; in factors of finite values (an overflow), warning 16 with
  * RINFO(9) = +Inf; in B, or in an X that the solve produces, INFO(1) as
- * for any solve, with RINFO(7) = RINFO(8) = +Inf (never 0) and refinement
- * stopped (an earlier finite X is kept with its figures). */
+ * for any solve.  With refinement, an X or residual that is not finite gets
+ * RINFO(7) = RINFO(8) = +Inf (never 0) and stops the refinement (an earlier
+ * finite X is kept with its figures); without refinement RINFO(7:8) are
+ * not estimated and stay 0 whatever X holds, so test X itself. */
 
 /* Defaults: ICNTL(1:8) = 6, 6, 2, 1, 4, 0, 16, 0 and ICNTL(9:20) = 0;
  * CNTL(1:3) = 0.1, 2.0, relative machine precision, CNTL(4:10) = 0;
@@ -402,13 +405,14 @@ TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const in
  * is the factorised matrix (A, or A' when TRANSA was set).  With
  * ICNTL(8) > 0 steps of iterative refinement on the copy kept by JOB = 1
  * (RINFO(7:8) the backward errors, INFO(24) the steps taken; without
- * refinement they stay 0).  When X comes back holding a value that is not
- * finite (B not finite, or factors that overflowed), RINFO(7) = RINFO(8) =
- * +Inf, with or without refinement, and INFO(1) is what it would be
- * otherwise; refinement stops at such an X, or keeps the last finite one
- * with its figures.  W: 2*N reals, 4*N when ICNTL(8) > 0.  Factors missing
- * (KEEP(1:5) = 0 after a failed call) give -7 with X untouched; so does
- * damage to their structure, checked before anything is read through it:
+ * refinement they stay 0, whatever X holds).  A refined solve whose X or
+ * residual is not finite (B not finite, or factors that overflowed) stops
+ * refining: a first X comes back with RINFO(7) = RINFO(8) = +Inf, never 0,
+ * and a correction that is not finite is dropped for the last finite X with
+ * its figures; INFO(1) is what it would be otherwise.  W: 2*N reals, 4*N
+ * when ICNTL(8) > 0.  Factors missing (KEEP(1:5) = 0 after a failed call)
+ * give -7 with X untouched; so does damage to their structure, checked
+ * before anything is read through it:
  * KEEP(1:5) against LINDEX, LVALUE and each other; the trailing integers;
  * the positions, counts and bounds of each part the solve reads (the kept
  * copy, the entries above the blocks, the block boundaries and pointers,
