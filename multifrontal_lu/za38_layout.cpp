@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "multifrontal_lu/za38_internal.hpp"
@@ -324,39 +325,49 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
       singles |= static_cast<unsigned>(single);
     };
     one_block(1);
-    const U4 one = {1, 1, 1, 1}, lim = {span, span, span, span};
-    const I4 chained = solve ? I4{-1, -1, -1, -1} : I4{0, 0, 0, 0};
-    I4 acc = {0, 0, 0, 0}, big = {0, 0, 0, 0}, one_row = {0, 0, 0, 0};
+    // Compiled once for each reader, so that the retained region's check
+    // does not pay for the tiling test the solve needs.
     fint t = 2;
-    for (; t + 3 <= nb; t += 4) {
-      const I4 before = load4(ib + t - 2), lo = load4(ib + t - 1), up = load4(ib + t);
-      const I4 rising = up > lo;
-      const I4 single = (reinterpret_cast<U4>(up) - reinterpret_cast<U4>(lo)) == one;
-      const I4 after_single = (reinterpret_cast<U4>(lo) - reinterpret_cast<U4>(before)) == one;
-      const U4 ptr = reinterpret_cast<U4>(load4(bfptr + t - 1));
-      const I4 out = (ptr - one) >= lim;
-      const I4 apart = (ptr - reinterpret_cast<U4>(load4(bfptr + t - 2))) != one;
-      acc |= ~rising | (single & (out | (after_single & apart & chained)));
-      big |= rising & ~single;
-      one_row |= single;
-    }
-    bad |= lanes_or(acc);
-    larger |= lanes_or(big);
-    singles |= lanes_or(one_row);
+    auto pass = [&](auto chained) {
+      const U4 one = {1, 1, 1, 1}, lim = {span, span, span, span};
+      I4 acc = {0, 0, 0, 0}, big = {0, 0, 0, 0}, one_row = {0, 0, 0, 0};
+      for (; t + 3 <= nb; t += 4) {
+        const I4 lo = load4(ib + t - 1), up = load4(ib + t);
+        const I4 rising = up > lo;
+        const I4 single = (reinterpret_cast<U4>(up) - reinterpret_cast<U4>(lo)) == one;
+        const U4 ptr = reinterpret_cast<U4>(load4(bfptr + t - 1));
+        I4 out = (ptr - one) >= lim;
+        if constexpr (decltype(chained)::value) {
+          const I4 after_single = (reinterpret_cast<U4>(lo) - reinterpret_cast<U4>(load4(ib + t - 2))) == one;
+          out |= after_single & ((ptr - reinterpret_cast<U4>(load4(bfptr + t - 2))) != one);
+        }
+        acc |= ~rising | (single & out);
+        big |= rising & ~single;
+        one_row |= single;
+      }
+      bad |= lanes_or(acc);
+      larger |= lanes_or(big);
+      singles |= lanes_or(one_row);
+    };
+    if (solve)
+      pass(std::true_type{});
+    else
+      pass(std::false_type{});
     for (; t <= nb; ++t) one_block(t);
   }
   if (bad != 0) return kErrFactors;
   // With every block of order 1 the block factors are one integer, a zero.
   BlockSize total{larger != 0 ? 0 : 1, nb};  // reals: one pivot for each block of order 1
   if (larger != 0) {
-    Pos next = 1;  // where block t's reals must start, counted from XB
+    Pos next = 1;  // where the reals after the last larger block walked start, counted from XB
     for (fint t = 1; t <= nb; ++t) {
       const fint m = ib[t] - ib[t - 1];
-      if (m == 1) {
-        next = Pos{bfptr[t - 1]} + 1;
-        continue;
-      }
-      if (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve, next, size))
+      if (m == 1) continue;
+      // Its reals follow those of block t-1: the pivot of a block of order
+      // 1 (whose place the pass above tied to the blocks before it), or the
+      // larger block walked last.
+      const Pos first = solve && t > 1 && ib[t - 1] - ib[t - 2] == 1 ? Pos{bfptr[t - 2]} + 1 : next;
+      if (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve, first, size))
         return kErrFactors;
       // Each part is at least 1 and at most its region: the sums only grow,
       // so they stop long before they could overflow.
@@ -365,7 +376,7 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
       if (!solve) continue;
       total.reals += size.reals - 1;
       if (total.reals > reals) return kErrFactors;
-      next += size.reals;
+      next = first + size.reals;
       // A block of order 1 right after it has its pivot right behind it.
       if (t < nb && ib[t + 1] - ib[t] == 1 && bfptr[t] != next) return kErrFactors;
     }
