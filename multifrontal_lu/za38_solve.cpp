@@ -151,7 +151,8 @@ struct Ends {
 // itself (a host solving in place, which the separate passes allow).  So the
 // sweep sets X, never adds a correction to it, and says so in its stores
 // (left to the compiler, the test of ADD in the sweep's loop costs it
-// registers).
+// registers).  A run of blocks of order 1 is one tight loop, its rows
+// walked down while the block boundaries step by one.
 void permuted_solve(const Blocks& b, double* w, bool trans, const Ends& e) {
   const fint n = b.n;
   if (trans || b.nblocks < 2 || b.nblocks <= n / 2 || e.add || e.rhs == b.work || e.rhs == e.x) {
@@ -172,8 +173,12 @@ void permuted_solve(const Blocks& b, double* w, bool trans, const Ends& e) {
       return s;
     };
     if (next - first == 1) {
-      w[first - 1] = row(first) / b.pivot(t);
-      e.x[e.out[first - 1] - 1] = w[first - 1];
+      // Block t and the blocks of order 1 right below it: row i is block t.
+      for (fint i = first;; --i, --t) {
+        w[i - 1] = row(i) / b.pivot(t);
+        e.x[e.out[i - 1] - 1] = w[i - 1];
+        if (t == 1 || ib[t - 2] != i - 1) break;
+      }
       continue;
     }
     for (fint i = first; i < next; ++i) w[i - 1] = row(i);
