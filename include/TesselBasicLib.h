@@ -349,6 +349,51 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  * Unsymmetric-pattern multifrontal LU (ZA38)
  * ---------------------------------------------------------------------- */
 
+/* Status INFO(1) of ZA38AD, ZA38BD and ZA38CD: 0 success; < 0 an error
+ * (the call stops, its outputs are not valid, and a failed ZA38AD or ZA38BD
+ * sets KEEP(1:5) = 0, so that every later ZA38BD or ZA38CD gives -7 until
+ * a ZA38AD succeeds); > 0 the sum of the warnings that occurred, each at
+ * most once (3 = 1 + 2, 20 = 4 + 16, ...), never added to an error.
+ *   -1  N < 1.
+ *   -2  NE < 1, no entry left in range, or (ZA38BD) 2*NE > KEEP(4).
+ *   -3  LINDEX too small, -4 LVALUE too small, -5 both (INFO(19), INFO(21)
+ *       give the lengths needed, below).
+ *   -6  ZA38BD: a pivot of the stored order is exactly zero for the new values.
+ *   -7  ZA38BD, ZA38CD: the factors are missing or damaged.
+ *   -8  ZA38AD, ZA38BD: an entry of the matrix is not finite (Inf or NaN),
+ *       once duplicates are summed (1e308 + 1e308 is one); entries out of
+ *       range are dropped first, as always.  The message (ICNTL(3) >= 1)
+ *       names the first such entry by columns of the matrix factorised (A,
+ *       or A' with TRANSA), its row and column as given, and the summed
+ *       value; nothing is factorised, and INDEX(1:2*NE) and VALUE(1:NE) no
+ *       longer hold the entries as given.
+ * Warnings, and what each means for the results:
+ *    1  ZA38AD, ZA38BD: entries out of range 1..N (INFO(3)) or, in ZA38BD,
+ *       outside the stored pattern (INFO(4)) were ignored; the factors are
+ *       those of the matrix without them.
+ *    2  ZA38AD, ZA38BD: duplicate entries (INFO(2)) were summed; the factors
+ *       are those of the summed matrix.
+ *    4  ZA38AD, ZA38BD: the matrix is singular, only INFO(17) pivots were
+ *       found (ZA38BD: the stored order was singular, or a block of order 1
+ *       is zero for the new values).  The missing pivots act as 1 in the
+ *       solves, so an X from these factors is not a solution of the system,
+ *       and refinement does not make it one.
+ *    8  ZA38CD: refinement was asked for (ICNTL(8) > 0) but is not possible:
+ *       the matrix was not kept (JOB other than 1 in the factorising call),
+ *       or JOB is 1 or 2.  X is the plain solve; RINFO(7:8) are not
+ *       estimated and stay 0.
+ *   16  ZA38AD, ZA38BD: the factors grew past 1e8 or are not finite (below,
+ *       RINFO(9)); the factors are stored, but a solve may lose over half
+ *       its digits, and with factors that are not finite it gives no
+ *       solution at all.
+ * Values that are not finite: in the matrix given to ZA38AD or ZA38BD,
+ * error -8; in factors of finite values (an overflow), warning 16 with
+ * RINFO(9) = +Inf; in B, or in an X that the solve produces, INFO(1) as
+ * for any solve.  With refinement, an X or residual that is not finite gets
+ * RINFO(7) = RINFO(8) = +Inf (never 0) and stops the refinement (an earlier
+ * finite X is kept with its figures); without refinement RINFO(7:8) are
+ * not estimated and stay 0 whatever X holds, so test X itself. */
+
 /* Defaults: ICNTL(1:8) = 6, 6, 2, 1, 4, 0, 16, 0 and ICNTL(9:20) = 0;
  * CNTL(1:3) = 0.1, 2.0, relative machine precision, CNTL(4:10) = 0;
  * KEEP(6:8) = 0, 64, 1 and KEEP(9:20) = 0.  KEEP(1:5) is left alone.
@@ -357,18 +402,22 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
 
 /* Analyse and factorise the N by N matrix given as NE entries: INDEX(1:NE)
  * rows, INDEX(NE+1:2*NE) columns, VALUE(1:NE) values (entries out of range
- * are ignored, duplicates summed).  TRANSA (a LOGICAL) factorises A'.
+ * are ignored, duplicates summed; an entry that is not finite gives -8).
+ * TRANSA (a LOGICAL) factorises A'.
  * JOB 1 keeps a copy of the matrix with the factors, which ZA38CD needs
- * for iterative refinement.  ICNTL(4) = 1 orders to block upper triangular
- * form first.  Lengths: LINDEX >= NE + 2*N + 1 + max(N+1, 2*NE) and
- * LVALUE >= 2*NE to start (a length equal to its minimum passes, although
- * the message says "greater than"); a shortage gives -3 (INDEX), -4
- * (VALUE) or -5 (both).  After success INFO(19) and INFO(21) give what the
- * factorisation needed, at most 2147483647.  After -3, -4 or -5 they are
- * lower bounds: the lengths needed to start or, when the factorisation ran
- * short, what it had needed up to there, the failed request included;
- * later steps may need more.  So grow each short array to the larger of
- * the reported need and 1.5 times its length, and call again.
+ * for iterative refinement; any other value keeps no copy.  ICNTL(4) = 1
+ * orders to block upper triangular form first.  Lengths: LINDEX >= NE + 2*N
+ * + 1 + max(N+1, 2*NE) and LVALUE >= 2*NE to start (a length equal to its
+ * minimum passes, although the message says "greater than"); a shortage
+ * gives -3 (INDEX), -4 (VALUE) or -5 (both).  After success INFO(19) (for
+ * INDEX) and INFO(21) (for VALUE) give the lengths the factorisation needed,
+ * at most 2147483647; INFO(18) and INFO(20) the positions of each in use.
+ * After -3, -4 or -5 INFO(19) and INFO(21) are lower bounds: the lengths
+ * needed to start or, when the factorisation ran short, what it had needed
+ * up to there, the failed request included; later steps may need more.  So
+ * grow each short array to the larger of the reported need and 1.5 times
+ * its length, and call again.  INFO(22) (LINDEX) and INFO(23) (LVALUE) give
+ * the lengths that a later ZA38BD needs.
  * The factors stay in VALUE(KEEP(1):KEEP(2)) and
  * INDEX(KEEP(3):KEEP(5)) for ZA38CD (and INDEX(KEEP(4):KEEP(5)) for
  * ZA38BD); the host keeps them unchanged.
@@ -378,18 +427,21 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * RINFO(9) is the growth of the factors: the largest magnitude in U (the
  * pivots and U parts of every LU record, pivots of blocks of order 1
  * included) over the largest magnitude of an entry of the matrix factorised
- * (duplicates summed, invalid entries dropped; 0 when it has no nonzero).
- * Past 1e8 the call adds warning 16 to INFO(1) (with a message on ICNTL(1)
- * at ICNTL(3) >= 2): a solve without refinement may then lose more than
- * half of its sixteen digits, although every pivot passed the threshold
- * test.  Expect it from the defaults (CNTL(1) = 0.1, no diagonal
+ * (duplicates summed, invalid entries dropped; 0 when it has no nonzero),
+ * and +Inf when an entry of the factors, in L or in U, is not finite (the
+ * factorisation overflowed).
+ * Past 1e8, or +Inf, the call adds warning 16 to INFO(1) (with a message on
+ * ICNTL(1) at ICNTL(3) >= 2): a solve without refinement may then lose more
+ * than half of its sixteen digits, although every pivot passed the
+ * threshold test, and factors that are not finite give no solution.  Expect
+ * growth from the defaults (CNTL(1) = 0.1, no diagonal
  * preference) on large convection-dominated operators, where the growth of
  * each step compounds: a 2D upwind grid grows by 6e5 at 60 x 60, 2e9 at
  * 80 x 80 and 4e16 at 300 x 300, where the same grids give 1 with
  * ICNTL(6) = 1.  A new factorisation with ICNTL(6) = 1 or a larger CNTL(1)
- * usually gives accurate factors; iterative refinement (JOB = 1 here,
- * ICNTL(8) > 0 in ZA38CD) may recover a solution when the growth is
- * moderate, not always.
+ * usually gives accurate factors (a scaled matrix may avoid an overflow);
+ * iterative refinement (JOB = 1 here, ICNTL(8) > 0 in ZA38CD) may recover a
+ * solution when the growth is moderate, not always.
  * KEEP 20, CNTL 10, ICNTL 20, INFO 40, RINFO 20 entries. */
 TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
@@ -398,22 +450,27 @@ TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const in
 
 /* Refactorise: new values on the pattern, pivot order and block form that an
  * earlier VIZ_ZA38AD (or VIZ_ZA38BD) stored, with no search.  The arguments
- * are those of VIZ_ZA38AD; only INDEX(KEEP(4)..KEEP(5)) of the earlier call
- * must be unchanged (it is moved to the top of INDEX when LINDEX grew), the
- * new entries are given in front of INDEX and VALUE as for VIZ_ZA38AD.
+ * are those of VIZ_ZA38AD (JOB 1 keeps a copy of the new matrix for
+ * refinement, any other value keeps none); only INDEX(KEEP(4)..KEEP(5)) of
+ * the earlier call must be unchanged (it is moved to the top of INDEX when
+ * LINDEX grew), the new entries are given in front of INDEX and VALUE as
+ * for VIZ_ZA38AD.  An entry that is not finite gives -8 (checked before the
+ * pattern, so also an entry the pattern would drop), and the factors are
+ * then gone: KEEP(1:5) = 0.
  * Entries outside the stored pattern are dropped (INFO(4), warning 1); any
  * nonzero pivot is accepted, with no threshold test, and an exactly zero
  * pivot gives INFO(1) = -6; factors not from a successful
  * factorisation, or a damaged INDEX(KEEP(4):KEEP(5)), give -7 (the
  * checks of VIZ_ZA38CD on that region, which holds no reals; an index
- * changed to another valid one is not detected).  INFO(22) and INFO(23)
- * of VIZ_ZA38AD give the lengths that a refactorisation needs; after -3,
- * -4 or -5, INFO(19) and INFO(21) are lower bounds as for VIZ_ZA38AD, and
- * the same growth applies.
+ * changed to another valid one is not detected).  INFO(22) (LINDEX) and
+ * INFO(23) (LVALUE) of VIZ_ZA38AD give the lengths that a refactorisation
+ * needs; after -3, -4 or -5, INFO(19) (LINDEX) and INFO(21) (LVALUE) are
+ * lower bounds as for VIZ_ZA38AD, and the same growth applies.
  * RINFO(9) and warning 16 are those of VIZ_ZA38AD, for the new values: with
  * no threshold test, values that make the kept pivots small grow the
- * factors where the first factorisation's did not, and a call whose values
- * do not grow leaves warning 16 out again. */
+ * factors where the first factorisation's did not (or overflow them, even
+ * in L alone: RINFO(9) = +Inf), and a call whose values do not grow leaves
+ * warning 16 out again. */
 TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
                                    int32_t* KEEP, const double* CNTL, const int32_t* ICNTL, int32_t* INFO,
@@ -423,18 +480,26 @@ TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const in
  * other value the whole system, M x = B (TRANSC false) or M' x = B, where M
  * is the factorised matrix (A, or A' when TRANSA was set).  With
  * ICNTL(8) > 0 steps of iterative refinement on the copy kept by JOB = 1
- * (RINFO(7:8) the backward errors, INFO(24) the steps taken).  W: 2*N
- * reals, 4*N when ICNTL(8) > 0.  Factors missing (KEEP(1:5) = 0 after a
- * failed call) give -7 with X untouched; so does damage to their
- * structure, checked before anything is read through it: KEEP(1:5)
- * against LINDEX, LVALUE and each other; the trailing integers; the
- * positions, counts and bounds of each part the solve reads (the kept
+ * (RINFO(7:8) the backward errors, INFO(24) the steps taken; without
+ * refinement they stay 0, whatever X holds).  A refined solve whose X or
+ * residual is not finite (B not finite, or factors that overflowed) stops
+ * refining: a first X comes back with RINFO(7) = RINFO(8) = +Inf, never 0,
+ * and a correction that is not finite is dropped for the last finite X with
+ * its figures; INFO(1) is what it would be otherwise.  W: 2*N reals, 4*N
+ * when ICNTL(8) > 0.  Factors missing (KEEP(1:5) = 0 after a failed call)
+ * give -7 with X untouched; so does damage to their structure, checked
+ * before anything is read through it:
+ * KEEP(1:5) against LINDEX, LVALUE and each other; the trailing integers;
+ * the positions, counts and bounds of each part the solve reads (the kept
  * copy, the entries above the blocks, the block boundaries and pointers,
  * every LU record's header and index lists), with the block factors
- * filling INDEX from KEEP(4) up to the block data and the reals adding up
- * to KEEP(2) - KEEP(1) + 1; and the permutations.  A changed value, or an
- * index changed to another valid one, is not detected: the solve then
- * succeeds with a wrong X.
+ * filling INDEX from KEEP(4) up to the block data; the reals of the blocks
+ * (the pivot of a block of order 1) and of each block's LU records
+ * following each other from the first real of the block factors to
+ * KEEP(2), none overlapping another or leaving a gap, so that a start
+ * moved to another position is refused; and the permutations.  A changed
+ * value, or an index changed to another valid one, is not detected: the
+ * solve then succeeds with a wrong X.
  * Only X, W, INFO(1), INFO(24), RINFO(7:8) are written. */
 TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const int32_t* TRANSC,
                                    const int32_t* LVALUE, const int32_t* LINDEX, const double* VALUE,

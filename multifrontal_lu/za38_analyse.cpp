@@ -82,6 +82,9 @@ extern "C" void ZA38AD(const fint* n_, const fint* ne_, const fint* job_, const 
     ZA38_CONVERT_INPUT(n_, &nz, transa_, value_, lvalue_, info_, icntl, index_, &liw, index.at(lindex - 2 * n),
                        index.at(lindex - n), &who);
     if (info(kInfoStatus) < 0) return;
+    // A value that is not finite would run through the factorisation and
+    // leave factors of no use behind a success.
+    if (refuse_non_finite(who, n, nz, is_true(*transa_), index_, value_, icntl, info_)) return;
 
     // The partition of INDEX and VALUE for the front end.
     fint fv = 0, fi = 0, noffdiag = 0, nblocks = 0;

@@ -3,6 +3,7 @@
 // transpose built instead when asked.  Two passes of a counting sort and
 // one mark per row: linear in NE + N, no storage beyond the caller's.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "multifrontal_lu/za38_internal.hpp"
@@ -119,3 +120,28 @@ extern "C" void ZA38_CONVERT_INPUT(const fint* n_, fint* nz_, const logical* tra
     if (errors_printed(icntl)) print_message(who, kErrNe, -1, err_unit);
   }
 }
+
+namespace tbl::za38 {
+
+bool refuse_non_finite(fint who, fint n, fint nz, bool transa, const fint* index, const double* value,
+                       const fint* icntl, fint* info) {
+  // Whole chunks at the check's full speed; the first bad entry is looked
+  // for only inside the chunk that holds one.
+  constexpr std::int64_t kChunk = 1024;
+  std::int64_t p = 0;
+  while (p < nz && all_finite(value + p, std::min<std::int64_t>(kChunk, nz - p))) p += kChunk;
+  if (p >= nz) return false;
+  while (std::isfinite(value[p])) ++p;
+
+  info[kInfoStatus - 1] = kErrNotFinite;
+  if (errors_printed(icntl)) {
+    // Entry p+1 lies in column j: INDEX(j) <= p+1 < INDEX(j+1).
+    const fint pos = static_cast<fint>(p + 1);
+    const fint j = static_cast<fint>(std::upper_bound(index, index + n + 1, pos) - index);
+    const fint i = index[n + pos];
+    print_entry_line(who, kErrNotFinite, transa ? j : i, transa ? i : j, value[p], icntl[kIcntlErrorUnit - 1]);
+  }
+  return true;
+}
+
+}  // namespace tbl::za38

@@ -135,7 +135,8 @@ void ZA38_FACTOR_SETUP(tbl::fint* cblk, const tbl::fint* n, tbl::fint* cperm, tb
 // Argument 5 is the column map (the block's CPERM part), argument 6 the row
 // map (its RPERM part); the single-block call passes the same arrays as
 // COLPOS and ROWPOS, which then receive the column and row orders.
-// RINFO(9) is raised to the largest magnitude in the U parts it writes.
+// RINFO(9) is raised to the largest magnitude in the U parts it writes
+// (+Inf when the block's factors are not finite).
 void ZA38_FACTOR_KERNEL(tbl::fint* cblk, const tbl::fint* nzb, const tbl::fint* n, const tbl::fint* unused4,
                         tbl::fint* cperm, tbl::fint* rperm, tbl::fint* ifstart, tbl::fint* xfstart, double* xsec,
                         const tbl::fint* lxsec, tbl::fint* isec, const tbl::fint* lisec, const tbl::fint* icntl,
@@ -190,7 +191,8 @@ void ZA38_BLOCK_SPLIT(const tbl::logical* preserve, const tbl::fint* n, const tb
 // the assembly count.  MAXR/MAXC size FROWS, SPOS, SOFF and FCOLS; ELD,
 // EPOS, ENEXT, EPREV have NELEM+2 entries.  Leaves negative marks in the
 // lists of records whose rows or columns were assembled into a parent.
-// RINFO(9) is raised to the largest magnitude in the U parts it writes and
+// RINFO(9) is raised to the largest magnitude in the U parts it writes
+// (+Inf when the block's factors are not finite) and
 // RINFO(10) to that of the input entries it assembles.
 void ZA38_REFACTOR_KERNEL(tbl::fint* arrowp, const tbl::fint* ninput, const tbl::fint* n, tbl::fint* xfstart,
                           double* xsec, const tbl::fint* lxsec, std::int64_t* xinuse, tbl::fint* arrowi,
@@ -311,10 +313,12 @@ inline constexpr int kRinfoOmega1 = 7;
 inline constexpr int kRinfoOmega2 = 8;
 // The growth of the factors: the largest magnitude in U (pivots, the U
 // parts of the LU records, the pivots of blocks of order 1) over the
-// largest magnitude of an entry of the matrix factorised.  While a
-// factorisation runs it holds the largest magnitude in U written so far
-// (the kernels raise it as they write their records), and the front ends
-// divide it at the end (finish_growth).
+// largest magnitude of an entry of the matrix factorised, and +Inf when an
+// entry of the factors (in L or U) is not finite.  While a factorisation
+// runs it holds the largest magnitude in U written so far (the kernels
+// raise it as they write their records, and set it to +Inf when a block's
+// factors are not finite), and the front ends divide it at the end
+// (finish_growth).
 inline constexpr int kRinfoGrowth = 9;
 // Carried inside ZA38BD only, from the refactorisation kernel to its front
 // end: the largest magnitude of an input entry assembled into a front.
@@ -334,6 +338,7 @@ inline constexpr fint kErrValue = -4;       // LVALUE too small
 inline constexpr fint kErrBoth = -5;        // -3 and -4
 inline constexpr fint kErrPivotOrder = -6;  // ZA38BD: stored pivot order failed
 inline constexpr fint kErrFactors = -7;     // factors missing or damaged
+inline constexpr fint kErrNotFinite = -8;   // an entry of the matrix is Inf or NaN
 
 // Warnings: bits of a positive INFO(1).
 inline constexpr fint kWarnInvalid = 1;
@@ -390,13 +395,48 @@ inline void raise_info(fint* info, int entry, std::int64_t amount) {
 void print_message(fint who, fint code, fint i1, fint unit);
 void print_entry_line(fint who, fint code, fint row, fint col, double x, fint unit);
 
+// After the input conversion of ZA38AD (WHO 1) or ZA38BD (WHO 2): when an
+// entry of the held matrix in column form (INDEX(1..N+1) pointers,
+// INDEX(N+2..) rows, VALUE(1..NZ), duplicates summed) is not finite, sets
+// INFO(1) to kErrNotFinite, prints the first such entry by columns (row and
+// column as the host gave them, TRANSA undone) at ICNTL(3) >= 1, and
+// returns true.  One pass over the values.
+bool refuse_non_finite(fint who, fint n, fint nz, bool transa, const fint* index, const double* value,
+                       const fint* icntl, fint* info);
+
 // The end of a factorisation (WHO 1) or refactorisation (WHO 2) that
 // succeeded: RINFO(9), which holds the largest magnitude in U, becomes the
 // growth over AMAX, the largest magnitude of an entry of the matrix
 // factorised (0 when AMAX is 0), and warning 16 is merged and printed when
-// the growth passes kGrowthLimit.  Its message carries the growth, a real,
+// the growth passes kGrowthLimit or is not finite (it is then +Inf, a NaN
+// included).  Its message carries the growth, a real,
 // so it has this recorder of its own rather than ZA38_RECORD_ERROR.
 void finish_growth(fint who, double amax, const fint* icntl, fint* info, double* rinfo);
+
+// True when every one of N reals is finite.  x - x is 0 for a finite x and
+// NaN for an Inf or a NaN, and a NaN stays in a sum; eight at a time in four
+// sums, branch-free, so that the check over a whole matrix or a block's
+// factors costs about two instructions a value.
+inline bool all_finite(const double* x, std::int64_t n) {
+  using D2 = double __attribute__((vector_size(16)));
+  D2 s0 = {0.0, 0.0}, s1 = s0, s2 = s0, s3 = s0;
+  std::int64_t p = 0;
+  for (; p + 8 <= n; p += 8) {
+    D2 v0, v1, v2, v3;
+    __builtin_memcpy(&v0, x + p, sizeof v0);
+    __builtin_memcpy(&v1, x + p + 2, sizeof v1);
+    __builtin_memcpy(&v2, x + p + 4, sizeof v2);
+    __builtin_memcpy(&v3, x + p + 6, sizeof v3);
+    s0 += v0 - v0;
+    s1 += v1 - v1;
+    s2 += v2 - v2;
+    s3 += v3 - v3;
+  }
+  s0 += s1 + s2 + s3;
+  double s = s0[0] + s0[1];
+  for (; p < n; ++p) s += x[p] - x[p];
+  return s == s;
+}
 
 // The largest magnitude of N reals (NaNs are passed over).
 inline double largest_magnitude(const double* x, std::int64_t n) {

@@ -2,6 +2,7 @@
 // permutations, and the final form of the LU records (positions relative,
 // indices as pivot positions, sons as record numbers) with their table.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "multifrontal_lu/za38_internal.hpp"
@@ -63,6 +64,11 @@ bool Kernel::finish() {
   }
   iinuse = ibase + (lisec + 1 - ifstart);
   xinuse = xbase + (lxsec + 1 - xfstart);
+  // Factors that are not finite (an overflow, in U or in L alone, where a
+  // small pivot accepted without a threshold leaves U finite) count as an
+  // infinite growth: one pass over the block's reals, which now lie
+  // together at the top.
+  if (nrec_block > 0 && !all_finite(xs.at(xfstart), lxsec - i64{xfstart} + 1)) rinfo[kRinfoGrowth - 1] = HUGE_VAL;
 
   // Permutations: the pivot sequence was recorded from the end.
   for (fint q = 1; q <= n; ++q) {

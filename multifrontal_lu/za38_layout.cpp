@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "multifrontal_lu/za38_internal.hpp"
@@ -98,11 +99,13 @@ struct BlockSize {
 // One block factor of order m at E: its table and records inside
 // INDEX(K4..pattern end), their index lists in 1..m, sons naming earlier
 // records, pivots adding up, the largest row and column counts those of
-// the records, and (when the reals are read) every record's reals inside
-// VALUE(block start..K2); SIZE is set to what the block takes.  Compiled
-// once for each reader, so that neither pays for the other's tests.
+// the records, and (when the reals are read) its reals starting at FIRST
+// (counted from XB) and every record's reals inside VALUE(block
+// start..K2), the records tiling them without gap or overlap; SIZE is set
+// to what the block takes.  Compiled once for each reader, so that neither
+// pays for the other's tests.
 template <bool kReals>
-bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, BlockSize& size) {
+bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, Pos first, BlockSize& size) {
   const fint records = reg(e + kBfRecords);
   const fint npiv = reg(e + kBfPivots);
   if (reg.bad() || records < 0 || npiv < 0 || npiv > m) return false;
@@ -110,9 +113,17 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, BlockSize& 
   Pos br = 0;
   if constexpr (kReals) {
     const fint rel = reg(e + kBfRealStart);
-    if (rel < 1) return false;
+    if (rel != first) return false;
     br = fs.xb + rel - 1;
   }
+  // The records' reals tile the block's in record order, stacked downward
+  // as the factorisation writes them (record j's end where record j-1's
+  // start, the last record's start at the block's first real) or upward
+  // (record j's start where record j-1's end, the first at the block's
+  // first real).  A start moved to another position inside the block
+  // breaks both, and is refused rather than read as other numbers.
+  Pos up_next = 1, down_above = 0;  // what the next start must be, going up; record j-1's start
+  unsigned up_bad = 0, down_bad = 0;
   const auto hi = static_cast<std::uint32_t>(m);
   const fint* table = reg.at(bf_table(e, 1));  // table[j-1]: record j's position
   Pos pivots = 0, maxr = 1, maxc = 1;
@@ -145,6 +156,10 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, BlockSize& 
     if constexpr (kReals) {
       const Pos q = w[kRecRealStart];
       if (q < 1 || br + q - 1 + sh.real_length() - 1 > fs.k2) return false;
+      up_bad |= static_cast<unsigned>(q != up_next);
+      up_next = q + sh.real_length();
+      down_bad |= static_cast<unsigned>(j > 1 && q + sh.real_length() != down_above);
+      down_above = q;
       nreals += sh.real_length();  // at most K2 each: no overflow
     }
     pivots += sh.k;
@@ -162,6 +177,8 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, BlockSize& 
     }
     if (bad != 0) return false;
   }
+  if constexpr (kReals)
+    if (up_bad != 0 && (down_bad != 0 || down_above != 1)) return false;
   // A block in which no pivot was found keeps one integer and one real
   // (zeros) above its table instead.
   size = records == 0 ? BlockSize{kBfHeader + 1, 1} : BlockSize{words, nreals};
@@ -170,8 +187,8 @@ bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, BlockSize& 
   return pivots == npiv && reg(e + kBfMaxRows) == maxr && reg(e + kBfMaxCols) == maxc;
 }
 
-bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals, BlockSize& size) {
-  return reals ? block_factor_ok<true>(reg, e, m, fs, size) : block_factor_ok<false>(reg, e, m, fs, size);
+bool block_factor_ok(Region& reg, Pos e, Pos m, const FactorSet& fs, bool reals, Pos first, BlockSize& size) {
+  return reals ? block_factor_ok<true>(reg, e, m, fs, first, size) : block_factor_ok<false>(reg, e, m, fs, first, size);
 }
 
 }  // namespace
@@ -271,7 +288,8 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
   BlockSize size;
   Region reg(index, fs.k4, pend);
   if (!fs.multi())
-    return block_factor_ok(reg, fs.k4, n, fs, solve, size) && size.words == words && (!solve || size.reals == reals)
+    return block_factor_ok(reg, fs.k4, n, fs, solve, 1, size) && size.words == words &&
+                   (!solve || size.reals == reals)
                ? 0
                : kErrFactors;
 
@@ -287,40 +305,69 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
   const fint* bfptr = index + (top.bfptr() - 1);  // bfptr[t-1] = BFPTR(t)
   if (ib[0] != 1 || ib[nb] != n + 1) return kErrFactors;
   // Order-1 pivots lie in XB..K2 (any positive pointer for the pattern).
+  // For the solve the blocks' reals also tile VALUE(XB..K2) in block order,
+  // as the factorisation lays them out: block t's reals (its pivot, for a
+  // block of order 1) start where block t-1's end.  Between two blocks of
+  // order 1 that is BFPTR(t) = BFPTR(t-1) + 1, checked in the same pass
+  // (BFPTR(1) = 1 when block 1 has order 1); the walk over the larger
+  // blocks checks where they meet the others.
   const auto span = static_cast<std::uint32_t>(solve ? std::min<Pos>(fs.k2 - fs.xb + 1, INT32_MAX) : INT32_MAX);
+  const auto u32 = [](fint v) { return static_cast<std::uint32_t>(v); };
   unsigned bad = 0, larger = 0, singles = 0;
   {
-    const U4 one = {1, 1, 1, 1}, lim = {span, span, span, span};
-    I4 acc = {0, 0, 0, 0}, big = {0, 0, 0, 0}, one_row = {0, 0, 0, 0};
-    fint t = 1;
-    for (; t + 3 <= nb; t += 4) {
-      const I4 lo = load4(ib + t - 1), up = load4(ib + t);
-      const I4 rising = up > lo;
-      const I4 single = (reinterpret_cast<U4>(up) - reinterpret_cast<U4>(lo)) == one;
-      const I4 out = (reinterpret_cast<U4>(load4(bfptr + t - 1)) - one) >= lim;
-      acc |= ~rising | (single & out);
-      big |= rising & ~single;
-      one_row |= single;
-    }
-    bad = lanes_or(acc);
-    larger = lanes_or(big);
-    singles = lanes_or(one_row);
-    for (; t <= nb; ++t) {
+    auto one_block = [&](fint t) {
       const bool rising = ib[t] > ib[t - 1];
-      const bool single = static_cast<std::uint32_t>(ib[t]) - static_cast<std::uint32_t>(ib[t - 1]) == 1u;
-      bad |= static_cast<unsigned>(!rising || (single && outside(bfptr[t - 1], span)));
+      const bool single = u32(ib[t]) - u32(ib[t - 1]) == 1u;
+      const bool joined = t == 1 ? bfptr[0] == 1
+                                 : u32(ib[t - 1]) - u32(ib[t - 2]) != 1u || u32(bfptr[t - 1]) - u32(bfptr[t - 2]) == 1u;
+      bad |= static_cast<unsigned>(!rising || (single && (outside(bfptr[t - 1], span) || (solve && !joined))));
       larger |= static_cast<unsigned>(rising && !single);
       singles |= static_cast<unsigned>(single);
-    }
+    };
+    one_block(1);
+    // Compiled once for each reader, so that the retained region's check
+    // does not pay for the tiling test the solve needs.
+    fint t = 2;
+    auto pass = [&](auto chained) {
+      const U4 one = {1, 1, 1, 1}, lim = {span, span, span, span};
+      I4 acc = {0, 0, 0, 0}, big = {0, 0, 0, 0}, one_row = {0, 0, 0, 0};
+      for (; t + 3 <= nb; t += 4) {
+        const I4 lo = load4(ib + t - 1), up = load4(ib + t);
+        const I4 rising = up > lo;
+        const I4 single = (reinterpret_cast<U4>(up) - reinterpret_cast<U4>(lo)) == one;
+        const U4 ptr = reinterpret_cast<U4>(load4(bfptr + t - 1));
+        I4 out = (ptr - one) >= lim;
+        if constexpr (decltype(chained)::value) {
+          const I4 after_single = (reinterpret_cast<U4>(lo) - reinterpret_cast<U4>(load4(ib + t - 2))) == one;
+          out |= after_single & ((ptr - reinterpret_cast<U4>(load4(bfptr + t - 2))) != one);
+        }
+        acc |= ~rising | (single & out);
+        big |= rising & ~single;
+        one_row |= single;
+      }
+      bad |= lanes_or(acc);
+      larger |= lanes_or(big);
+      singles |= lanes_or(one_row);
+    };
+    if (solve)
+      pass(std::true_type{});
+    else
+      pass(std::false_type{});
+    for (; t <= nb; ++t) one_block(t);
   }
   if (bad != 0) return kErrFactors;
   // With every block of order 1 the block factors are one integer, a zero.
   BlockSize total{larger != 0 ? 0 : 1, nb};  // reals: one pivot for each block of order 1
   if (larger != 0) {
+    Pos next = 1;  // where the reals after the last larger block walked start, counted from XB
     for (fint t = 1; t <= nb; ++t) {
       const fint m = ib[t] - ib[t - 1];
       if (m == 1) continue;
-      if (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve, size))
+      // Its reals follow those of block t-1: the pivot of a block of order
+      // 1 (whose place the pass above tied to the blocks before it), or the
+      // larger block walked last.
+      const Pos first = solve && t > 1 && ib[t - 1] - ib[t - 2] == 1 ? Pos{bfptr[t - 2]} + 1 : next;
+      if (bfptr[t - 1] < 1 || !block_factor_ok(reg, fs.k4 + bfptr[t - 1] - 1, m, fs, solve, first, size))
         return kErrFactors;
       // Each part is at least 1 and at most its region: the sums only grow,
       // so they stop long before they could overflow.
@@ -329,6 +376,9 @@ fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, 
       if (!solve) continue;
       total.reals += size.reals - 1;
       if (total.reals > reals) return kErrFactors;
+      next = first + size.reals;
+      // A block of order 1 right after it has its pivot right behind it.
+      if (t < nb && ib[t + 1] - ib[t] == 1 && bfptr[t] != next) return kErrFactors;
     }
   }
   if (total.words != words) return kErrFactors;

@@ -217,9 +217,11 @@ fint check_location(fint n, const fint* keep, const fint* index, fint lindex, fi
 // column counts equal to its records' (at least 1), son codes naming
 // earlier records, and INDEX(K4..) exactly filled by the block factors
 // (a block without records keeps one integer above its table; with every
-// block of order 1 they are one integer); for the solve also the reals adding up:
-// VALUE(XB..K2) is exactly the order-1 pivots and the records' reals (one
-// real for a block without records).
+// block of order 1 they are one integer); for the solve also the reals
+// tiling VALUE(XB..K2) exactly, with no gap or overlap: the blocks' reals
+// (an order-1 pivot, a record-less block's one real, or a block's records)
+// in block order, and inside each block the records' reals in record
+// order, stacked downward (as the factorisation writes them) or upward.
 // Returns 0 or kErrFactors; nothing outside INDEX(1..LINDEX) and the stated
 // regions is read.
 fint validate_factors(fint n, const fint* keep, const fint* index, fint lindex, fint lvalue,

@@ -1,5 +1,7 @@
 // The error and warning texts of the package, and the merge of a code into
 // the status.
+#include <cmath>
+
 #include "interface/fmt.hpp"
 #include "multifrontal_lu/za38_internal.hpp"
 
@@ -10,16 +12,25 @@ namespace {
 // columns and a closing text.  Layout E: a text, then the entry's line.
 constexpr const char* kLayoutS = "(' ',A,:,I12,:,A)";
 constexpr const char* kLayoutE = "(' ',A,/,'    row: ',I12,' col: ',I12,' value: ',D11.4)";
-// Layout G, the growth of the factors: a text, the growth and a closing
-// text, then three lines of advice, indented as the entry line of layout E.
-constexpr const char* kLayoutG = "(' ',A,D11.4,A,/,'    ',A,/,'    ',A,/,'    ',A)";
+// Layout G, the growth of the factors: the phase, a text, the growth and a
+// closing text, then three lines of advice, indented as the entry line of
+// layout E.  Layout O, factors that overflowed (an infinite growth): the
+// phase and a text, then two lines of advice.
+constexpr const char* kLayoutG = "(' ',A,A,D11.4,A,/,'    ',A,/,'    ',A,/,'    ',A)";
+constexpr const char* kLayoutO = "(' ',A,A,/,'    ',A,/,'    ',A)";
 
 void text(fint unit, const char* s) { io::write(unit, kLayoutS, s); }
 void text_value(fint unit, const char* s, fint v) { io::write(unit, kLayoutS, s, v); }
 void text_value_text(fint unit, const char* s, fint v, const char* t) { io::write(unit, kLayoutS, s, v, t); }
 void entry(fint unit, const char* s, fint row, fint col, double x) { io::write(unit, kLayoutE, s, row, col, x); }
-void growth(fint unit, const char* s, double x) {
-  io::write(unit, kLayoutG, s, x, " (RINFO(9)); a solve may lose over half its digits.",
+void growth(fint unit, const char* who, double x) {
+  if (x == HUGE_VAL) {
+    io::write(unit, kLayoutO, who, " factors not finite (RINFO(9) = Infinity); a solve gives no solution.",
+              "A new ZA38AD with ICNTL(6) = 1, a larger CNTL(1) or a scaled matrix",
+              "may avoid the overflow.");
+    return;
+  }
+  io::write(unit, kLayoutG, who, " factors grew by", x, " (RINFO(9)); a solve may lose over half its digits.",
             "A new ZA38AD with ICNTL(6) = 1 or a larger CNTL(1) usually gives accurate factors;",
             "iterative refinement (ICNTL(8) > 0, matrix kept with JOB = 1) may recover",
             "a solution when the growth is moderate, not always.");
@@ -31,11 +42,12 @@ void analyse_message(fint code, fint i1, fint i2, double x, fint u) {
     case kErrNe: return text(u, "ZA38AD: NE less than one!");
     case kErrIndex: return text_value(u, "ZA38AD: LINDEX too small!  Must be greater than ", i1);
     case kErrValue: return text_value(u, "ZA38AD: LVALUE too small!  Must be greater than ", i1);
+    case kErrNotFinite: return entry(u, "ZA38AD: matrix entry not finite!", i1, i2, x);
     case kWarnInvalid:
       return text_value_text(u, "ZA38AD: ", i1, " invalid entries ignored (out of range 1..N).");
     case kWarnDuplicate: return text_value_text(u, "ZA38AD: ", i1, " duplicate entries summed.");
     case kWarnSingular: return text_value_text(u, "ZA38AD: matrix is singular.  Only ", i1, " pivots found.");
-    case kWarnGrowth: return growth(u, "ZA38AD: factors grew by", x);
+    case kWarnGrowth: return growth(u, "ZA38AD:", x);
     case kLineDuplicate: return entry(u, "ZA38AD: duplicate entry summed:", i1, i2, x);
     case kLineOutOfRange: return entry(u, "ZA38AD: invalid entry (out of range 1..N):", i1, i2, x);
     default: return;
@@ -52,6 +64,7 @@ void refactor_message(fint code, fint i1, fint i2, double x, fint u) {
       if (i1 >= 0) return text_value(u, "ZA38BD: NE too large!  Must be less than ", i1);
       return text(u, "ZA38BD: NE less than one!");
     case kErrN: return text(u, "ZA38BD: N less than one!");
+    case kErrNotFinite: return entry(u, "ZA38BD: matrix entry not finite!", i1, i2, x);
     case kWarnInvalid:
       if (i1 > 0) return text_value_text(u, "ZA38BD: ", i1, " invalid entries ignored (out of range 1..N).");
       // The count of entries outside the prior pattern comes negated.
@@ -59,7 +72,7 @@ void refactor_message(fint code, fint i1, fint i2, double x, fint u) {
                              " invalid entries ignored (not in prior pattern).");
     case kWarnDuplicate: return text_value_text(u, "ZA38BD: ", i1, " duplicate entries summed.");
     case kWarnSingular: return text_value_text(u, "ZA38BD: matrix is singular.  Only ", i1, " pivots found.");
-    case kWarnGrowth: return growth(u, "ZA38BD: factors grew by", x);
+    case kWarnGrowth: return growth(u, "ZA38BD:", x);
     case kLinePriorSingular: return entry(u, "ZA38BD: invalid entry (prior matrix singular):", i1, i2, x);
     case kLineBelowBlocks: return entry(u, "ZA38BD: invalid entry (below diagonal blocks):", i1, i2, x);
     case kLineNotInPattern: return entry(u, "ZA38BD: invalid entry (not in pattern of prior factors)", i1, i2, x);
@@ -94,7 +107,10 @@ void print_entry_line(fint who, fint code, fint row, fint col, double x, fint un
 void finish_growth(fint who, double amax, const fint* icntl, fint* info, double* rinfo) {
   double& g = rinfo[kRinfoGrowth - 1];
   g = amax > 0.0 ? g / amax : 0.0;
-  if (!(g > kGrowthLimit)) return;
+  // Factors that are not finite (an overflow) report an infinite growth,
+  // whether the kernels met an Inf or a NaN.
+  if (g != g) g = HUGE_VAL;
+  if (g <= kGrowthLimit) return;
   info[kInfoStatus - 1] = merged_status(info[kInfoStatus - 1], kWarnGrowth);
   if (warnings_printed(icntl)) {
     const fint code = kWarnGrowth, zero = 0, unit = icntl[kIcntlErrorUnit - 1];

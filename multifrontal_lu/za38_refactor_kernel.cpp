@@ -630,6 +630,10 @@ extern "C" void ZA38_REFACTOR_KERNEL(fint* arrowp_, const fint* ninput, const fi
     kn.xsec(kn.xfstart) = 0.0;
   } else {
     for (fint e = 1; e <= nelem; ++e) kn.record(e).w(1) -= kn.xfstart - 1;
+    // New values whose factors are not finite (an overflow, in U or in L
+    // alone, where a small kept pivot leaves U finite) count as an infinite
+    // growth: one pass over the block's reals.
+    if (!all_finite(kn.xsec.at(kn.xfstart), i64{kn.lxsec} - kn.xfstart + 1)) kn.rinfo(kRinfoGrowth) = HUGE_VAL;
   }
   kn.xpeak = std::max(kn.xpeak, kn.xinuse);
   leave();

@@ -148,10 +148,14 @@ struct Ends {
 // make up most of the matrix (larger blocks' record solves run better
 // without the scattered accesses in between), and not when the right-hand
 // side is the residual, which lies in the record solves' scratch, or is X
-// itself (a host solving in place, which the separate passes allow).
+// itself (a host solving in place, which the separate passes allow).  So the
+// sweep sets X, never adds a correction to it, and says so in its stores
+// (left to the compiler, the test of ADD in the sweep's loop costs it
+// registers).  A run of blocks of order 1 is one tight loop, its rows
+// walked down while the block boundaries step by one.
 void permuted_solve(const Blocks& b, double* w, bool trans, const Ends& e) {
   const fint n = b.n;
-  if (trans || b.nblocks < 2 || b.nblocks <= n / 2 || e.rhs == b.work || e.rhs == e.x) {
+  if (trans || b.nblocks < 2 || b.nblocks <= n / 2 || e.add || e.rhs == b.work || e.rhs == e.x) {
     for (fint i = 1; i <= n; ++i) w[i - 1] = e.rhs[e.in[i - 1] - 1];
     block_solve(b, w, trans);
     for (fint i = 1; i <= n; ++i) e.put(w, i);
@@ -169,14 +173,18 @@ void permuted_solve(const Blocks& b, double* w, bool trans, const Ends& e) {
       return s;
     };
     if (next - first == 1) {
-      w[first - 1] = row(first) / b.pivot(t);
-      e.put(w, first);
+      // Block t and the blocks of order 1 right below it: row i is block t.
+      for (fint i = first;; --i, --t) {
+        w[i - 1] = row(i) / b.pivot(t);
+        e.x[e.out[i - 1] - 1] = w[i - 1];
+        if (t == 1 || ib[t - 2] != i - 1) break;
+      }
       continue;
     }
     for (fint i = first; i < next; ++i) w[i - 1] = row(i);
     b.l_solve(t, w + (first - 1));
     b.u_solve(t, w + (first - 1));
-    for (fint i = first; i < next; ++i) e.put(w, i);
+    for (fint i = first; i < next; ++i) e.x[e.out[i - 1] - 1] = w[i - 1];
   }
 }
 
@@ -241,6 +249,53 @@ void one_factor_solve(const Blocks& b, fint job, bool trans, const double* rhs, 
   }
 }
 
+// The componentwise backward errors OMEGA1 and OMEGA2 of X for M x = B (or
+// M' x = B) from the kept copy AP/AI/AX; W1 returns the residual, W2 and W3
+// (|M||x|) and the row sums of |M|.  X or its residual holding a value that
+// is not finite (a right-hand side that is not, or factors that
+// overflowed) has no backward error: both are then +Inf, never the 0 that
+// the comparisons, which pass a NaN over, would leave.  Out of line, so
+// that the substitution loops of the plain solve keep their registers.
+__attribute__((noinline)) void backward_errors(fint n, bool trans, const double* b, const double* x, const fint* ap,
+                                               const fint* ai, const double* ax, double tau, double* w1, double* w2,
+                                               double* w3, double& omega1, double& omega2) {
+  const fint inc = 1;
+  const double xnorm = std::fabs(x[idamax_(&n, x, &inc) - 1]);
+  for (fint i = 0; i < n; ++i) {
+    w1[i] = b[i];
+    w2[i] = 0.0;
+    w3[i] = 0.0;
+  }
+  for (fint j = 1; j <= n; ++j)
+    for (fint p = ap[j - 1]; p < ap[j]; ++p) {
+      const fint r = trans ? j : ai[p - 1], c = trans ? ai[p - 1] : j;
+      const double m = ax[p - 1], mx = m * x[c - 1];
+      w1[r - 1] -= mx;
+      w2[r - 1] += std::fabs(mx);
+      w3[r - 1] += std::fabs(m);
+    }
+  omega1 = omega2 = 0.0;
+  if (!all_finite(x, n) || !all_finite(w1, n) || !all_finite(w2, n)) {
+    omega1 = omega2 = HUGE_VAL;
+    return;
+  }
+  for (fint i = 0; i < n; ++i) {
+    const double d1 = std::fabs(b[i]) + w2[i];
+    const double d2 = (std::fabs(b[i]) + w3[i] * xnorm) * tau;
+    if (d1 > d2) {
+      omega1 = std::max(omega1, std::fabs(w1[i]) / d1);
+    } else if (d2 > 0.0) {
+      const double den = w2[i] + w3[i] * xnorm;
+      // A row without entries leaves only |b(i)|: measured as omega1,
+      // since the omega2 quotient would be infinite.
+      if (den > 0.0)
+        omega2 = std::max(omega2, std::fabs(w1[i]) / den);
+      else
+        omega1 = std::max(omega1, std::fabs(w1[i]) / d1);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -288,37 +343,17 @@ void ZA38_SOLVE(const fint* n_, const fint* job_, const logical* transc, const f
     permuted_solve(blk, w1, trans, Ends{rhs, in_perm, x, out_perm, k > 0});
     if (maxstep == 0) return;
 
-    // Backward errors of the current x.
-    const fint inc = 1;
-    const double xnorm = std::fabs(x[idamax_(n_, x, &inc) - 1]);
-    for (fint i = 0; i < n; ++i) {
-      w1[i] = b[i];
-      w2[i] = 0.0;
-      w3[i] = 0.0;
-    }
-    for (fint j = 1; j <= n; ++j)
-      for (fint p = ap[j - 1]; p < ap[j]; ++p) {
-        const fint r = trans ? j : ai[p - 1], c = trans ? ai[p - 1] : j;
-        const double m = ax[p - 1], mx = m * x[c - 1];
-        w1[r - 1] -= mx;
-        w2[r - 1] += std::fabs(mx);
-        w3[r - 1] += std::fabs(m);
-      }
+    // Backward errors of the current x.  Infinite ones (X or its residual
+    // not finite) end the refinement at the first solution, as no
+    // correction computed from it can help; a later one fails the halving
+    // test below and the last finite one is restored with its figures.
     double omega1 = 0.0, omega2 = 0.0;
-    for (fint i = 0; i < n; ++i) {
-      const double d1 = std::fabs(b[i]) + w2[i];
-      const double d2 = (std::fabs(b[i]) + w3[i] * xnorm) * tau;
-      if (d1 > d2) {
-        omega1 = std::max(omega1, std::fabs(w1[i]) / d1);
-      } else if (d2 > 0.0) {
-        const double den = w2[i] + w3[i] * xnorm;
-        // A row without entries leaves only |b(i)|: measured as omega1,
-        // since the omega2 quotient would be infinite.
-        if (den > 0.0)
-          omega2 = std::max(omega2, std::fabs(w1[i]) / den);
-        else
-          omega1 = std::max(omega1, std::fabs(w1[i]) / d1);
-      }
+    backward_errors(n, trans, b, x, ap, ai, ax, tau, w1, w2, w3, omega1, omega2);
+    if (k == 0 && omega1 == HUGE_VAL) {
+      info[kInfoRefineSteps - 1] = 0;
+      rinfo[kRinfoOmega1 - 1] = omega1;
+      rinfo[kRinfoOmega2 - 1] = omega2;
+      return;
     }
     const double sum = omega1 + omega2;
 

@@ -111,6 +111,9 @@ extern "C" void ZA38BD(const fint* n_, const fint* ne_, const fint* job, const t
     ZA38_CONVERT_INPUT(n_, &nz, transa, value_, lvalue_, info_, icntl, index_, &liw, index.at(kr - 2 * n - 1),
                        index.at(kr - n - 1), &kWhoRefactor);
     if (info(kInfoStatus) < 0) return false;
+    // Checked before the entries are sorted into the stored pattern, so an
+    // entry the pattern would drop is refused too: the host's data is bad.
+    if (refuse_non_finite(kWhoRefactor, n, nz, tbl::is_true(*transa), index_, value_, icntl, info_)) return false;
 
     const fint nblocks = fs.tr.nblocks;
     i64 iinuse = n + d + nz + 2, xinuse = nz;

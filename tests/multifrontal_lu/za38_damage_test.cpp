@@ -201,4 +201,44 @@ TEST_P(Za38KeepShift, IsRefused) {
   p.check_guards();
 }
 
+// The words that say where reals start: each block's and each LU record's
+// start (counted from the first real of the block factors, XB) and the
+// pointer of every block of order 1.  Moved to any other position inside
+// the block factors' reals, each must be refused by the solve, which would
+// otherwise read another part's numbers and return a wrong X.
+TEST(Za38Damage, RealStartMovedInsideTheFactors) {
+  for (const bool ordered : {true, false}) {
+    SCOPED_TRACE(ordered ? "five blocks" : "one block");
+    Za38 base = eight_by_eight(ordered);
+    ASSERT_EQ(base.analyse(1), 0);
+    const int64_t n = base.n, k4 = base.keep[3], k5 = base.keep[4];
+    const int64_t nb = base.idx(k5 - 4), noff = nb >= 2 ? base.idx(k5 - 5) : 0;
+    const int64_t reals = base.keep[1] - (base.keep[0] + base.idx(k5 - 2) + noff) + 1;
+    std::vector<int64_t> starts;  // positions in INDEX
+    auto block = [&](int64_t e) {
+      const int64_t r = base.idx(e + 1);
+      starts.push_back(e);
+      for (int64_t j = 1; j <= r; ++j) starts.push_back(e + 5 + r + base.idx(e + 4 + j) - 1);
+    };
+    if (nb == 1) block(k4);
+    for (int64_t t = 1; t <= nb && nb >= 2; ++t) {
+      const int64_t bf = k5 - 3 * n - 2 * nb - 9 + t, ib = k5 - 3 * n - nb - 9 + t;
+      if (base.idx(ib + 1) - base.idx(ib) == 1)
+        starts.push_back(bf);
+      else
+        block(k4 + base.idx(bf) - 1);
+    }
+    ASSERT_EQ(starts.size(), ordered ? 8u : 7u);
+    std::vector<double> b(n, 1.0), x;
+    for (const int64_t pos : starts)
+      for (int32_t v = 1; v <= reals; ++v) {
+        if (v == base.idx(pos)) continue;
+        Za38 p = base;
+        p.index[pos - 1] = v;
+        x.assign(n, 42.0);
+        EXPECT_EQ(p.solve(b, x), -7) << "INDEX(" << pos << ") = " << v << ": X(1) = " << x[0];
+      }
+  }
+}
+
 }  // namespace

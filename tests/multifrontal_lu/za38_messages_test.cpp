@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,6 +45,13 @@ const std::string kGrowthAdvice =
     "    iterative refinement (ICNTL(8) > 0, matrix kept with JOB = 1) may recover\n"
     "    a solution when the growth is moderate, not always.\n";
 
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+const std::string kOverflow =
+    ": factors not finite (RINFO(9) = Infinity); a solve gives no solution.\n"
+    "    A new ZA38AD with ICNTL(6) = 1, a larger CNTL(1) or a scaled matrix\n"
+    "    may avoid the overflow.\n";
+
 struct Text {
   int32_t who, code, i1, i2;
   double x;
@@ -64,6 +72,9 @@ const std::vector<Text> kTable = {
     {1, 99, 0, 5, -2.5e-300,
      " ZA38AD: invalid entry (out of range 1..N):\n    row:            0 col:            5 value: -0.2500-299\n"},
     {1, 16, 0, 0, 1.5e9, " ZA38AD: factors grew by 0.1500D+10" + kGrowthAdvice},
+    {1, 16, 0, 0, kInf, " ZA38AD" + kOverflow},
+    {1, -8, 2, 5, -kInf,
+     " ZA38AD: matrix entry not finite!\n    row:            2 col:            5 value:   -Infinity\n"},
     {1, -5, 1, 0, 0.0, ""},
     {1, -7, 1, 0, 0.0, ""},
     {1, 8, 0, 0, 0.0, ""},
@@ -87,6 +98,9 @@ const std::vector<Text> kTable = {
     {2, 99, -3, 7, 1e100,
      " ZA38BD: invalid entry (out of range 1..N):\n    row:           -3 col:            7 value:  0.1000+101\n"},
     {2, 16, 0, 0, 2.5e123, " ZA38BD: factors grew by 0.2500+124" + kGrowthAdvice},
+    {2, 16, 0, 0, kInf, " ZA38BD" + kOverflow},
+    {2, -8, 2, 5, kNan,
+     " ZA38BD: matrix entry not finite!\n    row:            2 col:            5 value:         NaN\n"},
     {2, -5, 1, 0, 0.0, ""},
     {2, 8, 0, 0, 0.0, ""},
     {3, -7, 0, 0, 0.0, " ZA38CD: LU factors uncomputed or corrupted!\n"},
@@ -95,6 +109,7 @@ const std::vector<Text> kTable = {
     {3, -1, 0, 0, 0.0, ""},
     {3, 4, 2, 0, 0.0, ""},
     {3, 16, 0, 0, 1e9, ""},
+    {3, -8, 2, 5, kNan, ""},
     {0, -1, 0, 0, 0.0, ""},
     {4, -7, 0, 0, 0.0, ""},
 };
