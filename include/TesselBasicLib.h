@@ -33,7 +33,9 @@
  *  - Messages go to numbered output units: 6 is standard output, a unit
  *    attached by FFOPEN writes to its file, any other unit to the file
  *    named by the environment variable FORT<unit>, or else to
- *    "fort.<unit>" in the current directory.  Unit 0 is standard error for
+ *    "fort.<unit>" in the current directory; unit 5 is standard input, and
+ *    a message sent to it unattached ends the process (status 2, with a
+ *    diagnostic on standard error).  Unit 0 is standard error for
  *    the packages that write on units >= 0 (ZA38, VUR_OPTBQA, and the
  *    sparse symmetric solver inside DI23 through ICNTLM); MA48, DI23,
  *    MC29AD and MC59AD write only on units > 0, so unit 0 silences them.

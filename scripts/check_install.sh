@@ -5,7 +5,7 @@
 # there with the prefix's header and library only, runs it, and checks what
 # it prints.  Both folders are removed on exit.  The build must exist
 # (scripts/test.sh or scripts/demo.sh makes it).  Exits non-zero on any
-# failure.
+# failure, with a "check_install:" line on standard error that names it.
 #
 # Environment: BUILD_DIR (default build), CC (default cc).
 set -euo pipefail
@@ -19,6 +19,9 @@ fi
 prefix=$(mktemp -d)
 host_dir=$(mktemp -d)
 trap 'rm -rf "$prefix" "$host_dir"' EXIT
+# A step that fails without a message of its own (the install, the copy, the
+# compiler) is named too, so that a failed run never ends in silence.
+trap 'echo "check_install: failed (status $?) at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 cmake --install "$build_dir" --prefix "$prefix"
 
@@ -41,7 +44,10 @@ if [ "$loaded" != "$prefix/lib/libTesselBasicLib.so" ]; then
   exit 1
 fi
 
-./dense_solve 300 | tee output.txt
+if ! ./dense_solve 300 | tee output.txt; then
+  echo "check_install: dense_solve, built against the prefix, exited with a failure" >&2
+  exit 1
+fi
 # The program's own status covers INFO and the residuals; the three ways must
 # also each have printed their line.
 solved=$(grep -c ' info = 0 ' output.txt || true)
