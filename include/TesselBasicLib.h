@@ -392,8 +392,8 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  * error -8; in factors of finite values (an overflow), warning 16 with
  * RINFO(9) = +Inf; in B, or in an X that the solve produces, INFO(1) as
  * for any solve.  With refinement, an X or residual that is not finite, or
- * a finite one measured against sums that overflow (|B| + |M||X|, or
- * |M||X| + max|X| times the row sums of |M|, M the matrix solved with:
+ * a nonzero residual measured against sums that overflow (|B| + |M||X|,
+ * or |M||X| + max|X| times the row sums of |M|, M the matrix solved with:
  * entries near 1e308 make the row sums overflow whatever X is), gets
  * RINFO(7) = RINFO(8) = +Inf (never 0) and stops the refinement (an
  * earlier finite X is kept with its figures); without refinement

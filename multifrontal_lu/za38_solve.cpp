@@ -285,8 +285,10 @@ __attribute__((noinline)) void backward_errors(fint n, bool trans, const double*
   // The two denominators of a row are sums of magnitudes, so their
   // difference t is finite exactly when both are; t - t is then 0, else
   // NaN, which stays in the sum: every row checked without a branch, |M||x|
-  // (in both) included.  The maxima are kept in locals, as the compiler
-  // would otherwise store them through the references at every row.
+  // (in both) included.  A row whose residual is exactly 0 is measured
+  // whatever its sums, so an exact X of a matrix near the overflow threshold
+  // keeps its 0.  The maxima are kept in locals, as the compiler would
+  // otherwise store them through the references at every row.
   double o1 = 0.0, o2 = 0.0, spoilt = 0.0;
   for (fint i = 0; i < n; ++i) {
     const double d1 = std::fabs(b[i]) + w2[i];
@@ -294,7 +296,7 @@ __attribute__((noinline)) void backward_errors(fint n, bool trans, const double*
     const double d2 = (std::fabs(b[i]) + sx) * tau;
     const double den = w2[i] + sx;
     const double t = d1 - den;
-    spoilt += t - t;
+    spoilt += w1[i] != 0.0 ? t - t : 0.0;
     if (d1 > d2) {
       o1 = std::max(o1, std::fabs(w1[i]) / d1);
     } else if (d2 > 0.0) {

@@ -173,4 +173,19 @@ TEST_P(Za38NonFinite, StatusAndFigures) {
   EXPECT_EQ(p.info[23], 0);
 }
 
+// The converse: a row whose residual is exactly 0 is measured whatever its
+// sums, so the exact X of the identity with B near the overflow threshold
+// (|B| + |M||X| = 2e308) keeps backward errors of 0.
+TEST(Za38NonFiniteSums, AnExactSolutionKeepsItsZeroBackwardErrors) {
+  Za38 p(2, {1, 2}, {1, 2}, {1.0, 1.0});
+  p.icntl[7] = 2;
+  ASSERT_EQ(p.analyse(1), 0);
+  const std::vector<double> b(2, 1e308);
+  std::vector<double> x;
+  ASSERT_EQ(p.solve(b, x), 0);
+  EXPECT_EQ(x, b);
+  EXPECT_EQ(p.rinfo[6], 0.0);
+  EXPECT_EQ(p.rinfo[7], 0.0);
+}
+
 }  // namespace
