@@ -391,10 +391,14 @@ TESSELBASICLIB_API void VIZ_MA48CD(const int32_t* M, const int32_t* N, const int
  * Values that are not finite: in the matrix given to ZA38AD or ZA38BD,
  * error -8; in factors of finite values (an overflow), warning 16 with
  * RINFO(9) = +Inf; in B, or in an X that the solve produces, INFO(1) as
- * for any solve.  With refinement, an X or residual that is not finite gets
- * RINFO(7) = RINFO(8) = +Inf (never 0) and stops the refinement (an earlier
- * finite X is kept with its figures); without refinement RINFO(7:8) are
- * not estimated and stay 0 whatever X holds, so test X itself. */
+ * for any solve.  With refinement, an X or residual that is not finite, or
+ * a nonzero residual measured against sums that overflow (|B| + |M||X|,
+ * or |M||X| + max|X| times the row sums of |M|, M the matrix solved with:
+ * entries near 1e308 make the row sums overflow whatever X is), gets
+ * RINFO(7) = RINFO(8) = +Inf (never 0) and stops the refinement (an
+ * earlier finite X is kept with its figures); without refinement
+ * RINFO(7:8) are not estimated and stay 0 whatever X holds, so test X
+ * itself. */
 
 /* Defaults: ICNTL(1:8) = 6, 6, 2, 1, 4, 0, 16, 0 and ICNTL(9:20) = 0;
  * CNTL(1:3) = 0.1, 2.0, relative machine precision, CNTL(4:10) = 0;
@@ -484,7 +488,8 @@ TESSELBASICLIB_API void VIZ_ZA38BD(const int32_t* N, const int32_t* NE, const in
  * ICNTL(8) > 0 steps of iterative refinement on the copy kept by JOB = 1
  * (RINFO(7:8) the backward errors, INFO(24) the steps taken; without
  * refinement they stay 0, whatever X holds).  A refined solve whose X or
- * residual is not finite (B not finite, or factors that overflowed) stops
+ * residual is not finite (B not finite, or factors that overflowed), or
+ * whose sums to measure them against overflow (above), stops
  * refining: a first X comes back with RINFO(7) = RINFO(8) = +Inf, never 0,
  * and a correction that is not finite is dropped for the last finite X with
  * its figures; INFO(1) is what it would be otherwise.  W: 2*N reals, 4*N

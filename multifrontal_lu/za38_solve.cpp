@@ -254,8 +254,12 @@ void one_factor_solve(const Blocks& b, fint job, bool trans, const double* rhs, 
 // (|M||x|) and the row sums of |M|.  X or its residual holding a value that
 // is not finite (a right-hand side that is not, or factors that
 // overflowed) has no backward error: both are then +Inf, never the 0 that
-// the comparisons, which pass a NaN over, would leave.  Out of line, so
-// that the substitution loops of the plain solve keep their registers.
+// the comparisons, which pass a NaN over, would leave.  So too when what a
+// row's residual is measured against, |b| + |M||x| or |M||x| + (its sum of
+// |M|) max|x|, is not finite although X and the residual are: entries near
+// the overflow threshold make the row sums infinite, and a residual over an
+// infinite denominator would read 0 for any X.  Out of line, so that the
+// substitution loops of the plain solve keep their registers.
 __attribute__((noinline)) void backward_errors(fint n, bool trans, const double* b, const double* x, const fint* ap,
                                                const fint* ai, const double* ax, double tau, double* w1, double* w2,
                                                double* w3, double& omega1, double& omega2) {
@@ -274,26 +278,39 @@ __attribute__((noinline)) void backward_errors(fint n, bool trans, const double*
       w2[r - 1] += std::fabs(mx);
       w3[r - 1] += std::fabs(m);
     }
-  omega1 = omega2 = 0.0;
-  if (!all_finite(x, n) || !all_finite(w1, n) || !all_finite(w2, n)) {
+  if (!all_finite(x, n) || !all_finite(w1, n)) {
     omega1 = omega2 = HUGE_VAL;
     return;
   }
+  // The two denominators of a row are sums of magnitudes, so their
+  // difference t is finite exactly when both are; t - t is then 0, else
+  // NaN, which stays in the sum: every row checked without a branch, |M||x|
+  // (in both) included.  A row whose residual is exactly 0 is measured
+  // whatever its sums, so an exact X of a matrix near the overflow threshold
+  // keeps its 0.  The maxima are kept in locals, as the compiler would
+  // otherwise store them through the references at every row.
+  double o1 = 0.0, o2 = 0.0, spoilt = 0.0;
   for (fint i = 0; i < n; ++i) {
     const double d1 = std::fabs(b[i]) + w2[i];
-    const double d2 = (std::fabs(b[i]) + w3[i] * xnorm) * tau;
+    const double sx = w3[i] * xnorm;
+    const double d2 = (std::fabs(b[i]) + sx) * tau;
+    const double den = w2[i] + sx;
+    const double t = d1 - den;
+    spoilt += w1[i] != 0.0 ? t - t : 0.0;
     if (d1 > d2) {
-      omega1 = std::max(omega1, std::fabs(w1[i]) / d1);
+      o1 = std::max(o1, std::fabs(w1[i]) / d1);
     } else if (d2 > 0.0) {
-      const double den = w2[i] + w3[i] * xnorm;
       // A row without entries leaves only |b(i)|: measured as omega1,
       // since the omega2 quotient would be infinite.
       if (den > 0.0)
-        omega2 = std::max(omega2, std::fabs(w1[i]) / den);
+        o2 = std::max(o2, std::fabs(w1[i]) / den);
       else
-        omega1 = std::max(omega1, std::fabs(w1[i]) / d1);
+        o1 = std::max(o1, std::fabs(w1[i]) / d1);
     }
   }
+  omega1 = o1;
+  omega2 = o2;
+  if (spoilt != spoilt) omega1 = omega2 = HUGE_VAL;
 }
 
 }  // namespace
@@ -343,10 +360,11 @@ void ZA38_SOLVE(const fint* n_, const fint* job_, const logical* transc, const f
     permuted_solve(blk, w1, trans, Ends{rhs, in_perm, x, out_perm, k > 0});
     if (maxstep == 0) return;
 
-    // Backward errors of the current x.  Infinite ones (X or its residual
-    // not finite) end the refinement at the first solution, as no
-    // correction computed from it can help; a later one fails the halving
-    // test below and the last finite one is restored with its figures.
+    // Backward errors of the current x.  Infinite ones (X, its residual or
+    // what that is measured against not finite) end the refinement at the
+    // first solution, as no correction can then be judged; a later one
+    // fails the halving test below and the last finite one is restored
+    // with its figures.
     double omega1 = 0.0, omega2 = 0.0;
     backward_errors(n, trans, b, x, ap, ai, ax, tau, w1, w2, w3, omega1, omega2);
     if (k == 0 && omega1 == HUGE_VAL) {

@@ -2,7 +2,8 @@
 // duplicates are summed) is refused by the factorising call that meets it,
 // with the entry named and the factors left unusable for the later calls;
 // factors of finite values that overflow carry warning 16; a solution or
-// residual that is not finite is never reported with a backward error of 0.
+// residual that is not finite, or one measured against row sums that
+// overflow, is never reported with a backward error of 0.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,6 +28,7 @@ enum class Change {
   kOutOfRange,  // an extra entry (41,4), which is dropped
   kRhs,         // B(5)
   kOverflow,    // finite values whose factors overflow
+  kBigRows,     // finite values whose row sums of |A| overflow, as do the factors
 };
 
 struct Case {
@@ -71,7 +73,11 @@ Za38 lower_first() {
   return p;
 }
 
+// 2 x 2 with entries of 1e308: U(2,2) and both row sums of |A| are 2e308.
+Za38 big_rows() { return Za38(2, {1, 2, 1, 2}, {1, 1, 2, 2}, {1e308, -1e308, 1e308, 1e308}); }
+
 void make_bad(Za38& p, const Case& c) {
+  if (c.change == Change::kBigRows) return;
   if (c.change == Change::kOverflow) {
     p.val0[0] = 1e-300;
     p.val0[1] = 1e10;
@@ -108,14 +114,18 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SolveMinusInfRhs", Phase::kSolve, Change::kRhs, -kInf, false, 0, ""},
         Case{"SolveNanRhsUnrefined", Phase::kSolve, Change::kRhs, kNan, false, 0, "", 0},
         Case{"AnalyseOverflow", Phase::kAnalyse, Change::kOverflow, 0.0, false, 16, overflowed("ZA38AD")},
-        Case{"RefactorOverflow", Phase::kRefactor, Change::kOverflow, 0.0, false, 16, overflowed("ZA38BD")}),
+        Case{"RefactorOverflow", Phase::kRefactor, Change::kOverflow, 0.0, false, 16, overflowed("ZA38BD")},
+        Case{"SolveRowSumsOverflow", Phase::kAnalyse, Change::kBigRows, 0.0, false, 16, overflowed("ZA38AD")}),
     [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
 TEST_P(Za38NonFinite, StatusAndFigures) {
   const Case& c = GetParam();
-  Za38 p = c.change == Change::kOverflow ? lower_first() : ring();
+  Za38 p = c.change == Change::kOverflow ? lower_first() : c.change == Change::kBigRows ? big_rows() : ring();
   const Za38 good = p;
-  std::vector<double> b = p.apply(std::vector<double>(p.n, 1.0), false), x;
+  // A times 1 would overflow for the big rows: B = 1, solved by (0, 1e-308).
+  std::vector<double> b = c.change == Change::kBigRows ? std::vector<double>(2, 1.0)
+                                                       : p.apply(std::vector<double>(p.n, 1.0), false),
+                      x;
   p.icntl[7] = c.steps;
   if (c.phase != Phase::kAnalyse) {
     ASSERT_EQ(p.analyse(1, c.transa), 0);
@@ -129,7 +139,7 @@ TEST_P(Za38NonFinite, StatusAndFigures) {
   });
   EXPECT_EQ(p.info[0], c.status);
   EXPECT_EQ(text, c.message);
-  if (c.change == Change::kOverflow) {
+  if (c.change == Change::kOverflow || c.change == Change::kBigRows) {
     EXPECT_EQ(p.rinfo[8], kInf);  // RINFO(9)
   }
 
@@ -152,11 +162,30 @@ TEST_P(Za38NonFinite, StatusAndFigures) {
     EXPECT_LT(p.relative_residual(b, x, false), 1e-14);
     return;
   }
-  // A solution that is not finite: infinite backward errors, refinement
+  // A solution that is not finite, or a finite one whose residual would be
+  // divided by infinite row sums: infinite backward errors, refinement
   // stopped at once; without refinement none are estimated.
+  if (c.change == Change::kBigRows) {
+    EXPECT_TRUE(std::isfinite(x[0]) && std::isfinite(x[1]));
+  }
   EXPECT_EQ(p.rinfo[6], c.steps > 0 ? kInf : 0.0);
   EXPECT_EQ(p.rinfo[7], c.steps > 0 ? kInf : 0.0);
   EXPECT_EQ(p.info[23], 0);
+}
+
+// The converse: a row whose residual is exactly 0 is measured whatever its
+// sums, so the exact X of the identity with B near the overflow threshold
+// (|B| + |M||X| = 2e308) keeps backward errors of 0.
+TEST(Za38NonFiniteSums, AnExactSolutionKeepsItsZeroBackwardErrors) {
+  Za38 p(2, {1, 2}, {1, 2}, {1.0, 1.0});
+  p.icntl[7] = 2;
+  ASSERT_EQ(p.analyse(1), 0);
+  const std::vector<double> b(2, 1e308);
+  std::vector<double> x;
+  ASSERT_EQ(p.solve(b, x), 0);
+  EXPECT_EQ(x, b);
+  EXPECT_EQ(p.rinfo[6], 0.0);
+  EXPECT_EQ(p.rinfo[7], 0.0);
 }
 
 }  // namespace
