@@ -67,4 +67,57 @@ inline fint entry_check(fint m, fint n, fint ne, fint la, fint job) {
   return 0;
 }
 
+// Statuses shared by the phases: KEEP, A, IRN or JCN do not hold what an
+// earlier phase left for this one (MA48BD, MA48CD); an entry that is not
+// finite (MA48AD, MA48BD).
+constexpr fint kBadState = -10;
+constexpr fint kNotFinite = -11;
+
+// The marks that carry the phase state in the last column's factor
+// pointers (ma48_check.cpp): "no factors" and "no analysis".
+constexpr fint kNoFactors = -1;
+constexpr fint kNoAnalysis = -2;
+void mark_no_factors(fint m, fint n, fint* keep);
+void mark_no_analysis(fint m, fint n, fint* keep);
+bool marked_no_factors(fint m, fint n, const fint* keep);  // either mark
+bool marked_no_analysis(fint m, fint n, const fint* keep);
+
+// The block structure in KEEP: the block count (1..N, 1 for a rectangular
+// matrix), the orders adding up to N, each flag minus the order (square
+// matrices only) or 0..order, IPTRD(1) = 1, IPTRO(1) = IPTRD(N+1) <=
+// IPTRO(N+1), and at most MAX_STORED stored entries.  Reads O(NB) words.
+bool blocks_valid(fint m, fint n, const fint* keep, std::int64_t max_stored);
+
+// V(1:N) holds values in 1..N whose sum and sum of squares are those of a
+// permutation (so a change of one or two entries never passes).
+bool permutation_valid(const fint* v, fint n);
+
+// IPTRD(1:N+1) and IPTRO(1:N+1) (given from their first entry) never
+// decrease.
+bool pointers_valid(fint n, const fint* iptrd, const fint* iptro);
+
+// The factor area of an NR by NC block with NP sparse columns, LFACT
+// positions from IRNF, as the solve follows it: the column pointers in
+// order and inside the area, no L part beyond NP, the full block inside the
+// area with its rows increasing in 1..NR and a pivoting record that stays
+// inside it.  The row and step indices of the sparse columns are not read.
+bool factor_area_valid(fint nr, fint nc, fint np, std::int64_t lfact, const fint* irnf, const fint* iptrl,
+                       const fint* iptru);
+
+// Every stored entry of the permuted matrix (KEEP passing blocks_valid):
+// pointers in order, diagonal-block rows inside their block (a triangular
+// column led by its diagonal and otherwise above it), off-diagonal rows in
+// earlier blocks.
+bool entries_valid(fint m, fint n, const fint* keep, const fint* irn);
+
+// The first entry k (1-based) whose stored position MAP(k) (the map of the
+// analysis; MAP(1) may be negated) holds a value that is not finite among
+// STORED(1:NSTORED); 0 when there is none.
+std::int64_t first_nonfinite_entry(fint ne, const fint* map, const double* stored, std::int64_t nstored);
+
+// The messages of the two statuses: two lines of text, and the first entry
+// that is not finite by its row and column as the host numbered them.
+void state_message(const fint* icntl, const char* line1, const char* line2);
+void not_finite_message(const fint* icntl, const char* who, fint row, fint col);
+
 }  // namespace tbl::ma48

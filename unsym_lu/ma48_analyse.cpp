@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "interface/fmt.hpp"
 #include "sparse_utils/btf.hpp"
@@ -39,6 +40,7 @@ using tbl::Vec1;
 namespace {
 
 constexpr const char* kMsg = " Message from MA48A/AD ..";
+constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL;
 
 struct Controls5 {
   double cntl[4];
@@ -254,6 +256,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     if (numnz < N && icntl[6] != 0) {
       // Structurally singular.
       INFO(1) = -4;
+      tbl::ma48::mark_no_analysis(M, N, keep_p);
       error_message(icntl, -4, M, N, NE, JOB, LA, INFO(3), numnz);
       return;
     }
@@ -351,6 +354,14 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // off-diagonal entries backward from position NE, both in A(NE+1:2NE)
   // and IRN(NE+1:2NE); JCN(k) becomes the position of entry k.
   KEEP(kl.kblock + 3) = nb;
+  // The largest exponent field of the values stored (duplicates summed):
+  // all ones when one of them is not finite.
+  std::uint64_t widest = 0;
+  auto exponent = [](double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits & kExponent;
+  };
   {
     Vec1<fint> mark(iw_p + 2 * std::int64_t(N) + 1), pos(iw_p + 2 * std::int64_t(N) + 1 + M);
     for (fint i = 1; i <= M; ++i) mark(i) = 0;
@@ -380,16 +391,19 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
                                " with indices", IRN(kk), KEEP(std::int64_t(M) + j));
             }
             A(std::int64_t(NE) + pos(r)) += A(kk);
+            widest = std::max(widest, exponent(A(std::int64_t(NE) + pos(r))));
             JCN(kk) = pos(r);
           } else if (tri && r == j) {
             mark(r) = j;
             pos(r) = diag;
             A(std::int64_t(NE) + diag) = A(kk);
+            widest = std::max(widest, exponent(A(kk)));
             JCN(kk) = diag;
           } else {
             mark(r) = j;
             const fint p = (M == N && (r < s || r > e)) ? bwd-- : fwd++;
             A(std::int64_t(NE) + p) = A(kk);
+            widest = std::max(widest, exponent(A(kk)));
             IRN(std::int64_t(NE) + p) = r;
             pos(r) = p;
             JCN(kk) = p;
@@ -403,6 +417,28 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint p = 1; p < fwd; ++p) IRN(p) = IRN(std::int64_t(NE) + p);
     for (fint p = bwd + 1; p <= NE; ++p) IRN(p) = IRN(std::int64_t(NE) + p);
     for (fint p = fwd; p <= bwd; ++p) IRN(p) = 0;
+  }
+  if (widest == kExponent) {
+    // Named by the host's indices: the row whose position is the stored
+    // row, the column whose position holds the stored entry.
+    INFO(1) = tbl::ma48::kNotFinite;
+    tbl::ma48::mark_no_analysis(M, N, keep_p);
+    if (tbl::ma48::errors_on(icntl)) {
+      const std::int64_t stored = std::int64_t(NE);
+      std::int64_t first = 0;
+      for (fint k = 1; k <= NE && first == 0; ++k)
+        if (JCN(k) != 0 && !std::isfinite(A(stored + JCN(k)))) first = k;
+      const fint p = JCN(first);
+      fint row = 0, col = 0;
+      for (fint i = 1; i <= M; ++i)
+        if (KEEP(i) == IRN(std::int64_t(NE) + p)) row = i;
+      for (fint j = 1; j <= N; ++j)
+        if ((KEEP(kl.iptrd + j) <= p && p < KEEP(kl.iptrd + j + 1)) ||
+            (KEEP(kl.iptro + j + 1) < p && p <= KEEP(kl.iptro + j)))
+          col = KEEP(std::int64_t(M) + j);
+      tbl::ma48::not_finite_message(icntl, "MA48A/AD", row, col);
+    }
+    return;
   }
 
   // Pivot choice, blocks from the last to the first.
@@ -503,6 +539,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // A block that ran out of storage: all blocks were tried, so INFO(3)
   // covers them all.
   if (INFO(1) < 0) {
+    tbl::ma48::mark_no_analysis(M, N, keep_p);
     error_message(icntl, INFO(1), M, N, NE, JOB, LA, INFO(3), 0);
     return;
   }
@@ -556,5 +593,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     if (!(INFO(1) == 2 || INFO(1) == 3 || INFO(1) >= 6)) INFO(1) += 2;
   }
 
+  // Analysed: no factors yet for a solve or a refactorisation to use.
+  tbl::ma48::mark_no_factors(M, N, keep_p);
   if (monitor) exit_monitor(mon, M, N, NE, irn_p, jcn_p, keep_p, icntl, info_p, rinfo);
 }

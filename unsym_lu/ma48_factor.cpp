@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "interface/fmt.hpp"
@@ -18,6 +20,8 @@ using tbl::Vec1;
 
 namespace {
 
+constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL;
+
 void error_message(const fint* icntl, fint status, bool from_job_check, fint m, fint n, fint ne, fint job, fint la,
                    fint need) {
   if (!tbl::ma48::errors_on(icntl)) return;
@@ -25,6 +29,9 @@ void error_message(const fint* icntl, fint status, bool from_job_check, fint m, 
   if (status == -6 && !from_job_check) {
     tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB greater than 1",
                    " and entries dropped during previous factorization");
+  } else if (status == tbl::ma48::kBadState) {
+    tbl::ma48::state_message(icntl, " Error return from MA48B/BD because KEEP, IRN and JCN do not hold",
+                             " an analysis of MA48A/AD for these M, N and NE");
   } else if (status == -7) {
     tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB=2 because ",
                    " the matrix is incompatible with expectations");
@@ -142,6 +149,20 @@ bool stored_factors(fint nr, fint nc, fint np, bool empty, std::int64_t lfact, c
   return placed == nr;
 }
 
+// The entries of the block in columns JFIRST..JLAST as MA50BD reads them:
+// column pointers (IPTRD from its first entry) in order among the NEWNE
+// stored entries, rows inside the block's NR rows.
+bool block_entries_valid(fint nr, fint jfirst, fint jlast, fint newne, const fint* iptrd, const fint* irn) {
+  const std::int64_t d0 = iptrd[jfirst - 1], d1 = iptrd[jlast];
+  if (d0 < 1 || d1 < d0 || d1 > std::int64_t(newne) + 1) return false;
+  for (fint j = jfirst; j <= jlast; ++j)
+    if (iptrd[j] < iptrd[j - 1]) return false;
+  const std::uint32_t rows = static_cast<std::uint32_t>(nr);
+  for (std::int64_t q = d0; q < d1; ++q)
+    if (static_cast<std::uint32_t>(irn[q - 1] - jfirst) >= rows) return false;
+  return true;
+}
+
 }  // namespace
 
 extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const fint* job_p, const fint* la_p,
@@ -163,14 +184,33 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     return;
   }
 
+  // What the analysis left, before anything is written: the block
+  // structure, the permutations, the changed-column counts when they are
+  // read; the map and each block's entries are checked as they are met.
+  const KeepLayout kl(M, N);
+  const bool monitor = tbl::ma48::monitor_on(icntl);
+  auto lblock_valid = [&] {
+    const fint nb = KEEP(kl.kblock + 3);
+    for (fint jb = 1; jb <= nb; ++jb) {
+      const fint count = KEEP(kl.kblock + 3 * std::int64_t(nb) + jb);
+      if (count < 0 || count > KEEP(kl.nblock + 3 * jb)) return false;
+    }
+    return true;
+  };
+  if (tbl::ma48::marked_no_analysis(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, NE) || !tbl::ma48::permutation_valid(keep_p, M) ||
+      !tbl::ma48::permutation_valid(keep_p + M, N) || (icntl[7] != 0 && !lblock_valid()) ||
+      (monitor && !tbl::ma48::pointers_valid(N, keep_p + kl.iptrd, keep_p + kl.iptro))) {
+    INFO(1) = tbl::ma48::kBadState;
+    error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+    return;
+  }
+
   INFO(1) = 0;
   double cntl5[4] = {cntl[0], cntl[1], cntl[2], std::max(cntl[3], 0.0)};
   fint icntl5[7] = {icntl[0], icntl[1], 0, icntl[3], icntl[4], 0, 0};
   const fint iq0 = 0;  // no column permutation: the analysis ordered the columns
-  const KeepLayout kl(M, N);
   const fint nb = KEEP(kl.kblock + 3);
   const tbl::ma48::Monitor mon{icntl[1], icntl[2] >= 4};
-  const bool monitor = tbl::ma48::monitor_on(icntl);
   if (monitor) entry_monitor(mon, M, N, NE, JOB, LA, a_p, irn_p, jcn_p, keep_p, cntl, icntl);
   INFO(4) = NE;
   INFO(5) = 0;
@@ -200,6 +240,11 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // whose stored factors do not pass starts from the identity order instead
   // (so a retry after running out of storage still works).
   fint first_block = 0;  // the first block with factors of its own, if intact
+  if (JOB == 2 && tbl::ma48::marked_no_factors(M, N, keep_p)) {
+    INFO(1) = -6;
+    error_message(icntl, -6, true, M, N, NE, JOB, LA, INFO(4));
+    return;
+  }
   if (JOB > 1) {
     fint jfirst = 1;
     std::int64_t kk = 0;
@@ -246,6 +291,8 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // unchanged columns of a block (ICNTL(8)) reads their old values there.
   // That is also why the incoming values are then copied aside rather than
   // into A(NE+1:2NE), which lies inside the factors.
+  bool bad_map = false;
+  std::uint64_t widest = 0;
   {
     std::vector<double> aside;
     const double* in = a_p + NE;
@@ -255,22 +302,73 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     } else {
       for (fint k = 1; k <= NE; ++k) A(std::int64_t(NE) + k) = A(k);
     }
-    // An entry out of range maps to position NE, beyond the stored ones.
+    // An entry out of range maps to position NE, beyond the stored ones;
+    // any other position outside them is not a map of the analysis.  The
+    // largest exponent field met tells whether a stored value is not
+    // finite (all ones), at the cost of two integer operations a value.
+    const std::uint32_t stored = static_cast<std::uint32_t>(newne);
+    auto outside = [&](fint p) { return static_cast<std::uint32_t>(p) - 1u >= stored; };
+    auto exponent = [](double v) {
+      std::uint64_t bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      return bits & kExponent;
+    };
     if (JCN(1) > 0) {
-      for (fint k = 1; k <= NE; ++k)
-        if (JCN(k) <= newne) A(JCN(k)) = in[k - 1];
+      for (fint k = 1; k <= NE; ++k) {
+        const fint p = JCN(k);
+        if (outside(p)) {
+          if (p != NE) bad_map = true;
+          continue;
+        }
+        A(p) = in[k - 1];
+        widest = std::max(widest, exponent(in[k - 1]));
+      }
     } else {
       for (fint p = 1; p <= newne; ++p) A(p) = 0.0;
-      if (-JCN(1) <= newne) A(-JCN(1)) = in[0];
-      for (fint k = 2; k <= NE; ++k)
-        if (JCN(k) <= newne) A(JCN(k)) += in[k - 1];
+      for (fint k = 1; k <= NE; ++k) {
+        const fint p = k == 1 ? -JCN(1) : JCN(k);
+        if (outside(p)) {
+          if (p != NE) bad_map = true;
+          continue;
+        }
+        A(p) += in[k - 1];
+        widest = std::max(widest, exponent(A(p)));
+      }
     }
+  }
+  if (bad_map) {
+    // The values are scattered already: the stored factors no longer
+    // belong to them.
+    tbl::ma48::mark_no_factors(M, N, keep_p);
+    INFO(1) = tbl::ma48::kBadState;
+    error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+    return;
+  }
+  if (widest == kExponent) {
+    tbl::ma48::mark_no_factors(M, N, keep_p);
+    INFO(1) = tbl::ma48::kNotFinite;
+    if (tbl::ma48::errors_on(icntl)) {
+      // The entry by the host's row and column: the row whose position is
+      // the stored row, the column whose position holds the stored entry.
+      const std::int64_t k = tbl::ma48::first_nonfinite_entry(NE, jcn_p, a_p, newne);
+      const fint pos = k == 1 ? std::abs(JCN(1)) : JCN(k);
+      fint row = 0, col = 0;
+      for (fint i = 1; i <= M; ++i)
+        if (KEEP(i) == IRN(pos)) row = i;
+      for (fint j = 1; j <= N; ++j)
+        if ((KEEP(kl.iptrd + j) <= pos && pos < KEEP(kl.iptrd + j + 1)) ||
+            (KEEP(kl.iptro + j) <= pos && pos < KEEP(kl.iptro + j + 1)))
+          col = KEEP(std::int64_t(M) + j);
+      tbl::ma48::not_finite_message(icntl, "MA48B/BD", row, col);
+    }
+    return;
   }
 
   // The block count shares its place with block 1's factor start; every
   // return below puts it back so that KEEP stays usable for a retry.
   auto finish = [&](fint st) {
     KEEP(kl.kblock + 3) = nb;
+    tbl::ma48::mark_no_factors(M, N, keep_p);
     INFO(1) = st;
     error_message(icntl, st, false, M, N, NE, JOB, LA, INFO(4));
   };
@@ -295,7 +393,12 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       for (fint j = jfirst; j <= jlast; ++j) {
         KEEP(kl.iptrl + j) = 0;
         KEEP(kl.iptru + j) = 0;
-        if (std::fabs(A(KEEP(kl.iptrd + j))) <= tol) passed = false;
+        const fint d = KEEP(kl.iptrd + j);
+        if (d < 1 || d > newne) {
+          finish(tbl::ma48::kBadState);
+          return;
+        }
+        if (std::fabs(A(d)) <= tol) passed = false;
       }
       if (passed) {
         INFO(5) += nc;
@@ -317,6 +420,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     const fint nr = (nb == 1) ? M : nc;
     const fint d0 = KEEP(kl.iptrd + jfirst);
     const fint nz = KEEP(kl.iptrd + jlast + 1) - d0;
+    if (!block_entries_valid(nr, jfirst, jlast, newne, keep_p + kl.iptrd, irn_p)) {
+      finish(tbl::ma48::kBadState);
+      return;
+    }
     for (fint q = d0; q < d0 + nz; ++q) IRN(q) -= jfirst - 1;
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) -= d0 - 1;
     if (!given_order)
@@ -368,8 +475,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       kk = 0;
     } else if (st < 0) {
       // Only a KEEP, IRN or JCN changed since the analysis gets here.
-      KEEP(kl.kblock + 3) = nb;
-      INFO(1) = st;
+      finish(tbl::ma48::kBadState);
       return;
     } else {
       INFO(4) = std::max<fint>(INFO(4), tbl::saturate(std::int64_t(newne) + kk + info5[3]));
@@ -388,6 +494,8 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   INFO(4) = std::max<fint>(INFO(4), tbl::saturate(two_ne));
   KEEP(kl.kblock + 3) = nb;
   if (INFO(1) == -3) {
+    // A factorisation that ran short leaves no factors to solve with.
+    tbl::ma48::mark_no_factors(M, N, keep_p);
     error_message(icntl, -3, false, M, N, NE, JOB, LA, INFO(4));
     return;
   }

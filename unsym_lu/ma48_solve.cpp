@@ -30,46 +30,76 @@
 using tbl::fint;
 using tbl::logical;
 using tbl::Vec1;
+using tbl::ma48::factor_area_valid;
 
-extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fint* laf_p, const double* fact,
-                                 const double* a_p, const fint* irnf, const fint* irn_p, const fint* iptrd_p,
-                                 const fint* iptro_p, const fint* nb_p, const fint* blocks, const fint* iptrl,
-                                 const fint* iptru, double* b_p, double* x_p, const logical* trans,
-                                 const fint* icntl5, double* w) {
-  (void)newne_p;  // FACT and IRNF come already offset by it
-  const fint N = *n_p, NB = *nb_p, LAF = *laf_p;
+namespace {
+
+// The block solve with every index it follows tested first: the block
+// triplets have passed blocks_valid, everything else is checked here as it
+// is met.  Returns false at the first fault (B, X and W then partly
+// written).
+bool block_solve(fint N, fint NB, std::int64_t newne, std::int64_t LAF, const double* fact, const double* a_p,
+                 const fint* irnf, const fint* irn_p, const fint* iptrd_p, const fint* iptro_p, const fint* blocks,
+                 const fint* iptrl, const fint* iptru, double* b_p, double* x_p, bool trans, fint nblas, double* w) {
   Vec1<const double> A(a_p);
   Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
   Vec1<double> B(b_p), X(x_p);
-  const fint iq0 = 0;
-  fint info5[7] = {0, 0, 0, 0, 0, 0, 0};
   auto order = [&](fint jb) { return blocks[3 * (jb - 1)]; };
   auto packed = [&](fint jb) { return blocks[3 * (jb - 1) + 1]; };
   // Block 1's factors start the factor area; its KBLOCK entry holds NB.
-  auto factor_start = [&](fint jb) -> fint { return jb == 1 ? 1 : blocks[3 * (jb - 1) + 2]; };
+  auto factor_start = [&](fint jb) -> std::int64_t { return jb == 1 ? 1 : blocks[3 * (jb - 1) + 2]; };
   auto kernel = [&](fint jb, fint jfirst) {
-    const fint nc = order(jb), np = packed(jb), pos = factor_start(jb);
-    const fint lfact = LAF - pos + 1;
-    MA50CD(&nc, &nc, icntl5, &iq0, &np, trans, &lfact, fact + pos - 1, irnf + pos - 1, iptrl + jfirst - 1,
-           iptru + jfirst - 1, b_p + jfirst - 1, x_p + jfirst - 1, w, info5);
+    const fint nc = order(jb), np = packed(jb);
+    const std::int64_t pos = factor_start(jb), lfact = LAF - pos + 1;
+    const fint* il = iptrl + jfirst - 1;
+    const fint* iu = iptru + jfirst - 1;
+    return pos >= 1 && factor_area_valid(nc, nc, np, lfact, irnf + pos - 1, il, iu) &&
+           tbl::ma50::solve_checked(nc, nc, np, trans, nblas, static_cast<fint>(lfact), fact + pos - 1,
+                                    irnf + pos - 1, il, iu, b_p + jfirst - 1, x_p + jfirst - 1, w);
+  };
+  // Entries p0 .. p1-1 lie among the stored ones.
+  auto span_ok = [&](std::int64_t p0, std::int64_t p1) { return p0 >= 1 && p0 <= p1 && p1 <= newne + 1; };
+  // Row r lies in lo..hi.
+  auto row_ok = [](fint r, fint lo, fint hi) {
+    return static_cast<std::uint32_t>(r - lo) <= static_cast<std::uint32_t>(hi - lo);
+  };
+  // A triangular column: its diagonal first, the other rows above it in
+  // the block.
+  auto column_ok = [&](fint j, fint jfirst) {
+    const fint d0 = IPTRD(j), d1 = IPTRD(j + 1);
+    if (!span_ok(d0, d1) || d1 == d0 || IRN(d0) != j) return false;
+    for (fint k = d0 + 1; k < d1; ++k)
+      if (!row_ok(IRN(k), jfirst, j - 1)) return false;
+    return true;
+  };
+  // The off-diagonal part of a column: rows of earlier blocks.
+  auto off_ok = [&](fint j, fint jfirst) {
+    const fint o0 = IPTRO(j), o1 = IPTRO(j + 1);
+    if (!span_ok(o0, o1)) return false;
+    for (fint k = o0; k < o1; ++k)
+      if (!row_ok(IRN(k), 1, jfirst - 1)) return false;
+    return true;
   };
 
-  if (!tbl::is_true(*trans)) {
+  if (!trans) {
     fint jlast = N;
     for (fint jb = NB; jb >= 1; --jb) {
       const fint jfirst = jlast - order(jb) + 1;
       if (packed(jb) < 0) {
         for (fint j = jlast; j >= jfirst; --j) {
+          if (!column_ok(j, jfirst)) return false;
           const double xj = B(j) / A(IPTRD(j));
           X(j) = xj;
           for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) B(IRN(k)) -= A(k) * xj;
         }
-      } else {
-        kernel(jb, jfirst);
+      } else if (!kernel(jb, jfirst)) {
+        return false;
       }
       if (jb > 1)
-        for (fint j = jfirst; j <= jlast; ++j)
+        for (fint j = jfirst; j <= jlast; ++j) {
+          if (!off_ok(j, jfirst)) return false;
           for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) B(IRN(k)) -= A(k) * X(j);
+        }
       jlast = jfirst - 1;
     }
   } else {
@@ -78,23 +108,37 @@ extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fin
       const fint jlast = jfirst + order(jb) - 1;
       if (jb > 1)
         for (fint j = jfirst; j <= jlast; ++j) {
+          if (!off_ok(j, jfirst)) return false;
           double sum = 0.0;
           for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) sum += A(k) * X(IRN(k));
           B(j) -= sum;
         }
       if (packed(jb) < 0) {
         for (fint j = jfirst; j <= jlast; ++j) {
+          if (!column_ok(j, jfirst)) return false;
           double sum = 0.0;
           for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) sum += A(k) * X(IRN(k));
           B(j) -= sum;
           X(j) = B(j) / A(IPTRD(j));
         }
-      } else {
-        kernel(jb, jfirst);
+      } else if (!kernel(jb, jfirst)) {
+        return false;
       }
       jfirst = jlast + 1;
     }
   }
+  return true;
+}
+
+}  // namespace
+
+extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fint* laf_p, const double* fact,
+                                 const double* a_p, const fint* irnf, const fint* irn_p, const fint* iptrd_p,
+                                 const fint* iptro_p, const fint* nb_p, const fint* blocks, const fint* iptrl,
+                                 const fint* iptru, double* b_p, double* x_p, const logical* trans,
+                                 const fint* icntl5, double* w) {
+  block_solve(*n_p, *nb_p, *newne_p, *laf_p, fact, a_p, irnf, irn_p, iptrd_p, iptro_p, blocks, iptrl, iptru, b_p,
+              x_p, tbl::is_true(*trans), icntl5[4], w);
 }
 
 namespace {
@@ -123,6 +167,36 @@ void entry_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, logical trans,
   tbl::io::write(mon.unit, "(' RHS =  ',1P,5D12.4,/,(8X,5D12.4))", tbl::io::Reals{rhs, mon.cut(lr)});
 }
 
+// The words the entry monitor lists are followed only after they have been
+// checked as a whole: every pointer and every factor area.
+bool listing_safe(fint M, fint N, std::int64_t LA, const fint* keep_p, const fint* irn_p) {
+  using namespace tbl::ma48;
+  const KeepLayout kl(M, N);
+  Vec1<const fint> KEEP(keep_p);
+  if (!pointers_valid(N, keep_p + kl.iptrd, keep_p + kl.iptro)) return false;
+  const fint nb = KEEP(kl.kblock + 3);
+  const std::int64_t newne = KEEP(kl.iptro + N + 1) - 1;
+  fint jfirst = 1;
+  for (fint jb = 1; jb <= nb; ++jb) {
+    const fint nc = KEEP(kl.nblock + 3 * jb), np = KEEP(kl.mblock + 3 * jb);
+    if (np >= 0) {
+      const std::int64_t pos = jb == 1 ? 1 : KEEP(kl.kblock + 3 * jb);
+      if (pos < 1 ||
+          !factor_area_valid(nb == 1 ? M : nc, nc, np, LA - newne - pos + 1, irn_p + newne + pos - 1,
+                             keep_p + kl.iptrl + jfirst - 1, keep_p + kl.iptru + jfirst - 1))
+        return false;
+    }
+    jfirst += nc;
+  }
+  return true;
+}
+
+bool all_finite(const double* v, std::int64_t n) {
+  bool finite = true;
+  for (std::int64_t i = 0; i < n; ++i) finite &= std::isfinite(v[i]);
+  return finite;
+}
+
 }  // namespace
 
 extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p, const fint* job_p,
@@ -139,72 +213,97 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     tbl::ma48::entry_check_message(icntl, "MA48C/CD", info[0], M, N, 0, JOB, 0, 0);
     return;
   }
+  auto refuse = [&] {
+    info[0] = tbl::ma48::kBadState;
+    tbl::ma48::state_message(icntl, " Error return from MA48C/CD because A, IRN and KEEP do not hold",
+                             " the factors of a successful call of MA48B/BD");
+  };
 
-  info[0] = 0;
-  double omega[2] = {0.0, 0.0};
-  error[2] = 0.0;
-  const double eps = tbl::re05re(1);
-  const fint icntl5[7] = {0, 0, 0, 0, icntl[4], 0, 0};
-  const fint iq0 = 0;
+  // What the factorisation left, before anything is written: the phase
+  // mark, the blocks, both permutations; the entries and factors the solve
+  // reads are checked as it meets them, and the refinement's pass over the
+  // whole matrix has its entries checked here.  The listing of the monitor
+  // follows every pointer, so it has them all checked first.
   const KeepLayout kl(M, N);
   Vec1<const fint> KEEP(keep_p), IRN(irn_p);
   Vec1<const double> A(a_p);
+  const bool monitor = tbl::ma48::monitor_on(icntl);
+  if (tbl::ma48::marked_no_factors(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, LA) ||
+      !tbl::ma48::permutation_valid(keep_p, M) || !tbl::ma48::permutation_valid(keep_p + M, N) ||
+      (JOB > 1 && !tbl::ma48::entries_valid(M, N, keep_p, irn_p)) ||
+      (monitor && !listing_safe(M, N, LA, keep_p, irn_p))) {
+    refuse();
+    return;
+  }
+
+  info[0] = 0;
+  double omega[2] = {0.0, 0.0};
+  const double eps = tbl::re05re(1);
   const fint nb = KEEP(kl.kblock + 3);
   const fint newne = KEEP(kl.iptro + N + 1) - 1;
   const fint lr = trans ? N : M;
   const fint lx = trans ? M : N;
   const std::int64_t mx = std::max(M, N);
   const tbl::ma48::Monitor mon{icntl[1], icntl[2] >= 4};
-  const bool monitor = tbl::ma48::monitor_on(icntl);
   if (monitor) entry_monitor(mon, M, N, *trans_p, JOB, LA, a_p, irn_p, keep_p, cntl, icntl, rhs_p, lr);
 
   Vec1<double> RHS(rhs_p), X(x_p), R(w_p), C(w_p + lr), T(w_p + lr + mx), S(w_p + lr + 2 * mx);
   Vec1<fint> IW(iw_p);
 
-  // One solve with the factors, from RHS (which it may overwrite) into SOL
-  // (room for MX entries), with WORK (MX entries) as the kernel's workspace.
+  // One solve with the factors, from B (which it may overwrite) into SOL
+  // (room for MX entries), with WORK (MX entries) as the kernel's
+  // workspace.  False when an index it met was out of range.
   const bool one_block = nb == 1 && KEEP(kl.mblock + 3) >= 0;
   const fint laf = LA - newne;
+  const fint nblas = icntl[4];
   auto solve = [&](bool tr, double* b, double* sol, double* work) {
-    const logical t = tbl::to_logical(tr);
-    fint info5[7] = {0, 0, 0, 0, 0, 0, 0};
     if (one_block) {
       const fint np = KEEP(kl.mblock + 3);
-      MA50CD(&M, &N, icntl5, &iq0, &np, &t, &laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru,
-             b, sol, work, info5);
-    } else {
-      MA48_BLOCK_SOLVE(&N, &newne, &laf, a_p + newne, a_p, irn_p + newne, irn_p, keep_p + kl.iptrd,
-                       keep_p + kl.iptro, &nb, keep_p + kl.nblock + 2, keep_p + kl.iptrl, keep_p + kl.iptru, b,
-                       sol, &t, icntl5, work);
+      return tbl::ma48::factor_area_valid(M, N, np, laf, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru) &&
+             tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl,
+                                      keep_p + kl.iptru, b, sol, work);
     }
+    return block_solve(N, nb, newne, laf, a_p + newne, a_p, irn_p + newne, irn_p, keep_p + kl.iptrd,
+                       keep_p + kl.iptro, keep_p + kl.nblock + 2, keep_p + kl.iptrl, keep_p + kl.iptru, b, sol, tr,
+                       nblas, work);
+  };
+  // The right-hand side in permuted order.
+  auto permute_in = [&] {
+    if (!trans)
+      for (fint i = 1; i <= M; ++i) R(KEEP(i)) = RHS(i);
+    else
+      for (fint j = 1; j <= N; ++j) R(j) = RHS(KEEP(std::int64_t(M) + j));
   };
 
-  // The right-hand side in permuted order.
-  if (!trans)
-    for (fint i = 1; i <= M; ++i) R(KEEP(i)) = RHS(i);
-  else
-    for (fint j = 1; j <= N; ++j) R(j) = RHS(KEEP(std::int64_t(M) + j));
+  permute_in();
+  // The first solve comes before anything of the host's but W is written:
+  // it meets every index that any later solve of this call follows.
+  if (!solve(trans, R.data(), C.data(), T.data())) {
+    refuse();
+    return;
+  }
+  error[2] = 0.0;
 
-  const double* solution = x_p;  // permuted solution to be moved out at the end
+  const double* solution = C.data();  // permuted solution to be moved out at the end
   bool estimate = false;
+  bool finite = true;  // X and the residual of the last step computed
   double xnorm = 0.0;
 
-  if (JOB == 1) {
-    // The kernel may use more entries than the host's X has: solve into C.
-    solve(trans, R.data(), C.data(), T.data());
-    solution = C.data();
-  } else {
+  if (JOB > 1) {
     for (fint j = 1; j <= lx; ++j) X(j) = 0.0;
+    // The permuted right-hand side b again (the solve overwrote W's copy),
+    // kept in RHS for the residuals.
+    permute_in();
     for (fint i = 1; i <= lr; ++i) RHS(i) = R(i);
     if (icntl[8] <= 0) {
       info[0] = -8;
     } else {
-      // Refinement.
+      // Refinement; the first correction is the solution just computed.
       double old_omega = 0.0, saved[2] = {0.0, 0.0};
       const double ctau = 1000.0 * eps * lx;
       bool left = false;
       for (fint k = 1; k <= icntl[8]; ++k) {
-        solve(trans, R.data(), C.data(), T.data());
+        if (k > 1) solve(trans, R.data(), C.data(), T.data());
         for (fint j = 1; j <= lx; ++j) X(j) += C(j);
         for (fint i = 1; i <= lr; ++i) {
           R(i) = RHS(i);
@@ -225,8 +324,12 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
           for (fint p = KEEP(kl.iptrd + j); p < KEEP(kl.iptrd + j + 1); ++p) entry(p);
           for (fint p = KEEP(kl.iptro + j); p < KEEP(kl.iptro + j + 1); ++p) entry(p);
         }
+        // A value that is not finite in X or the residual fails every
+        // comparison below: the backward errors would read 0.  They are
+        // infinite instead, and the refinement stops.
         xnorm = 0.0;
         for (fint j = 1; j <= lx; ++j) xnorm = std::max(xnorm, std::fabs(X(j)));
+        finite = all_finite(x_p, lx) && all_finite(R.data(), lr);
         omega[0] = omega[1] = 0.0;
         for (fint i = 1; i <= lr; ++i) {
           const double bi = std::fabs(RHS(i));
@@ -240,6 +343,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
             if (t > 0.0) omega[1] = std::max(omega[1], std::fabs(R(i)) / (C(i) + xnorm * T(i)));
           }
         }
+        if (!finite) omega[0] = omega[1] = HUGE_VAL;
         if (JOB == 2) {
           left = true;
           break;
@@ -249,8 +353,8 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
           left = estimate = true;
           break;
         }
-        if (k > 1 && om > cntl[4] * old_omega) {
-          if (om > old_omega) {
+        if (!finite || (k > 1 && om > cntl[4] * old_omega)) {
+          if (k > 1 && om > old_omega) {
             for (fint j = 1; j <= lx; ++j) X(j) = S(j);
             omega[0] = saved[0];
             omega[1] = saved[1];
@@ -273,8 +377,11 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   }
 
   // Error estimate: the infinity norm of inverse(A) diag(G) for each kind
-  // of equation, through the 1-norm estimator.
-  if (estimate && JOB == 4 && M == N) {
+  // of equation, through the 1-norm estimator.  Weights that are not finite
+  // give no estimate: it is then infinite.
+  if (estimate && JOB == 4 && M == N && !finite) {
+    error[2] = HUGE_VAL;
+  } else if (estimate && JOB == 4 && M == N) {
     bool present[2] = {false, false};
     for (fint i = 1; i <= N; ++i) {
       if (IW(i) == 1) {

@@ -114,3 +114,15 @@ void MA50_DENSE_SOLVE(const tbl::logical* TRANS, const tbl::fint* M, const tbl::
                       const tbl::fint* LDA, const tbl::fint* IPIV, double* X, const tbl::fint* NBLAS);
 
 }  // extern "C"
+
+namespace tbl::ma50 {
+
+// MA50CD's solve (no column permutation, no output) for a caller that has
+// checked the pointers IPTRL/IPTRU, the full block's rows and its pivoting
+// record against LFACT, but not the row and step indices of the sparse
+// columns: each of those is tested before it is followed.  Returns false at
+// the first one out of range, with X and W then partly written.
+bool solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
+                   const fint* irnf, const fint* iptrl, const fint* iptru, const double* b, double* x, double* w);
+
+}  // namespace tbl::ma50

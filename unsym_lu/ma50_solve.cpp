@@ -6,6 +6,7 @@
 // (the pivot itself as its reciprocal), so the forward step divides by the
 // pivot as it goes.  The full block is solved by MA50_DENSE_SOLVE.
 #include <algorithm>
+#include <cstdint>
 
 #include "interface/common.hpp"
 #include "interface/fmt.hpp"
@@ -18,7 +19,129 @@ using tbl::fint;
 using tbl::Vec1;
 namespace io = tbl::io;
 
+// The solve proper.  CHECKED: every index read from IRNF is tested before
+// it is followed (row indices against M, U step numbers against the column
+// that names them); the pointers, the full block's rows and its pivoting
+// record are the caller's to have checked.  Returns false at the first index
+// out of range, with X and W then only partly written.
+template <bool kChecked>
+bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* FACT, const fint* IRNF,
+                const fint* IPTRL, const fint* IPTRU, const fint* IQ, const double* B, double* X, double* W) {
+  const bool permuted = IQ != nullptr && IQ[0] > 0;
+  Vec1<const fint> iq(IQ);
+  Vec1<const double> fact(FACT, lfact), b(B);
+  Vec1<const fint> irnf(IRNF, lfact), iptrl(IPTRL, n), iptru(IPTRU, n);
+  Vec1<double> x(X), w(W, std::max(m, n));
+  const fint mf = irnf(2);
+  const fint nf = n - np;
+  const fint base = iptrl(n);
+  auto u_first = [&](fint j) { return j == 1 ? 3 : iptrl(j - 1) + 1; };
+  auto has_pivot = [&](fint j) { return iptru(j) < iptrl(j); };
+  // An index v that must lie in 1..bound.
+  auto outside = [](fint v, fint bound) {
+    return kChecked && static_cast<std::uint32_t>(v) - 1u >= static_cast<std::uint32_t>(bound);
+  };
+
+  if (!trans) {
+    for (fint i = 1; i <= m; ++i) w(i) = b(i);
+    for (fint j = 1; j <= np; ++j) {
+      if (!has_pivot(j)) {
+        x(j) = 0.0;
+        continue;
+      }
+      const fint pp = iptru(j) + 1;
+      if (outside(irnf(pp), m)) return false;
+      const double xj = w(irnf(pp)) * fact(pp);
+      x(j) = xj;
+      if (xj == 0.0) continue;
+      for (fint l = pp + 1; l <= iptrl(j); ++l) {
+        if (outside(irnf(l), m)) return false;
+        w(irnf(l)) -= fact(l) * xj;
+      }
+    }
+    if (nf >= 1) {
+      if (mf >= 1) {
+        for (fint i = 1; i <= mf; ++i) w(i) = w(irnf(base + i));
+        const tbl::logical no = tbl::kFalse;
+        MA50_DENSE_SOLVE(&no, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), W, &nblas);
+        for (fint k = 1; k <= nf; ++k) x(np + k) = w(k);
+      } else {
+        for (fint k = np + 1; k <= n; ++k) x(k) = 0.0;
+      }
+    }
+    for (fint j = n; j >= std::max<fint>(2, np + 1); --j) {
+      const double xj = x(j);
+      for (fint q = u_first(j); q <= iptru(j); ++q) {
+        if (outside(irnf(q), j - 1)) return false;
+        x(irnf(q)) += fact(q) * xj;
+      }
+    }
+    for (fint j = np; j >= 2; --j) {
+      if (!has_pivot(j)) {
+        x(j) = 0.0;
+        continue;
+      }
+      const double xj = x(j);
+      for (fint q = u_first(j); q <= iptru(j); ++q) {
+        if (outside(irnf(q), j - 1)) return false;
+        x(irnf(q)) += fact(q) * xj;
+      }
+    }
+    if (np >= 1 && !has_pivot(1)) x(1) = 0.0;
+    if (permuted) {
+      for (fint j = 1; j <= n; ++j) w(j) = x(j);
+      for (fint j = 1; j <= n; ++j) x(iq(j)) = w(j);
+    }
+  } else {
+    for (fint j = 1; j <= n; ++j) w(j) = permuted ? b(iq(j)) : b(j);
+    for (fint i = 1; i <= m; ++i) x(i) = 0.0;
+    for (fint j = 2; j <= n; ++j) {
+      double s = w(j);
+      for (fint q = u_first(j); q <= iptru(j); ++q) {
+        if (outside(irnf(q), j - 1)) return false;
+        s += fact(q) * w(irnf(q));
+      }
+      w(j) = s;
+    }
+    if (nf >= 1) {
+      for (fint k = 1; k <= nf; ++k) x(k) = w(np + k);
+    }
+    if (mf >= 1) {
+      if (nf >= 1) {
+        const tbl::logical yes = tbl::kTrue;
+        MA50_DENSE_SOLVE(&yes, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), X, &nblas);
+      } else {
+        for (fint i = 1; i <= mf; ++i) x(i) = 0.0;
+      }
+      // The full block's rows increase, so moving from the last down never
+      // overwrites a value before it has been moved.
+      for (fint i = mf; i >= 1; --i) {
+        const fint r = irnf(base + i);
+        if (r != i) x(r) = x(i);
+      }
+    }
+    for (fint j = np; j >= 1; --j) {
+      if (!has_pivot(j)) continue;
+      const fint pp = iptru(j) + 1;
+      if (outside(irnf(pp), m)) return false;
+      double s = w(j);
+      for (fint l = pp + 1; l <= iptrl(j); ++l) {
+        if (outside(irnf(l), m)) return false;
+        s -= fact(l) * x(irnf(l));
+      }
+      x(irnf(pp)) = s * fact(pp);
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+bool tbl::ma50::solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
+                              const fint* irnf, const fint* iptrl, const fint* iptru, const double* b, double* x,
+                              double* w) {
+  return ma50_solve<true>(m, n, np, trans, nblas, lfact, fact, irnf, iptrl, iptru, nullptr, b, x, w);
+}
 
 extern "C" {
 
@@ -46,16 +169,8 @@ void MA50CD(const fint* M, const fint* N, const fint* ICNTL, const fint* IQ, con
     return;
   }
   const bool trans = tbl::is_true(*TRANS);
-  Vec1<const double> fact(FACT, *LFACT), b(B);
-  Vec1<const fint> irnf(IRNF, *LFACT), iptrl(IPTRL, n), iptru(IPTRU, n), iq(IQ);
-  Vec1<double> x(X), w(W, std::max(m, n));
-  const fint mf = irnf(2);
+  const fint mf = IRNF[1];
   const fint nf = n - np;
-  const fint base = iptrl(n);
-  const bool permuted = iq(1) > 0;
-  const fint nblas = ICNTL[4];
-  auto u_first = [&](fint j) { return j == 1 ? 3 : iptrl(j - 1) + 1; };
-  auto has_pivot = [&](fint j) { return iptru(j) < iptrl(j); };
 
   if (mon != 0 && level >= 3) {
     io::write(mon, "(/,2(A,I6),A,I4,A,L2)", " Entering MA50CD with M=", m, " N =", n, " NP =", np, " TRANS =",
@@ -67,79 +182,7 @@ void MA50CD(const fint* M, const fint* N, const fint* ICNTL, const fint* IQ, con
     }
   }
 
-  if (!trans) {
-    for (fint i = 1; i <= m; ++i) w(i) = b(i);
-    for (fint j = 1; j <= np; ++j) {
-      if (!has_pivot(j)) {
-        x(j) = 0.0;
-        continue;
-      }
-      const fint pp = iptru(j) + 1;
-      const double xj = w(irnf(pp)) * fact(pp);
-      x(j) = xj;
-      if (xj == 0.0) continue;
-      for (fint l = pp + 1; l <= iptrl(j); ++l) w(irnf(l)) -= fact(l) * xj;
-    }
-    if (nf >= 1) {
-      if (mf >= 1) {
-        for (fint i = 1; i <= mf; ++i) w(i) = w(irnf(base + i));
-        const tbl::logical no = tbl::kFalse;
-        MA50_DENSE_SOLVE(&no, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), W, &nblas);
-        for (fint k = 1; k <= nf; ++k) x(np + k) = w(k);
-      } else {
-        for (fint k = np + 1; k <= n; ++k) x(k) = 0.0;
-      }
-    }
-    for (fint j = n; j >= std::max<fint>(2, np + 1); --j) {
-      const double xj = x(j);
-      for (fint q = u_first(j); q <= iptru(j); ++q) x(irnf(q)) += fact(q) * xj;
-    }
-    for (fint j = np; j >= 2; --j) {
-      if (!has_pivot(j)) {
-        x(j) = 0.0;
-        continue;
-      }
-      const double xj = x(j);
-      for (fint q = u_first(j); q <= iptru(j); ++q) x(irnf(q)) += fact(q) * xj;
-    }
-    if (np >= 1 && !has_pivot(1)) x(1) = 0.0;
-    if (permuted) {
-      for (fint j = 1; j <= n; ++j) w(j) = x(j);
-      for (fint j = 1; j <= n; ++j) x(iq(j)) = w(j);
-    }
-  } else {
-    for (fint j = 1; j <= n; ++j) w(j) = permuted ? b(iq(j)) : b(j);
-    for (fint i = 1; i <= m; ++i) x(i) = 0.0;
-    for (fint j = 2; j <= n; ++j) {
-      double s = w(j);
-      for (fint q = u_first(j); q <= iptru(j); ++q) s += fact(q) * w(irnf(q));
-      w(j) = s;
-    }
-    if (nf >= 1) {
-      for (fint k = 1; k <= nf; ++k) x(k) = w(np + k);
-    }
-    if (mf >= 1) {
-      if (nf >= 1) {
-        const tbl::logical yes = tbl::kTrue;
-        MA50_DENSE_SOLVE(&yes, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), X, &nblas);
-      } else {
-        for (fint i = 1; i <= mf; ++i) x(i) = 0.0;
-      }
-      // The full block's rows increase, so moving from the last down never
-      // overwrites a value before it has been moved.
-      for (fint i = mf; i >= 1; --i) {
-        const fint r = irnf(base + i);
-        if (r != i) x(r) = x(i);
-      }
-    }
-    for (fint j = np; j >= 1; --j) {
-      if (!has_pivot(j)) continue;
-      const fint pp = iptru(j) + 1;
-      double s = w(j);
-      for (fint l = pp + 1; l <= iptrl(j); ++l) s -= fact(l) * x(irnf(l));
-      x(irnf(pp)) = s * fact(pp);
-    }
-  }
+  ma50_solve<false>(m, n, np, trans, ICNTL[4], *LFACT, FACT, IRNF, IPTRL, IPTRU, IQ, B, X, W);
 
   if (mon != 0 && level >= 4) {
     io::write(mon, "(A,/,(4X,5F10.4))", " Leaving MA50CD with X =", io::Reals{X, trans ? m : n});

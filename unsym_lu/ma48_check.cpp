@@ -1,0 +1,155 @@
+// What the later MA48 phases check of the host's KEEP, A and IRN before they
+// follow an index held there.  The phases never trust what an earlier call
+// left: a host may skip a phase, ignore a failure or change the arrays in
+// between.
+//
+// The phase state lives in the last column's factor pointers
+// (KEEP(IPTRL+N), KEEP(IPTRU+N)), which the analysis uses only as scratch
+// and a factorisation always writes (0 for a triangular column, at least 2
+// for a column of a factorised block): -1 there says "analysed, no factors"
+// (left by a successful analysis, and by a factorisation that fails after it
+// has started to change A, IRN or KEEP), -2 "no analysis" (left by an
+// analysis that fails after it has started to change KEEP).
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "interface/fmt.hpp"
+#include "unsym_lu/ma48.hpp"
+#include "unsym_lu/ma48_print.hpp"
+
+namespace tbl::ma48 {
+
+void mark_no_factors(fint m, fint n, fint* keep) {
+  const KeepLayout kl(m, n);
+  keep[kl.iptrl + n - 1] = keep[kl.iptru + n - 1] = kNoFactors;
+}
+
+void mark_no_analysis(fint m, fint n, fint* keep) {
+  const KeepLayout kl(m, n);
+  keep[kl.iptrl + n - 1] = keep[kl.iptru + n - 1] = kNoAnalysis;
+}
+
+bool marked_no_factors(fint m, fint n, const fint* keep) {
+  const KeepLayout kl(m, n);
+  return keep[kl.iptrl + n - 1] < 0 || keep[kl.iptru + n - 1] < 0;
+}
+
+bool marked_no_analysis(fint m, fint n, const fint* keep) {
+  const KeepLayout kl(m, n);
+  return keep[kl.iptrl + n - 1] == kNoAnalysis || keep[kl.iptru + n - 1] == kNoAnalysis;
+}
+
+bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
+  const KeepLayout kl(m, n);
+  Vec1<const fint> keep(keep_p);
+  const fint nb = keep(kl.kblock + 3);
+  if (nb < 1 || nb > n || (m != n && nb != 1)) return false;
+  std::int64_t columns = 0;
+  for (fint k = 1; k <= nb; ++k) {
+    const fint nc = keep(kl.nblock + 3 * k), flag = keep(kl.mblock + 3 * k);
+    if (nc < 1 || nc > n - columns) return false;
+    if (flag < 0 ? (flag != -nc || m != n) : flag > nc) return false;
+    columns += nc;
+  }
+  if (columns != n) return false;
+  const std::int64_t d_end = keep(kl.iptrd + n + 1), o_end = keep(kl.iptro + n + 1);
+  return keep(kl.iptrd + 1) == 1 && keep(kl.iptro + 1) == d_end && d_end <= o_end && o_end - 1 <= max_stored;
+}
+
+bool permutation_valid(const fint* v, fint n) {
+  // Values in 1..n whose sum and sum of squares are those of 1..n: a change
+  // of one or two entries always shows in one of the two.
+  std::uint64_t sum = 0, squares = 0;
+  bool inside = true;
+  for (fint i = 0; i < n; ++i) {
+    const std::uint32_t x = static_cast<std::uint32_t>(v[i]);
+    inside &= x - 1u < static_cast<std::uint32_t>(n);
+    sum += x;
+    squares += std::uint64_t(x) * x;
+  }
+  const std::uint64_t nn = static_cast<std::uint64_t>(n);
+  return inside && sum == nn * (nn + 1) / 2 && squares == nn * (nn + 1) * (2 * nn + 1) / 6;
+}
+
+bool pointers_valid(fint n, const fint* iptrd, const fint* iptro) {
+  for (fint j = 0; j < n; ++j)
+    if (iptrd[j + 1] < iptrd[j] || iptro[j + 1] < iptro[j]) return false;
+  return true;
+}
+
+bool factor_area_valid(fint nr, fint nc, fint np, std::int64_t lfact, const fint* irnf, const fint* iptrl,
+                       const fint* iptru) {
+  if (lfact < 2 || np < 0 || np > nc) return false;
+  const std::int64_t mf = irnf[1];
+  if (mf < 0 || mf > nr) return false;
+  std::int64_t prev = 2;  // the area's header takes positions 1 and 2
+  for (fint j = 1; j <= nc; ++j) {
+    const std::int64_t u = iptru[j - 1], l = iptrl[j - 1];
+    if (u < prev || l < u || l > lfact || (j > np && l != u)) return false;
+    prev = l;
+  }
+  const std::int64_t nf = nc - np;
+  if (prev + std::max(mf * nf, mf + nf) > lfact) return false;
+  // The full block's rows, increasing, then its pivoting record: a pivot's
+  // row among the MF rows, a column without pivot the position (within NF)
+  // at which it was set aside.
+  const fint* rows = irnf + prev;
+  for (std::int64_t i = 0; i < mf; ++i)
+    if (rows[i] < 1 || rows[i] > nr || (i > 0 && rows[i] <= rows[i - 1])) return false;
+  if (mf >= 1 && nf >= 1) {
+    const fint* piv = rows + mf;
+    std::int64_t r = std::min(mf, nf);
+    while (r >= 1 && piv[r - 1] < 1) --r;
+    for (std::int64_t k = 0; k < nf; ++k)
+      if (k < r ? piv[k] > mf || piv[k] < 1 : piv[k] < -nf || piv[k] > -1) return false;
+  }
+  return true;
+}
+
+bool entries_valid(fint m, fint n, const fint* keep_p, const fint* irn_p) {
+  const KeepLayout kl(m, n);
+  Vec1<const fint> keep(keep_p), irn(irn_p);
+  if (!pointers_valid(n, keep_p + kl.iptrd, keep_p + kl.iptro)) return false;
+  const fint nb = keep(kl.kblock + 3);
+  fint jfirst = 1;
+  for (fint jb = 1; jb <= nb; ++jb) {
+    const fint nc = keep(kl.nblock + 3 * jb), jlast = jfirst + nc - 1;
+    const bool tri = keep(kl.mblock + 3 * jb) < 0;
+    // Rows of the diagonal block (all M of a single block), then rows of
+    // earlier blocks.
+    const fint lo = nb == 1 ? 1 : jfirst, hi = nb == 1 ? m : jlast;
+    for (fint j = jfirst; j <= jlast; ++j) {
+      const fint d0 = keep(kl.iptrd + j), d1 = keep(kl.iptrd + j + 1);
+      if (tri && (d1 <= d0 || irn(d0) != j)) return false;
+      for (fint k = d0 + (tri ? 1 : 0); k < d1; ++k)
+        if (irn(k) < lo || irn(k) > (tri ? j - 1 : hi)) return false;
+      for (fint k = keep(kl.iptro + j); k < keep(kl.iptro + j + 1); ++k)
+        if (irn(k) < 1 || irn(k) >= jfirst) return false;
+    }
+    jfirst = jlast + 1;
+  }
+  return true;
+}
+
+std::int64_t first_nonfinite_entry(fint ne, const fint* map, const double* stored, std::int64_t nstored) {
+  for (fint k = 1; k <= ne; ++k) {
+    const std::int64_t p = k == 1 ? std::abs(std::int64_t(map[0])) : map[k - 1];
+    if (p >= 1 && p <= nstored && !std::isfinite(stored[p - 1])) return k;
+  }
+  return 0;
+}
+
+void state_message(const fint* icntl, const char* line1, const char* line2) {
+  if (!errors_on(icntl)) return;
+  io::write(icntl[0], "(A,/,A)", line1, line2);
+}
+
+void not_finite_message(const fint* icntl, const char* who, fint row, fint col) {
+  if (!errors_on(icntl)) return;
+  io::write(icntl[0], "(A,A,A,/,A,I10,A,I10)", " Error return from ", who, " because of a value that is not finite",
+            " in the entry in row", row, " and column", col);
+}
+
+}  // namespace tbl::ma48
