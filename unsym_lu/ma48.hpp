@@ -88,8 +88,8 @@ bool marked_no_analysis(fint m, fint n, const fint* keep);
 // IPTRO(N+1), and at most MAX_STORED stored entries.  Reads O(NB) words.
 bool blocks_valid(fint m, fint n, const fint* keep, std::int64_t max_stored);
 
-// V(1:N) holds values in 1..N whose sum and sum of squares are those of a
-// permutation (so a change of one or two entries never passes).
+// V(1:N) holds values in 1..N whose sum is that of a permutation (so a
+// change of any one entry never passes).
 bool permutation_valid(const fint* v, fint n);
 
 // IPTRD(1:N+1) and IPTRO(1:N+1) (given from their first entry) never

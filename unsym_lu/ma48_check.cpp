@@ -59,18 +59,29 @@ bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
 }
 
 bool permutation_valid(const fint* v, fint n) {
-  // Values in 1..n whose sum and sum of squares are those of 1..n: a change
-  // of one or two entries always shows in one of the two.
-  std::uint64_t sum = 0, squares = 0;
-  bool inside = true;
-  for (fint i = 0; i < n; ++i) {
-    const std::uint32_t x = static_cast<std::uint32_t>(v[i]);
-    inside &= x - 1u < static_cast<std::uint32_t>(n);
+  // Values in 1..n whose sum is that of 1..n (modulo 2^32): a change of any
+  // one entry always shows.  Four at a time in vector registers: this runs
+  // before every solve, whose own work per row is of the same order.
+  using v4u = std::uint32_t __attribute__((vector_size(16)));
+  const std::uint32_t un = static_cast<std::uint32_t>(n);
+  const v4u one = {1u, 1u, 1u, 1u}, limit = {un, un, un, un};
+  v4u sum = {0u, 0u, 0u, 0u}, outside = {0u, 0u, 0u, 0u};
+  fint i = 0;
+  for (; i + 4 <= n; i += 4) {
+    v4u x;
+    std::memcpy(&x, v + i, sizeof x);
     sum += x;
-    squares += std::uint64_t(x) * x;
+    outside |= (v4u)((x - one) >= limit);
   }
-  const std::uint64_t nn = static_cast<std::uint64_t>(n);
-  return inside && sum == nn * (nn + 1) / 2 && squares == nn * (nn + 1) * (2 * nn + 1) / 6;
+  std::uint32_t total = sum[0] + sum[1] + sum[2] + sum[3];
+  std::uint32_t any = outside[0] | outside[1] | outside[2] | outside[3];
+  for (; i < n; ++i) {
+    const std::uint32_t x = static_cast<std::uint32_t>(v[i]);
+    any |= static_cast<std::uint32_t>(x - 1u >= un);
+    total += x;
+  }
+  const std::uint64_t nn = un;
+  return any == 0 && total == static_cast<std::uint32_t>(nn * (nn + 1) / 2);
 }
 
 bool pointers_valid(fint n, const fint* iptrd, const fint* iptro) {

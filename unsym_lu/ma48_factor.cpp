@@ -149,20 +149,6 @@ bool stored_factors(fint nr, fint nc, fint np, bool empty, std::int64_t lfact, c
   return placed == nr;
 }
 
-// The entries of the block in columns JFIRST..JLAST as MA50BD reads them:
-// column pointers (IPTRD from its first entry) in order among the NEWNE
-// stored entries, rows inside the block's NR rows.
-bool block_entries_valid(fint nr, fint jfirst, fint jlast, fint newne, const fint* iptrd, const fint* irn) {
-  const std::int64_t d0 = iptrd[jfirst - 1], d1 = iptrd[jlast];
-  if (d0 < 1 || d1 < d0 || d1 > std::int64_t(newne) + 1) return false;
-  for (fint j = jfirst; j <= jlast; ++j)
-    if (iptrd[j] < iptrd[j - 1]) return false;
-  const std::uint32_t rows = static_cast<std::uint32_t>(nr);
-  for (std::int64_t q = d0; q < d1; ++q)
-    if (static_cast<std::uint32_t>(irn[q - 1] - jfirst) >= rows) return false;
-  return true;
-}
-
 }  // namespace
 
 extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const fint* job_p, const fint* la_p,
@@ -184,9 +170,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     return;
   }
 
-  // What the analysis left, before anything is written: the block
-  // structure, the permutations, the changed-column counts when they are
-  // read; the map and each block's entries are checked as they are met.
+  // What the analysis left, before anything is written: the mark of a
+  // failed analysis, the block structure, the changed-column counts when
+  // they are read; the map and each block's entries are checked as they are
+  // met.  The permutations are not read here (the solve checks them).
   const KeepLayout kl(M, N);
   const bool monitor = tbl::ma48::monitor_on(icntl);
   auto lblock_valid = [&] {
@@ -197,8 +184,8 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     }
     return true;
   };
-  if (tbl::ma48::marked_no_analysis(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, NE) || !tbl::ma48::permutation_valid(keep_p, M) ||
-      !tbl::ma48::permutation_valid(keep_p + M, N) || (icntl[7] != 0 && !lblock_valid()) ||
+  if (tbl::ma48::marked_no_analysis(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, NE) ||
+      (icntl[7] != 0 && !lblock_valid()) ||
       (monitor && !tbl::ma48::pointers_valid(N, keep_p + kl.iptrd, keep_p + kl.iptro))) {
     INFO(1) = tbl::ma48::kBadState;
     error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
@@ -420,11 +407,23 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     const fint nr = (nb == 1) ? M : nc;
     const fint d0 = KEEP(kl.iptrd + jfirst);
     const fint nz = KEEP(kl.iptrd + jlast + 1) - d0;
-    if (!block_entries_valid(nr, jfirst, jlast, newne, keep_p + kl.iptrd, irn_p)) {
+    // The block's entries as MA50BD reads them, checked as they are made
+    // local: column pointers in order among the stored entries, rows inside
+    // the block's NR rows.
+    bool inside = d0 >= 1 && nz >= 0 && std::int64_t(d0) + nz - 1 <= newne;
+    for (fint j = jfirst; inside && j <= jlast; ++j) inside = KEEP(kl.iptrd + j + 1) >= KEEP(kl.iptrd + j);
+    fint q = d0;
+    if (inside)
+      for (; q < d0 + nz; ++q) {
+        const fint r = IRN(q) - (jfirst - 1);
+        if (static_cast<std::uint32_t>(r) - 1u >= static_cast<std::uint32_t>(nr)) break;
+        IRN(q) = r;
+      }
+    if (!inside || q < d0 + nz) {
+      for (fint u = d0; u < q; ++u) IRN(u) += jfirst - 1;
       finish(tbl::ma48::kBadState);
       return;
     }
-    for (fint q = d0; q < d0 + nz; ++q) IRN(q) -= jfirst - 1;
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) -= d0 - 1;
     if (!given_order)
       for (fint i = 1; i <= nr; ++i) IW(jfirst - 1 + i) = i;

@@ -30,14 +30,13 @@
 using tbl::fint;
 using tbl::logical;
 using tbl::Vec1;
-using tbl::ma48::factor_area_valid;
 
 namespace {
 
-// The block solve with every index it follows tested first: the block
-// triplets have passed blocks_valid, everything else is checked here as it
-// is met.  Returns false at the first fault (B, X and W then partly
-// written).
+// The block solve with every index it follows tested where it is first
+// read: the block triplets have passed blocks_valid, every pointer and row
+// index is checked here, and MA50's checked solve checks each factor area.
+// Returns false at the first fault (B, X and W then partly written).
 bool block_solve(fint N, fint NB, std::int64_t newne, std::int64_t LAF, const double* fact, const double* a_p,
                  const fint* irnf, const fint* irn_p, const fint* iptrd_p, const fint* iptro_p, const fint* blocks,
                  const fint* iptrl, const fint* iptru, double* b_p, double* x_p, bool trans, fint nblas, double* w) {
@@ -51,34 +50,23 @@ bool block_solve(fint N, fint NB, std::int64_t newne, std::int64_t LAF, const do
   auto kernel = [&](fint jb, fint jfirst) {
     const fint nc = order(jb), np = packed(jb);
     const std::int64_t pos = factor_start(jb), lfact = LAF - pos + 1;
-    const fint* il = iptrl + jfirst - 1;
-    const fint* iu = iptru + jfirst - 1;
-    return pos >= 1 && factor_area_valid(nc, nc, np, lfact, irnf + pos - 1, il, iu) &&
+    return pos >= 1 && lfact >= 2 &&
            tbl::ma50::solve_checked(nc, nc, np, trans, nblas, static_cast<fint>(lfact), fact + pos - 1,
-                                    irnf + pos - 1, il, iu, b_p + jfirst - 1, x_p + jfirst - 1, w);
+                                    irnf + pos - 1, iptrl + jfirst - 1, iptru + jfirst - 1, b_p + jfirst - 1,
+                                    x_p + jfirst - 1, w);
   };
-  // Entries p0 .. p1-1 lie among the stored ones.
-  auto span_ok = [&](std::int64_t p0, std::int64_t p1) { return p0 >= 1 && p0 <= p1 && p1 <= newne + 1; };
-  // Row r lies in lo..hi.
-  auto row_ok = [](fint r, fint lo, fint hi) {
-    return static_cast<std::uint32_t>(r - lo) <= static_cast<std::uint32_t>(hi - lo);
+  // Row r lies outside lo..hi.
+  auto row_bad = [](fint r, fint lo, fint hi) {
+    return static_cast<std::uint32_t>(r - lo) > static_cast<std::uint32_t>(hi - lo);
   };
-  // A triangular column: its diagonal first, the other rows above it in
-  // the block.
-  auto column_ok = [&](fint j, fint jfirst) {
-    const fint d0 = IPTRD(j), d1 = IPTRD(j + 1);
-    if (!span_ok(d0, d1) || d1 == d0 || IRN(d0) != j) return false;
-    for (fint k = d0 + 1; k < d1; ++k)
-      if (!row_ok(IRN(k), jfirst, j - 1)) return false;
-    return true;
-  };
-  // The off-diagonal part of a column: rows of earlier blocks.
-  auto off_ok = [&](fint j, fint jfirst) {
-    const fint o0 = IPTRO(j), o1 = IPTRO(j + 1);
-    if (!span_ok(o0, o1)) return false;
-    for (fint k = o0; k < o1; ++k)
-      if (!row_ok(IRN(k), 1, jfirst - 1)) return false;
-    return true;
+  // The pointers of a block's columns are checked as a chain: the last
+  // one against the stored entries once per block, then each one against
+  // its neighbour, which is one compare a column.  A triangular column has
+  // at least its diagonal, and that comes first.
+  const std::uint32_t stored = static_cast<std::uint32_t>(newne);
+  auto end_bad = [&](fint p) { return static_cast<std::uint32_t>(p) - 1u > stored; };  // p outside 1..NEWNE+1
+  auto tri_bad = [&](fint j, fint d0, fint d1) {
+    return static_cast<std::uint32_t>(d0) - 1u >= static_cast<std::uint32_t>(d1) - 1u || IRN(d0) != j;
   };
 
   if (!trans) {
@@ -86,40 +74,67 @@ bool block_solve(fint N, fint NB, std::int64_t newne, std::int64_t LAF, const do
     for (fint jb = NB; jb >= 1; --jb) {
       const fint jfirst = jlast - order(jb) + 1;
       if (packed(jb) < 0) {
+        if (end_bad(IPTRD(jlast + 1))) return false;
         for (fint j = jlast; j >= jfirst; --j) {
-          if (!column_ok(j, jfirst)) return false;
-          const double xj = B(j) / A(IPTRD(j));
+          const fint d0 = IPTRD(j), d1 = IPTRD(j + 1);
+          if (tri_bad(j, d0, d1)) return false;
+          const double xj = B(j) / A(d0);
           X(j) = xj;
-          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) B(IRN(k)) -= A(k) * xj;
+          for (fint k = d0 + 1; k < d1; ++k) {
+            const fint r = IRN(k);
+            if (row_bad(r, jfirst, j - 1)) return false;
+            B(r) -= A(k) * xj;
+          }
         }
       } else if (!kernel(jb, jfirst)) {
         return false;
       }
-      if (jb > 1)
+      // The off-diagonal part of each column: rows of earlier blocks.
+      if (jb > 1) {
+        if (IPTRO(jfirst) < 1 || end_bad(IPTRO(jlast + 1))) return false;
         for (fint j = jfirst; j <= jlast; ++j) {
-          if (!off_ok(j, jfirst)) return false;
-          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) B(IRN(k)) -= A(k) * X(j);
+          const fint o0 = IPTRO(j), o1 = IPTRO(j + 1);
+          if (o1 < o0) return false;
+          for (fint k = o0; k < o1; ++k) {
+            const fint r = IRN(k);
+            if (row_bad(r, 1, jfirst - 1)) return false;
+            B(r) -= A(k) * X(j);
+          }
         }
+      }
       jlast = jfirst - 1;
     }
   } else {
     fint jfirst = 1;
     for (fint jb = 1; jb <= NB; ++jb) {
       const fint jlast = jfirst + order(jb) - 1;
-      if (jb > 1)
+      if (jb > 1) {
+        if (IPTRO(jfirst) < 1 || end_bad(IPTRO(jlast + 1))) return false;
         for (fint j = jfirst; j <= jlast; ++j) {
-          if (!off_ok(j, jfirst)) return false;
+          const fint o0 = IPTRO(j), o1 = IPTRO(j + 1);
+          if (o1 < o0) return false;
           double sum = 0.0;
-          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) sum += A(k) * X(IRN(k));
+          for (fint k = o0; k < o1; ++k) {
+            const fint r = IRN(k);
+            if (row_bad(r, 1, jfirst - 1)) return false;
+            sum += A(k) * X(r);
+          }
           B(j) -= sum;
         }
+      }
       if (packed(jb) < 0) {
+        if (IPTRD(jfirst) < 1) return false;
         for (fint j = jfirst; j <= jlast; ++j) {
-          if (!column_ok(j, jfirst)) return false;
+          const fint d0 = IPTRD(j), d1 = IPTRD(j + 1);
+          if (static_cast<std::uint32_t>(d1) - 1u > stored || d1 <= d0 || IRN(d0) != j) return false;
           double sum = 0.0;
-          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) sum += A(k) * X(IRN(k));
+          for (fint k = d0 + 1; k < d1; ++k) {
+            const fint r = IRN(k);
+            if (row_bad(r, jfirst, j - 1)) return false;
+            sum += A(k) * X(r);
+          }
           B(j) -= sum;
-          X(j) = B(j) / A(IPTRD(j));
+          X(j) = B(j) / A(d0);
         }
       } else if (!kernel(jb, jfirst)) {
         return false;
@@ -228,8 +243,11 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   Vec1<const fint> KEEP(keep_p), IRN(irn_p);
   Vec1<const double> A(a_p);
   const bool monitor = tbl::ma48::monitor_on(icntl);
+  const fint* perm_in = trans ? keep_p + M : keep_p;  // read as the solve starts
+  const fint* perm_out = trans ? keep_p : keep_p + M;  // read as it ends
+  auto perm_valid = [&](const fint* p) { return tbl::ma48::permutation_valid(p, p == keep_p ? M : N); };
   if (tbl::ma48::marked_no_factors(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, LA) ||
-      !tbl::ma48::permutation_valid(keep_p, M) || !tbl::ma48::permutation_valid(keep_p + M, N) ||
+      !perm_valid(perm_in) || ((JOB > 1 || monitor) && !perm_valid(perm_out)) ||
       (JOB > 1 && !tbl::ma48::entries_valid(M, N, keep_p, irn_p)) ||
       (monitor && !listing_safe(M, N, LA, keep_p, irn_p))) {
     refuse();
@@ -259,8 +277,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   auto solve = [&](bool tr, double* b, double* sol, double* work) {
     if (one_block) {
       const fint np = KEEP(kl.mblock + 3);
-      return tbl::ma48::factor_area_valid(M, N, np, laf, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru) &&
-             tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl,
+      return tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl,
                                       keep_p + kl.iptru, b, sol, work);
     }
     return block_solve(N, nb, newne, laf, a_p + newne, a_p, irn_p + newne, irn_p, keep_p + kl.iptrd,
@@ -282,7 +299,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     refuse();
     return;
   }
-  error[2] = 0.0;
+  if (JOB > 1) error[2] = 0.0;
 
   const double* solution = C.data();  // permuted solution to be moved out at the end
   bool estimate = false;
@@ -429,7 +446,15 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     }
   }
 
-  // The solution in the host's order of the unknowns.
+  // The solution in the host's order of the unknowns, by a permutation that
+  // a solve without refinement checks only now, close to where it is used.
+  if (JOB == 1) {
+    if (!perm_valid(perm_out)) {
+      refuse();
+      return;
+    }
+    error[2] = 0.0;
+  }
   if (JOB > 1) {
     for (fint j = 1; j <= lx; ++j) R(j) = X(j);
     solution = R.data();

@@ -19,11 +19,24 @@ using tbl::fint;
 using tbl::Vec1;
 namespace io = tbl::io;
 
-// The solve proper.  CHECKED: every index read from IRNF is tested before
-// it is followed (row indices against M, U step numbers against the column
-// that names them); the pointers, the full block's rows and its pivoting
-// record are the caller's to have checked.  Returns false at the first index
-// out of range, with X and W then only partly written.
+// A pivoting record of the full block that keeps the dense solve inside
+// the block: a pivot's row among the MF rows, a column without pivot the
+// position (within NF) at which it was set aside.
+bool pivots_inside(fint mf, fint nf, const fint* ipiv) {
+  fint r = std::min(mf, nf);
+  while (r >= 1 && ipiv[r - 1] < 1) --r;
+  for (fint k = 0; k < nf; ++k)
+    if (k < r ? ipiv[k] > mf : ipiv[k] < -nf) return false;
+  return true;
+}
+
+// The solve proper.  CHECKED: every pointer and index read from IPTRL,
+// IPTRU and IRNF is tested where it is first followed (pointers against
+// LFACT, row indices against M, U step numbers against the column that
+// names them, the full block and its pivoting record against the area), at
+// the cost of a compare or two in loops that read the word anyway.  Returns
+// false at the first one out of range, with X and W then only partly
+// written.
 template <bool kChecked>
 bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* FACT, const fint* IRNF,
                 const fint* IPTRL, const fint* IPTRU, const fint* IQ, const double* B, double* X, double* W) {
@@ -32,6 +45,7 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
   Vec1<const double> fact(FACT, lfact), b(B);
   Vec1<const fint> irnf(IRNF, lfact), iptrl(IPTRL, n), iptru(IPTRU, n);
   Vec1<double> x(X), w(W, std::max(m, n));
+  if (kChecked && (lfact < 2 || np < 0 || np > n)) return false;
   const fint mf = irnf(2);
   const fint nf = n - np;
   const fint base = iptrl(n);
@@ -41,6 +55,13 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
   auto outside = [](fint v, fint bound) {
     return kChecked && static_cast<std::uint32_t>(v) - 1u >= static_cast<std::uint32_t>(bound);
   };
+  // Positions first+1 .. last, when not empty, that leave the area.
+  auto leaves = [&](fint first, fint last) { return kChecked && first < last && (first < 0 || last > lfact); };
+  if (kChecked && nf >= 1 && mf >= 1 &&
+      (base < 0 || base + std::max<std::int64_t>(std::int64_t(mf) * nf, mf + nf) > lfact ||
+       !pivots_inside(mf, nf, IRNF + base + mf)))
+    return false;
+  if (kChecked && (mf < 0 || mf > m || (mf >= 1 && (base < 0 || std::int64_t(base) + mf > lfact)))) return false;
 
   if (!trans) {
     for (fint i = 1; i <= m; ++i) w(i) = b(i);
@@ -50,7 +71,7 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
         continue;
       }
       const fint pp = iptru(j) + 1;
-      if (outside(irnf(pp), m)) return false;
+      if (leaves(pp - 1, iptrl(j)) || outside(irnf(pp), m)) return false;
       const double xj = w(irnf(pp)) * fact(pp);
       x(j) = xj;
       if (xj == 0.0) continue;
@@ -61,7 +82,10 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
     }
     if (nf >= 1) {
       if (mf >= 1) {
-        for (fint i = 1; i <= mf; ++i) w(i) = w(irnf(base + i));
+        for (fint i = 1; i <= mf; ++i) {
+          if (outside(irnf(base + i), m)) return false;
+          w(i) = w(irnf(base + i));
+        }
         const tbl::logical no = tbl::kFalse;
         MA50_DENSE_SOLVE(&no, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), W, &nblas);
         for (fint k = 1; k <= nf; ++k) x(np + k) = w(k);
@@ -69,19 +93,13 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
         for (fint k = np + 1; k <= n; ++k) x(k) = 0.0;
       }
     }
-    for (fint j = n; j >= std::max<fint>(2, np + 1); --j) {
-      const double xj = x(j);
-      for (fint q = u_first(j); q <= iptru(j); ++q) {
-        if (outside(irnf(q), j - 1)) return false;
-        x(irnf(q)) += fact(q) * xj;
-      }
-    }
-    for (fint j = np; j >= 2; --j) {
-      if (!has_pivot(j)) {
+    for (fint j = n; j >= 2; --j) {
+      if (j <= np && !has_pivot(j)) {
         x(j) = 0.0;
         continue;
       }
       const double xj = x(j);
+      if (leaves(u_first(j) - 1, iptru(j))) return false;
       for (fint q = u_first(j); q <= iptru(j); ++q) {
         if (outside(irnf(q), j - 1)) return false;
         x(irnf(q)) += fact(q) * xj;
@@ -97,6 +115,7 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
     for (fint i = 1; i <= m; ++i) x(i) = 0.0;
     for (fint j = 2; j <= n; ++j) {
       double s = w(j);
+      if (leaves(u_first(j) - 1, iptru(j))) return false;
       for (fint q = u_first(j); q <= iptru(j); ++q) {
         if (outside(irnf(q), j - 1)) return false;
         s += fact(q) * w(irnf(q));
@@ -117,13 +136,14 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
       // overwrites a value before it has been moved.
       for (fint i = mf; i >= 1; --i) {
         const fint r = irnf(base + i);
+        if (outside(r, m)) return false;
         if (r != i) x(r) = x(i);
       }
     }
     for (fint j = np; j >= 1; --j) {
       if (!has_pivot(j)) continue;
       const fint pp = iptru(j) + 1;
-      if (outside(irnf(pp), m)) return false;
+      if (leaves(pp - 1, iptrl(j)) || outside(irnf(pp), m)) return false;
       double s = w(j);
       for (fint l = pp + 1; l <= iptrl(j); ++l) {
         if (outside(irnf(l), m)) return false;
