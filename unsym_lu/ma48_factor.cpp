@@ -406,11 +406,12 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     // An ordinary block through MA50BD, with block-local indices.
     const fint nr = (nb == 1) ? M : nc;
     const fint d0 = KEEP(kl.iptrd + jfirst);
-    const fint nz = KEEP(kl.iptrd + jlast + 1) - d0;
+    const std::int64_t nz64 = std::int64_t(KEEP(kl.iptrd + jlast + 1)) - d0;
+    const fint nz = static_cast<fint>(std::clamp<std::int64_t>(nz64, -1, newne));
     // The block's entries as MA50BD reads them, checked as they are made
     // local: column pointers in order among the stored entries, rows inside
     // the block's NR rows.
-    bool inside = d0 >= 1 && nz >= 0 && std::int64_t(d0) + nz - 1 <= newne;
+    bool inside = d0 >= 1 && nz64 >= 0 && std::int64_t(d0) + nz64 - 1 <= newne;
     for (fint j = jfirst; inside && j <= jlast; ++j) inside = KEEP(kl.iptrd + j + 1) >= KEEP(kl.iptrd + j);
     fint q = d0;
     if (inside)

@@ -26,7 +26,7 @@ bool pivots_inside(fint mf, fint nf, const fint* ipiv) {
   fint r = std::min(mf, nf);
   while (r >= 1 && ipiv[r - 1] < 1) --r;
   for (fint k = 0; k < nf; ++k)
-    if (k < r ? ipiv[k] > mf : ipiv[k] < -nf) return false;
+    if (k < r ? ipiv[k] < 1 || ipiv[k] > mf : ipiv[k] < -nf || ipiv[k] > -1) return false;
   return true;
 }
 
@@ -49,7 +49,8 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
   const fint mf = irnf(2);
   const fint nf = n - np;
   const fint base = iptrl(n);
-  auto u_first = [&](fint j) { return j == 1 ? 3 : iptrl(j - 1) + 1; };
+  // Column j's U part is u_before(j)+1 .. iptru(j) (iptrl(0) is read as 2).
+  auto u_before = [&](fint j) { return j == 1 ? 2 : iptrl(j - 1); };
   auto has_pivot = [&](fint j) { return iptru(j) < iptrl(j); };
   // An index v that must lie in 1..bound.
   auto outside = [](fint v, fint bound) {
@@ -67,6 +68,7 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
     for (fint i = 1; i <= m; ++i) w(i) = b(i);
     for (fint j = 1; j <= np; ++j) {
       if (!has_pivot(j)) {
+        if (kChecked && iptrl(j) < iptru(j)) return false;
         x(j) = 0.0;
         continue;
       }
@@ -99,8 +101,13 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
         continue;
       }
       const double xj = x(j);
-      if (leaves(u_first(j) - 1, iptru(j))) return false;
-      for (fint q = u_first(j); q <= iptru(j); ++q) {
+      const fint u0 = u_before(j), u1 = iptru(j);
+      if (u0 >= u1) {
+        if (kChecked && u0 > u1) return false;  // the pointers never decrease
+        continue;
+      }
+      if (leaves(u0, u1)) return false;
+      for (fint q = u0 + 1; q <= u1; ++q) {
         if (outside(irnf(q), j - 1)) return false;
         x(irnf(q)) += fact(q) * xj;
       }
@@ -114,9 +121,14 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
     for (fint j = 1; j <= n; ++j) w(j) = permuted ? b(iq(j)) : b(j);
     for (fint i = 1; i <= m; ++i) x(i) = 0.0;
     for (fint j = 2; j <= n; ++j) {
+      const fint u0 = u_before(j), u1 = iptru(j);
+      if (u0 >= u1) {
+        if (kChecked && u0 > u1) return false;
+        continue;
+      }
+      if (leaves(u0, u1)) return false;
       double s = w(j);
-      if (leaves(u_first(j) - 1, iptru(j))) return false;
-      for (fint q = u_first(j); q <= iptru(j); ++q) {
+      for (fint q = u0 + 1; q <= u1; ++q) {
         if (outside(irnf(q), j - 1)) return false;
         s += fact(q) * w(irnf(q));
       }
@@ -141,7 +153,10 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
       }
     }
     for (fint j = np; j >= 1; --j) {
-      if (!has_pivot(j)) continue;
+      if (!has_pivot(j)) {
+        if (kChecked && iptrl(j) < iptru(j)) return false;
+        continue;
+      }
       const fint pp = iptru(j) + 1;
       if (leaves(pp - 1, iptrl(j)) || outside(irnf(pp), m)) return false;
       double s = w(j);
