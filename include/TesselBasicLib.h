@@ -219,14 +219,100 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * MA48: sparse unsymmetric and rectangular (M by N) systems.  Call
  * VIZ_MA48ID once, then VIZ_MA48AD (analyse) once per pattern, VIZ_MA48BD
  * (factorise) whenever the values change, VIZ_MA48CD (solve) for each
- * right-hand side.  KEEP, IRN(1:NE), JCN(1:NE), A and IRN(1:LA) must be kept
- * unchanged between the phases.  Status in INFO(1): 0 success, < 0 error,
- * > 0 warning.  LA must be at least 2*NE (checked); INFO(3) of the analyse
- * and INFO(4) of the analyse and the factorise give the length that
- * suffices.  Lengths the routines do not check:
- *   KEEP   M + 9*N + 2 entries (exactly M + 5*N + 2 + 4*NB suffice, NB the
+ * right-hand side.  Status in INFO(1): 0 success, < 0 error, > 0 warning
+ * (the table below).  Lengths, the checked ones marked:
+ *   A, IRN, JCN  LA entries each (LA >= 2*NE checked); the analysis uses
+ *          JCN(NE+1:LA) as work space, so JCN needs LA entries too.
+ *   KEEP   M + 9*N + 2 entries (exactly M + 5*N + 2 + 4*NB are used, NB the
  *          number of blocks).
- *   ICNTL  9 entries, CNTL 5, INFO 12, RINFO 1.
+ *   ICNTL  9 entries, CNTL 5, INFO 12, RINFO 1; the work arrays with each
+ *          phase below.
+ * The analysis rewrites IRN(1:NE) (the permuted pattern) and JCN(1:NE) (the
+ * map of each entry to its stored position) and leaves A(1:NE) as given;
+ * KEEP, IRN(1:NE) and JCN(1:NE) must then stay unchanged, and A and IRN as
+ * the factorisation left them for the solves.
+ *
+ * Storage.  INFO(3), set by VIZ_MA48AD, is the length of A and IRN that the
+ * analysis needs (after -3 from the analysis: retry with at least that).
+ * INFO(4) is set by both phases: VIZ_MA48AD's is a forecast of what the
+ * factorisation of the values analysed needs; VIZ_MA48BD's is what the
+ * factorisation it made needed, which suffices for JOB = 2 and 3 calls on
+ * the same pivot sequence.  A JOB = 1 factorisation of new values may pivot
+ * differently and need more than the analysis reported (gre_1107: 68,273
+ * forecast; the same pattern with its values scaled by factors in 0.5..1.5
+ * needed up to 98,040).  On -3 from VIZ_MA48BD, INFO(4) is the length to
+ * try next: grow A and IRN to max(INFO(4), 1.5*LA), keeping IRN(1:NE), put
+ * the values in A(1:NE) again and call again with JOB = 1, until it passes.
+ *
+ * Status.  Errors (nothing is factorised or solved; messages on ICNTL(1)):
+ *   -1  M < 1 or N < 1 (every phase).   -2  NE < 1 (MA48AD, MA48BD).
+ *   -3  LA too small (MA48AD: INFO(3); MA48BD: INFO(4)).
+ *   -4  MA48AD: structurally singular square matrix (ICNTL(7) != 0).
+ *   -5  MA48AD: JOB = 2 and KEEP(1:M+N) not two permutations.
+ *   -6  JOB out of range; MA48BD JOB = 2 without the factors of a
+ *       successful factorisation, or JOB > 1 after one that dropped
+ *       entries.
+ *   -7  MA48BD JOB = 2: the new values do not fit the pivot sequence.
+ *   -8  MA48CD: the refinement did not converge in ICNTL(9) steps, or
+ *       ICNTL(9) <= 0 with JOB > 1 (X and ERROR(1:2) are those of the last
+ *       step).   -9  MA48CD: the error estimate did not finish.
+ *   -10 MA48BD: KEEP, IRN and JCN do not hold an analysis of MA48AD for
+ *       this M, N and NE; MA48CD: A, IRN and KEEP do not hold the factors
+ *       of a successful MA48BD (none since the analysis, the last one
+ *       failed or ran short of storage, or the arrays were changed).
+ *   -11 MA48AD, MA48BD: an entry is not finite (NaN or an infinity, after
+ *       duplicates are summed; entries out of range are still dropped);
+ *       the message names the first such entry by its row and column.
+ * Warnings (the results are valid; INFO(1) is the sum of those that apply):
+ *   MA48AD  1 entries out of range (dropped, INFO(12)) or duplicates
+ *           (summed, INFO(11)); 2 the matrix is rank deficient (INFO(5) <
+ *           min(M,N)); 4 JOB = 3 and some block had no acceptable diagonal
+ *           pivot (that block pivots freely).  So 1 to 7.
+ *   MA48BD  2 the matrix is rank deficient: a solve then returns a solution
+ *           of a nearby system, not of this one.
+ *   MA48CD  none.
+ *
+ * State from phase to phase.  The later phases check what they are given
+ * before they follow any index in it, and refuse with -10 (nothing written
+ * by MA48CD but INFO(1)) what no successful earlier phase left:
+ *   - a mark in KEEP(M+2N) and KEEP(M+3N) (the last column's factor
+ *     pointers) that says "analysed, no factors" after VIZ_MA48AD and after a
+ *     VIZ_MA48BD that failed once it had started to change A, IRN or KEEP
+ *     (its -3, -6 and -7 after the checks, -10 and -11), and "no analysis"
+ *     after a VIZ_MA48AD that failed after it had started to change KEEP
+ *     (-3 from a block, -4, -11);
+ *   - the block list (orders adding up to N, triangular flags, the count of
+ *     sparse columns, one block for a rectangular matrix) and the positions
+ *     of the stored entries in KEEP;
+ *   - MA48BD: the map JCN(1:NE) (each a stored position, or NE for an
+ *     entry out of range), the pointers and row indices of every block it
+ *     factorises, the changed-column counts when ICNTL(8) != 0, and for
+ *     JOB = 2 and 3 the stored factors it reads.  It does not read the
+ *     permutations KEEP(1:M+N), so it does not check them;
+ *   - MA48CD: both permutations (values in range whose sum is that of a
+ *     permutation), and every pointer and index that the solve follows: the
+ *     row indices and pointers of the triangular and off-diagonal parts
+ *     (a triangular column led by its diagonal, rows above it in its block,
+ *     off-diagonal rows in earlier blocks), each factor area's pointers,
+ *     row and step indices, full block and its pivoting record.  With
+ *     JOB > 1 every stored entry is checked before the first solve.
+ * The checks ride in the loops that read each word.  Not detected: a value,
+ * or an index changed to another one that passes these tests (a row moved
+ * to another row of the same range, a pointer moved within the order, two
+ * permutation entries changed by opposite amounts); the solve then returns
+ * a wrong X.  When MA48BD finds a fault in the map or in a block's entries
+ * after it has begun, A and the factors of earlier blocks have changed; when
+ * MA48CD with JOB = 1 finds one during its solve, W has been used.
+ *
+ * Values that are not finite: an entry of the matrix is refused (-11)
+ * by the analysis and the factorisation, which then leave the marks above
+ * (a later factorisation, or JOB = 2 and solves, are refused until a phase
+ * succeeds).  A right-hand side that is not finite is solved: when X or the
+ * residual of a step holds a value that is not finite, ERROR(1) and
+ * ERROR(2) are +Inf (never 0), ERROR(3) is +Inf for JOB = 4, and the
+ * refinement stops there (returning the previous step's X and errors when
+ * that step was finite); INFO(1) is not changed for it.  A factorisation
+ * of finite values whose factors overflow is not detected.
  */
 
 /* Defaults: CNTL(1:5) = 0.5, 0.1, 0, 0, 0.5; ICNTL(1:9) = 6, 6, 2, 3, 32,
@@ -241,14 +327,15 @@ TESSELBASICLIB_API void VIZ_MA48AD(const int32_t* M, const int32_t* N, const int
                                    const double* CNTL, const int32_t* ICNTL, int32_t* IW, int32_t* INFO,
                                    double* RINFO);
 
-/* Factorise new values A(1:NE) (in the order of the analysed entries).
- * JOB 1: with pivoting; 2: fast refactorisation on the pivot sequence of
- * the previous JOB 1 call; 3: pivoting from the previous row order.
- * JOB 2 and 3 check the factors stored by the previous call first: when
- * there are none that are complete (no successful factorisation since the
- * analysis, or the last one ran out of storage), JOB 2 fails with
- * INFO(1) = -6 and the JOB message, nothing but INFO changed, while JOB 3
- * factorises such blocks from the row order of the analysis.
+/* Factorise new values A(1:NE), given in the order of the entries as the
+ * host gave them to VIZ_MA48AD.  JOB 1: with pivoting; 2: fast
+ * refactorisation on the pivot sequence of the previous JOB 1 call; 3:
+ * pivoting from the previous row order.  JOB 2 and 3 check the factors
+ * stored by the previous call first: when there are none that are complete
+ * (no successful factorisation since the analysis, or the last one failed
+ * or ran short of storage), JOB 2 fails with INFO(1) = -6 and the JOB
+ * message, nothing but INFO changed, while JOB 3 factorises such blocks
+ * from the row order of the analysis.
  * W: M entries.  IW: 2*M + 2*N entries. */
 TESSELBASICLIB_API void VIZ_MA48BD(const int32_t* M, const int32_t* N, const int32_t* NE, const int32_t* JOB,
                                    const int32_t* LA, double* A, int32_t* IRN, const int32_t* JCN, int32_t* KEEP,
