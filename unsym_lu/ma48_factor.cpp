@@ -313,7 +313,8 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     } else {
       for (fint p = 1; p <= newne; ++p) A(p) = 0.0;
       for (fint k = 1; k <= NE; ++k) {
-        const fint p = k == 1 ? -JCN(1) : JCN(k);
+        // (negated without overflow: the most negative integer stays out of range)
+        const fint p = k == 1 ? static_cast<fint>(0u - static_cast<std::uint32_t>(JCN(1))) : JCN(k);
         if (outside(p)) {
           if (p != NE) bad_map = true;
           continue;
@@ -338,7 +339,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       // The entry by the host's row and column: the row whose position is
       // the stored row, the column whose position holds the stored entry.
       const std::int64_t k = tbl::ma48::first_nonfinite_entry(NE, jcn_p, a_p, newne);
-      const fint pos = k == 1 ? std::abs(JCN(1)) : JCN(k);
+      const fint pos = static_cast<fint>(k == 1 ? std::abs(std::int64_t(JCN(1))) : JCN(k));
       fint row = 0, col = 0;
       for (fint i = 1; i <= M; ++i)
         if (KEEP(i) == IRN(pos)) row = i;
@@ -411,7 +412,9 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     // The block's entries as MA50BD reads them, checked as they are made
     // local: column pointers in order among the stored entries, rows inside
     // the block's NR rows.
-    bool inside = d0 >= 1 && nz64 >= 0 && std::int64_t(d0) + nz64 - 1 <= newne;
+    // (The analysis packs every column of a block without entries.)
+    bool inside = d0 >= 1 && nz64 >= 0 && std::int64_t(d0) + nz64 - 1 <= newne &&
+                  (nz64 > 0 || KEEP(kl.mblock + 3 * jb) == nc);
     for (fint j = jfirst; inside && j <= jlast; ++j) inside = KEEP(kl.iptrd + j + 1) >= KEEP(kl.iptrd + j);
     fint q = d0;
     if (inside)

@@ -57,7 +57,8 @@ bool block_solve(fint N, fint NB, std::int64_t newne, std::int64_t LAF, const do
   };
   // Row r lies outside lo..hi.
   auto row_bad = [](fint r, fint lo, fint hi) {
-    return static_cast<std::uint32_t>(r - lo) > static_cast<std::uint32_t>(hi - lo);
+    return static_cast<std::uint32_t>(r) - static_cast<std::uint32_t>(lo) >
+           static_cast<std::uint32_t>(hi) - static_cast<std::uint32_t>(lo);
   };
   // The pointers of a block's columns are checked as a chain: the last
   // one against the stored entries once per block, then each one against

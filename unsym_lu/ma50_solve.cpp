@@ -58,11 +58,13 @@ bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, con
   };
   // Positions first+1 .. last, when not empty, that leave the area.
   auto leaves = [&](fint first, fint last) { return kChecked && first < last && (first < 0 || last > lfact); };
+  // The full block: its rows, then (with columns) its reals and pivoting
+  // record, inside the area.
+  if (kChecked && (mf < 0 || mf > m || (mf >= 1 && (base < 0 || std::int64_t(base) + mf > lfact)))) return false;
   if (kChecked && nf >= 1 && mf >= 1 &&
-      (base < 0 || base + std::max<std::int64_t>(std::int64_t(mf) * nf, mf + nf) > lfact ||
+      (std::int64_t(base) + std::max<std::int64_t>(std::int64_t(mf) * nf, std::int64_t(mf) + nf) > lfact ||
        !pivots_inside(mf, nf, IRNF + base + mf)))
     return false;
-  if (kChecked && (mf < 0 || mf > m || (mf >= 1 && (base < 0 || std::int64_t(base) + mf > lfact)))) return false;
 
   if (!trans) {
     for (fint i = 1; i <= m; ++i) w(i) = b(i);

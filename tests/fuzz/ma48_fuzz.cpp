@@ -107,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::int64_t k = std::int64_t(in.u16()) % len;
       fint& word = in_keep ? keep[k] : irn[k];
       const std::uint8_t how = in.byte() % 3;
-      word = how == 0 ? word + 1 : how == 1 ? word - 1 : in.index(std::max(m, n));
+      const std::uint32_t u = static_cast<std::uint32_t>(word);  // wraps at the extremes
+      word = how == 0 ? fint(u + 1u) : how == 1 ? fint(u - 1u) : in.index(std::max(m, n));
     }
     const fint trans = in.flag() ? -1 : 0;
     const fint sjob = in.range(0, 5);
