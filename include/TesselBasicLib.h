@@ -273,8 +273,9 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *   MA48CD  none.
  *
  * State from phase to phase.  The later phases check what they are given
- * before they follow any index in it, and refuse with -10 (nothing written
- * by MA48CD but INFO(1)) what no successful earlier phase left:
+ * before they follow any index in it, and refuse with -10 (MA48CD then
+ * writes nothing of the host's but INFO(1) and W) what no successful
+ * earlier phase left:
  *   - a mark in KEEP(M+2N) and KEEP(M+3N) (the last column's factor
  *     pointers) that says "analysed, no factors" after VIZ_MA48AD and after a
  *     VIZ_MA48BD that failed once it had started to change A, IRN or KEEP
@@ -302,7 +303,8 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * permutation entries changed by opposite amounts); the solve then returns
  * a wrong X.  When MA48BD finds a fault in the map or in a block's entries
  * after it has begun, A and the factors of earlier blocks have changed; when
- * MA48CD with JOB = 1 finds one during its solve, W has been used.
+ * MA48CD finds one during its first solve, W has been used (X, RHS, ERROR
+ * and IW are written only after that solve has passed).
  *
  * Values that are not finite: an entry of the matrix is refused (-11)
  * by the analysis and the factorisation, which then leave the marks above

@@ -60,28 +60,39 @@ bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
 
 bool permutation_valid(const fint* v, fint n) {
   // Values in 1..n whose sum is that of 1..n (modulo 2^32): a change of any
-  // one entry always shows.  Four at a time in vector registers: this runs
-  // before every solve, whose own work per row is of the same order.
+  // one entry always shows.  Eight at a time in vector registers, since this
+  // runs before every solve, whose own work per row is of the same order: x
+  // lies in 1..n exactly when x + (2^31 - 1) < n - 2^31 as signed integers
+  // (the unsigned test x - 1 < n with the sign bit flipped on both sides).
   using v4u = std::uint32_t __attribute__((vector_size(16)));
+  using v4i = std::int32_t __attribute__((vector_size(16)));
   const std::uint32_t un = static_cast<std::uint32_t>(n);
-  const v4u one = {1u, 1u, 1u, 1u}, limit = {un, un, un, un};
-  v4u sum = {0u, 0u, 0u, 0u}, outside = {0u, 0u, 0u, 0u};
+  const std::uint32_t flip = 0x7fffffffu, top = un + 0x80000000u;
+  const v4u bias = {flip, flip, flip, flip};
+  const v4i limit = (v4i)(v4u){top, top, top, top};
+  v4u sum0 = {0u, 0u, 0u, 0u}, sum1 = sum0;
+  v4i in0 = {-1, -1, -1, -1}, in1 = in0;
   fint i = 0;
-  for (; i + 4 <= n; i += 4) {
-    v4u x;
-    std::memcpy(&x, v + i, sizeof x);
-    sum += x;
-    outside |= (v4u)((x - one) >= limit);
+  for (; i + 8 <= n; i += 8) {
+    v4u x0, x1;
+    std::memcpy(&x0, v + i, sizeof x0);
+    std::memcpy(&x1, v + i + 4, sizeof x1);
+    sum0 += x0;
+    sum1 += x1;
+    in0 &= (v4i)(x0 + bias) < limit;
+    in1 &= (v4i)(x1 + bias) < limit;
   }
+  const v4u sum = sum0 + sum1;
+  const v4i in = in0 & in1;
   std::uint32_t total = sum[0] + sum[1] + sum[2] + sum[3];
-  std::uint32_t any = outside[0] | outside[1] | outside[2] | outside[3];
+  bool inside = (in[0] & in[1] & in[2] & in[3]) != 0;
   for (; i < n; ++i) {
     const std::uint32_t x = static_cast<std::uint32_t>(v[i]);
-    any |= static_cast<std::uint32_t>(x - 1u >= un);
+    inside &= x - 1u < un;
     total += x;
   }
   const std::uint64_t nn = un;
-  return any == 0 && total == static_cast<std::uint32_t>(nn * (nn + 1) / 2);
+  return inside && total == static_cast<std::uint32_t>(nn * (nn + 1) / 2);
 }
 
 bool pointers_valid(fint n, const fint* iptrd, const fint* iptro) {

@@ -382,7 +382,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
         KEEP(kl.iptrl + j) = 0;
         KEEP(kl.iptru + j) = 0;
         const fint d = KEEP(kl.iptrd + j);
-        if (d < 1 || d > newne) {
+        if (static_cast<std::uint32_t>(d) - 1u >= static_cast<std::uint32_t>(newne)) {
           finish(tbl::ma48::kBadState);
           return;
         }
