@@ -84,7 +84,7 @@ bool marked_no_analysis(fint m, fint n, const fint* keep);
 
 // The block structure in KEEP: the block count (1..N, 1 for a rectangular
 // matrix), the orders adding up to N, each flag minus the order (square
-// matrices only) or 0..order, IPTRD(1) = 1, IPTRO(1) = IPTRD(N+1) <=
+// matrices only) or 0..order, IPTRD(1) = 1 <= IPTRD(N+1) = IPTRO(1) <=
 // IPTRO(N+1), and at most MAX_STORED stored entries.  Reads O(NB) words.
 bool blocks_valid(fint m, fint n, const fint* keep, std::int64_t max_stored);
 

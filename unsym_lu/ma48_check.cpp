@@ -55,7 +55,8 @@ bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
   }
   if (columns != n) return false;
   const std::int64_t d_end = keep(kl.iptrd + n + 1), o_end = keep(kl.iptro + n + 1);
-  return keep(kl.iptrd + 1) == 1 && keep(kl.iptro + 1) == d_end && d_end <= o_end && o_end - 1 <= max_stored;
+  return keep(kl.iptrd + 1) == 1 && keep(kl.iptro + 1) == d_end && 1 <= d_end && d_end <= o_end &&
+         o_end - 1 <= max_stored;
 }
 
 bool permutation_valid(const fint* v, fint n) {

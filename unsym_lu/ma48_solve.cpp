@@ -23,6 +23,7 @@
 #include "interface/fmt.hpp"
 #include "interface/machine.hpp"
 #include "sparse_utils/mc71.hpp"
+#include "unsym_lu/index_check.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "unsym_lu/ma48_print.hpp"
 #include "unsym_lu/ma50.hpp"
@@ -33,57 +34,60 @@ using tbl::Vec1;
 
 namespace {
 
-// The block solve with every index it follows tested where it is first
-// read: the block triplets have passed blocks_valid, every pointer and row
-// index is checked here, and MA50's checked solve checks each factor area.
+// The first column from J on (up to LAST) whose pointer range
+// P(j)..P(j+1)-1 is not empty, LAST+1 when there is none; P(j) = PTR[j-1].
+// Runs of empty columns are passed four at a time.
+inline fint skip_empty(const fint* ptr, fint j, fint last) {
+#if defined(__SSE2__)
+  for (; j + 3 <= last; j += 4) {
+    const __m128i now = tbl::unsym::load4(ptr + j - 1), next = tbl::unsym::load4(ptr + j);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(now, next)) != 0xFFFF) break;
+  }
+#endif
+  while (j <= last && ptr[j] == ptr[j - 1]) ++j;
+  return j;
+}
+
+// The block solve, every index it follows tested first.  The caller has
+// checked the block triplets (blocks_valid: every block inside 1..N) and
+// that IPTRD(1:N+1) and IPTRO(1:N+1) lie in 1..NEWNE+1 with NEWNE < LA, so
+// that every pointer range is inside the stored entries and a triangular
+// column's diagonal A(IPTRD(j)) inside A.  Here every row index is tested
+// as it is read, and MA50's checked solve checks each factor area.
 // Returns false at the first fault (B, X and W then partly written).
-bool block_solve(fint N, fint NB, std::int64_t newne, std::int64_t LAF, const double* fact, const double* a_p,
-                 const fint* irnf, const fint* irn_p, const fint* iptrd_p, const fint* iptro_p, const fint* blocks,
-                 const fint* iptrl, const fint* iptru, double* b_p, double* x_p, bool trans, fint nblas, double* w) {
+bool block_solve(fint N, fint NB, std::int64_t LAF, const double* fact, const double* a_p, const fint* irnf,
+                 const fint* irn_p, const fint* iptrd_p, const fint* iptro_p, const fint* blocks, const fint* iptrl,
+                 const fint* iptru, double* b_p, double* x_p, bool trans, fint nblas, double* w) {
   Vec1<const double> A(a_p);
   Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
   Vec1<double> B(b_p), X(x_p);
-  auto order = [&](fint jb) { return blocks[3 * (jb - 1)]; };
-  auto packed = [&](fint jb) { return blocks[3 * (jb - 1) + 1]; };
-  // Block 1's factors start the factor area; its KBLOCK entry holds NB.
-  auto factor_start = [&](fint jb) -> std::int64_t { return jb == 1 ? 1 : blocks[3 * (jb - 1) + 2]; };
+  const tbl::unsym::Range rows(1, N);
   auto kernel = [&](fint jb, fint jfirst) {
-    const fint nc = order(jb), np = packed(jb);
-    const std::int64_t pos = factor_start(jb), lfact = LAF - pos + 1;
+    const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);  // order, packed columns, factor start
+    const std::int64_t pos = jb == 1 ? 1 : t[2];  // block 1's third entry holds NB
+    const std::int64_t lfact = LAF - pos + 1;
     return pos >= 1 && lfact >= 2 &&
-           tbl::ma50::solve_checked(nc, nc, np, trans, nblas, static_cast<fint>(lfact), fact + pos - 1,
+           tbl::ma50::solve_checked(t[0], t[0], t[1], trans, nblas, static_cast<fint>(lfact), fact + pos - 1,
                                     irnf + pos - 1, iptrl + jfirst - 1, iptru + jfirst - 1, b_p + jfirst - 1,
                                     x_p + jfirst - 1, w);
   };
-  // Row r lies outside lo..hi.
-  auto row_bad = [](fint r, fint lo, fint hi) {
-    return static_cast<std::uint32_t>(r) - static_cast<std::uint32_t>(lo) >
-           static_cast<std::uint32_t>(hi) - static_cast<std::uint32_t>(lo);
-  };
-  // The pointers of a block's columns are checked as a chain: the last
-  // one against the stored entries once per block, then each one against
-  // its neighbour, which is one compare a column.  A triangular column has
-  // at least its diagonal, and that comes first.
-  const std::uint32_t stored = static_cast<std::uint32_t>(newne);
-  auto end_bad = [&](fint p) { return static_cast<std::uint32_t>(p) - 1u > stored; };  // p outside 1..NEWNE+1
-  auto tri_bad = [&](fint j, fint d0, fint d1) {
-    return static_cast<std::uint32_t>(d0) - 1u >= static_cast<std::uint32_t>(d1) - 1u || IRN(d0) != j;
-  };
+  // The columns of the off-diagonal part to visit: all, or, when the
+  // block has fewer off-diagonal entries than a quarter of its columns,
+  // only those with entries (most of them have none).
+  auto first = [&](fint j, fint jlast, bool sparse) { return sparse ? skip_empty(iptro_p, j, jlast) : j; };
+  auto few = [&](fint jfirst, fint jlast) { return 4 * std::int64_t(IPTRO(jlast + 1) - IPTRO(jfirst)) < jlast - jfirst + 1; };
 
   if (!trans) {
     fint jlast = N;
     for (fint jb = NB; jb >= 1; --jb) {
-      const fint jfirst = jlast - order(jb) + 1;
-      if (packed(jb) < 0) {
-        if (end_bad(IPTRD(jlast + 1))) return false;
+      const fint jfirst = jlast - blocks[3 * (jb - 1)] + 1;
+      if (blocks[3 * (jb - 1) + 1] < 0) {
         for (fint j = jlast; j >= jfirst; --j) {
-          const fint d0 = IPTRD(j), d1 = IPTRD(j + 1);
-          if (tri_bad(j, d0, d1)) return false;
-          const double xj = B(j) / A(d0);
+          const double xj = B(j) / A(IPTRD(j));
           X(j) = xj;
-          for (fint k = d0 + 1; k < d1; ++k) {
+          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) {
             const fint r = IRN(k);
-            if (row_bad(r, jfirst, j - 1)) return false;
+            if (__builtin_expect(rows.outside(r), 0)) return false;
             B(r) -= A(k) * xj;
           }
         }
@@ -92,50 +96,43 @@ bool block_solve(fint N, fint NB, std::int64_t newne, std::int64_t LAF, const do
       }
       // The off-diagonal part of each column: rows of earlier blocks.
       if (jb > 1) {
-        if (IPTRO(jfirst) < 1 || end_bad(IPTRO(jlast + 1))) return false;
-        for (fint j = jfirst; j <= jlast; ++j) {
-          const fint o0 = IPTRO(j), o1 = IPTRO(j + 1);
-          if (o1 < o0) return false;
-          for (fint k = o0; k < o1; ++k) {
+        const bool sparse = few(jfirst, jlast);
+        for (fint j = first(jfirst, jlast, sparse); j <= jlast; j = first(j + 1, jlast, sparse))
+          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) {
             const fint r = IRN(k);
-            if (row_bad(r, 1, jfirst - 1)) return false;
+            if (__builtin_expect(rows.outside(r), 0)) return false;
             B(r) -= A(k) * X(j);
           }
-        }
       }
       jlast = jfirst - 1;
     }
   } else {
     fint jfirst = 1;
     for (fint jb = 1; jb <= NB; ++jb) {
-      const fint jlast = jfirst + order(jb) - 1;
+      const fint jlast = jfirst + blocks[3 * (jb - 1)] - 1;
       if (jb > 1) {
-        if (IPTRO(jfirst) < 1 || end_bad(IPTRO(jlast + 1))) return false;
-        for (fint j = jfirst; j <= jlast; ++j) {
-          const fint o0 = IPTRO(j), o1 = IPTRO(j + 1);
-          if (o1 < o0) return false;
+        // (A column without entries would subtract 0, which changes nothing.)
+        const bool sparse = few(jfirst, jlast);
+        for (fint j = first(jfirst, jlast, sparse); j <= jlast; j = first(j + 1, jlast, sparse)) {
           double sum = 0.0;
-          for (fint k = o0; k < o1; ++k) {
+          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) {
             const fint r = IRN(k);
-            if (row_bad(r, 1, jfirst - 1)) return false;
+            if (__builtin_expect(rows.outside(r), 0)) return false;
             sum += A(k) * X(r);
           }
           B(j) -= sum;
         }
       }
-      if (packed(jb) < 0) {
-        if (IPTRD(jfirst) < 1) return false;
+      if (blocks[3 * (jb - 1) + 1] < 0) {
         for (fint j = jfirst; j <= jlast; ++j) {
-          const fint d0 = IPTRD(j), d1 = IPTRD(j + 1);
-          if (static_cast<std::uint32_t>(d1) - 1u > stored || d1 <= d0 || IRN(d0) != j) return false;
           double sum = 0.0;
-          for (fint k = d0 + 1; k < d1; ++k) {
+          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) {
             const fint r = IRN(k);
-            if (row_bad(r, jfirst, j - 1)) return false;
+            if (__builtin_expect(rows.outside(r), 0)) return false;
             sum += A(k) * X(r);
           }
           B(j) -= sum;
-          X(j) = B(j) / A(d0);
+          X(j) = B(j) / A(IPTRD(j));
         }
       } else if (!kernel(jb, jfirst)) {
         return false;
@@ -153,8 +150,12 @@ extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fin
                                  const fint* iptro_p, const fint* nb_p, const fint* blocks, const fint* iptrl,
                                  const fint* iptru, double* b_p, double* x_p, const logical* trans,
                                  const fint* icntl5, double* w) {
-  block_solve(*n_p, *nb_p, *newne_p, *laf_p, fact, a_p, irnf, irn_p, iptrd_p, iptro_p, blocks, iptrl, iptru, b_p,
-              x_p, tbl::is_true(*trans), icntl5[4], w);
+  const fint n = *n_p, newne = *newne_p;
+  if (*laf_p < 1 || !tbl::unsym::all_inside(iptrd_p, std::int64_t(n) + 1, 1, newne + 1) ||
+      !tbl::unsym::all_inside(iptro_p, std::int64_t(n) + 1, 1, newne + 1))
+    return;
+  block_solve(n, *nb_p, *laf_p, fact, a_p, irnf, irn_p, iptrd_p, iptro_p, blocks, iptrl, iptru, b_p, x_p,
+              tbl::is_true(*trans), icntl5[4], w);
 }
 
 namespace {
@@ -213,6 +214,103 @@ bool all_finite(const double* v, std::int64_t n) {
   return finite;
 }
 
+// A permutation's moves, four a step: TO(P(i)) = FROM(i) with SCATTER,
+// else TO(i) = FROM(P(i)), for i = 1..N.
+template <bool kScatter>
+inline void move(const fint* p, std::ptrdiff_t i, const double* from, double* to) {
+  if (kScatter)
+    to[p[i] - 1] = from[i];
+  else
+    to[i] = from[p[i] - 1];
+}
+
+template <bool kScatter>
+void permute(const fint* p, fint n, const double* from, double* to) {
+  std::ptrdiff_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    move<kScatter>(p, i, from, to);
+    move<kScatter>(p, i + 1, from, to);
+    move<kScatter>(p, i + 2, from, to);
+    move<kScatter>(p, i + 3, from, to);
+  }
+  for (; i < n; ++i) move<kScatter>(p, i, from, to);
+}
+
+// What the pass that permutes the right-hand side in tests besides its own
+// permutation P: the other permutation (OTHER, of the same length N, when
+// the matrix is square), and the column pointers IPTRD(1:N) and IPTRO(1:N)
+// (POINTERS, for the block solve) against 1..LAST.
+struct AlsoChecked {
+  const fint* other = nullptr;
+  const fint* iptrd = nullptr;
+  const fint* iptro = nullptr;
+  fint last = 0;
+};
+
+// The moves of the right-hand side with P tested on the way, so that no
+// separate pass over it is needed: each group of four indices in 1..N
+// before it is followed, and the sum of them all that of a permutation, so
+// that a change of any one of them shows.  ALSO's words are tested in the
+// same pass (they are followed only later).  Returns false at the first
+// index out of range or for a sum that does not match.
+template <bool kScatter, bool kOther, bool kPointers>
+bool permute_checked(const fint* p, fint n, const double* from, double* to, const AlsoChecked& also) {
+  const tbl::unsym::Range range(1, n), pointers(1, also.last);
+  std::uint32_t sum = 0, other_sum = 0;
+  std::ptrdiff_t i = 0;
+#if defined(__SSE2__)
+  using tbl::unsym::lanes_outside;
+  using tbl::unsym::load4;
+  const __m128i shift = range.shift(), limit = range.limit();
+  const __m128i pshift = pointers.shift(), plimit = pointers.limit();
+  __m128i sums = _mm_setzero_si128(), other_sums = _mm_setzero_si128();
+  for (; i + 4 <= n; i += 4) {
+    const __m128i v = load4(p + i);
+    __m128i bad = lanes_outside(v, shift, limit);
+    if (kOther) {
+      const __m128i o = load4(also.other + i);
+      bad = _mm_or_si128(bad, lanes_outside(o, shift, limit));
+      other_sums = _mm_add_epi32(other_sums, o);
+    }
+    if (kPointers) {
+      bad = _mm_or_si128(bad, lanes_outside(load4(also.iptrd + i), pshift, plimit));
+      bad = _mm_or_si128(bad, lanes_outside(load4(also.iptro + i), pshift, plimit));
+    }
+    if (__builtin_expect(_mm_movemask_epi8(bad) != 0, 0)) return false;
+    sums = _mm_add_epi32(sums, v);
+    move<kScatter>(p, i, from, to);
+    move<kScatter>(p, i + 1, from, to);
+    move<kScatter>(p, i + 2, from, to);
+    move<kScatter>(p, i + 3, from, to);
+  }
+  alignas(16) std::uint32_t lanes[4], other_lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+  _mm_store_si128(reinterpret_cast<__m128i*>(other_lanes), other_sums);
+  for (int t = 0; t < 4; ++t) {
+    sum += lanes[t];
+    other_sum += other_lanes[t];
+  }
+#endif
+  for (; i < n; ++i) {
+    if (range.outside(p[i]) || (kOther && range.outside(also.other[i])) ||
+        (kPointers && (pointers.outside(also.iptrd[i]) || pointers.outside(also.iptro[i]))))
+      return false;
+    sum += static_cast<std::uint32_t>(p[i]);
+    if (kOther) other_sum += static_cast<std::uint32_t>(also.other[i]);
+    move<kScatter>(p, i, from, to);
+  }
+  const std::uint64_t nn = static_cast<std::uint32_t>(n);
+  const std::uint32_t expected = static_cast<std::uint32_t>(nn * (nn + 1) / 2);
+  return sum == expected && (!kOther || other_sum == expected);
+}
+
+template <bool kScatter>
+bool permute_checked(const fint* p, fint n, const double* from, double* to, const AlsoChecked& also) {
+  if (also.iptrd != nullptr) return permute_checked<kScatter, true, true>(p, n, from, to, also);
+  if (also.other != nullptr) return permute_checked<kScatter, true, false>(p, n, from, to, also);
+  return permute_checked<kScatter, false, false>(p, n, from, to, also);
+}
+
 }  // namespace
 
 extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p, const fint* job_p,
@@ -236,19 +334,25 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   };
 
   // What the factorisation left, before anything is written: the phase
-  // mark, the blocks, both permutations; the entries and factors the solve
-  // reads are checked as it meets them, and the refinement's pass over the
-  // whole matrix has its entries checked here.  The listing of the monitor
-  // follows every pointer, so it has them all checked first.
+  // mark and the blocks here; both permutations as the right-hand side is
+  // permuted in (the one that moves the solution out here when the matrix
+  // is not square); the pointers and indices that the solve follows as it
+  // meets them.  The refinement's pass over the whole matrix has its
+  // entries checked here, and so does the monitor's listing, which follows
+  // every pointer.
   const KeepLayout kl(M, N);
   Vec1<const fint> KEEP(keep_p), IRN(irn_p);
   Vec1<const double> A(a_p);
   const bool monitor = tbl::ma48::monitor_on(icntl);
-  const fint* perm_in = trans ? keep_p + M : keep_p;  // read as the solve starts
-  const fint* perm_out = trans ? keep_p : keep_p + M;  // read as it ends
-  auto perm_valid = [&](const fint* p) { return tbl::ma48::permutation_valid(p, p == keep_p ? M : N); };
-  if (tbl::ma48::marked_no_factors(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, LA) ||
-      !perm_valid(perm_in) || ((JOB > 1 || monitor) && !perm_valid(perm_out)) ||
+  const fint* perm_in = trans ? keep_p + M : keep_p;   // KEEP(M+1:M+N) or KEEP(1:M)
+  const fint* perm_out = trans ? keep_p : keep_p + M;  // the other one
+  const fint lr = trans ? N : M;
+  const fint lx = trans ? M : N;
+  // (NEWNE < LA: a triangular column's diagonal pointer may then be read up
+  // to NEWNE+1 without a test of its own.)
+  if (tbl::ma48::marked_no_factors(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, LA - 1) ||
+      ((M != N || monitor) && !tbl::ma48::permutation_valid(perm_out, lx)) ||
+      (monitor && !tbl::ma48::permutation_valid(perm_in, lr)) ||
       (JOB > 1 && !tbl::ma48::entries_valid(M, N, keep_p, irn_p)) ||
       (monitor && !listing_safe(M, N, LA, keep_p, irn_p))) {
     refuse();
@@ -260,8 +364,6 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   const double eps = tbl::re05re(1);
   const fint nb = KEEP(kl.kblock + 3);
   const fint newne = KEEP(kl.iptro + N + 1) - 1;
-  const fint lr = trans ? N : M;
-  const fint lx = trans ? M : N;
   const std::int64_t mx = std::max(M, N);
   const tbl::ma48::Monitor mon{icntl[1], icntl[2] >= 4};
   if (monitor) entry_monitor(mon, M, N, *trans_p, JOB, LA, a_p, irn_p, keep_p, cntl, icntl, rhs_p, lr);
@@ -269,7 +371,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   Vec1<double> RHS(rhs_p), X(x_p), R(w_p), C(w_p + lr), T(w_p + lr + mx), S(w_p + lr + 2 * mx);
   Vec1<fint> IW(iw_p);
 
-  // One solve with the factors, from B (which it may overwrite) into SOL
+  // One solve with the factors, from B (which it overwrites) into SOL
   // (room for MX entries), with WORK (MX entries) as the kernel's
   // workspace.  False when an index it met was out of range.
   const bool one_block = nb == 1 && KEEP(kl.mblock + 3) >= 0;
@@ -281,22 +383,28 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
       return tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl,
                                       keep_p + kl.iptru, b, sol, work);
     }
-    return block_solve(N, nb, newne, laf, a_p + newne, a_p, irn_p + newne, irn_p, keep_p + kl.iptrd,
+    return block_solve(N, nb, laf, a_p + newne, a_p, irn_p + newne, irn_p, keep_p + kl.iptrd,
                        keep_p + kl.iptro, keep_p + kl.nblock + 2, keep_p + kl.iptrl, keep_p + kl.iptru, b, sol, tr,
                        nblas, work);
   };
-  // The right-hand side in permuted order.
-  auto permute_in = [&] {
-    if (!trans)
-      for (fint i = 1; i <= M; ++i) R(KEEP(i)) = RHS(i);
-    else
-      for (fint j = 1; j <= N; ++j) R(j) = RHS(KEEP(std::int64_t(M) + j));
-  };
 
-  permute_in();
+  // The right-hand side in permuted order: R(KEEP(i)) = RHS(i), or with
+  // the transpose R(j) = RHS(KEEP(M+j)).  The same pass tests the other
+  // permutation of a square matrix and, for the block solve, the pointers
+  // of the stored entries (IPTRD(N+1) = IPTRO(1) and IPTRO(N+1) = NEWNE+1
+  // have passed blocks_valid).
+  AlsoChecked also;
+  if (M == N) also.other = perm_out;
+  if (!one_block) {
+    also.iptrd = keep_p + kl.iptrd;
+    also.iptro = keep_p + kl.iptro;
+    also.last = newne + 1;
+  }
+  const bool permuted = !trans ? permute_checked<true>(perm_in, lr, rhs_p, w_p, also)
+                               : permute_checked<false>(perm_in, lr, rhs_p, w_p, also);
   // The first solve comes before anything of the host's but W is written:
   // it meets every index that any later solve of this call follows.
-  if (!solve(trans, R.data(), C.data(), T.data())) {
+  if (!permuted || !solve(trans, R.data(), C.data(), T.data())) {
     refuse();
     return;
   }
@@ -311,7 +419,10 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     for (fint j = 1; j <= lx; ++j) X(j) = 0.0;
     // The permuted right-hand side b again (the solve overwrote W's copy),
     // kept in RHS for the residuals.
-    permute_in();
+    if (!trans)
+      permute<true>(perm_in, lr, rhs_p, w_p);
+    else
+      permute<false>(perm_in, lr, rhs_p, w_p);
     for (fint i = 1; i <= lr; ++i) RHS(i) = R(i);
     if (icntl[8] <= 0) {
       info[0] = -8;
@@ -447,23 +558,18 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     }
   }
 
-  // The solution in the host's order of the unknowns, by a permutation that
-  // a solve without refinement checks only now, close to where it is used.
-  if (JOB == 1) {
-    if (!perm_valid(perm_out)) {
-      refuse();
-      return;
-    }
-    error[2] = 0.0;
-  }
+  // The solution in the host's order of the unknowns (a permutation
+  // checked before the first solve): X(KEEP(M+j)) = SOL(j), or with the
+  // transpose X(i) = SOL(KEEP(i)).
+  if (JOB == 1) error[2] = 0.0;
   if (JOB > 1) {
     for (fint j = 1; j <= lx; ++j) R(j) = X(j);
     solution = R.data();
   }
   if (!trans)
-    for (fint j = 1; j <= N; ++j) X(KEEP(std::int64_t(M) + j)) = solution[j - 1];
+    permute<true>(perm_out, lx, solution, x_p);
   else
-    for (fint i = 1; i <= M; ++i) X(i) = solution[KEEP(i) - 1];
+    permute<false>(perm_out, lx, solution, x_p);
   if (JOB >= 2) {
     error[0] = omega[0];
     error[1] = omega[1];

@@ -5,11 +5,20 @@
 // negated, by columns) and L~ holding each pivot column's values undivided
 // (the pivot itself as its reciprocal), so the forward step divides by the
 // pivot as it goes.  The full block is solved by MA50_DENSE_SOLVE.
+//
+// The sweeps come in two forms: as MA50CD runs them, trusting the factors,
+// and checked, for MA48's solve, which must not follow an index that a host
+// changed between the phases.  The checked form tests every column pointer
+// once before the sweeps (in vector registers) and every row and step index
+// where it is read, one compare against a bound fixed for the whole sweep;
+// the loops are otherwise the same, so both forms give the same X bit for
+// bit.
 #include <algorithm>
 #include <cstdint>
 
 #include "interface/common.hpp"
 #include "interface/fmt.hpp"
+#include "unsym_lu/index_check.hpp"
 #include "unsym_lu/ma50.hpp"
 #include "unsym_lu/ma50_print.hpp"
 
@@ -18,6 +27,14 @@ namespace {
 using tbl::fint;
 using tbl::Vec1;
 namespace io = tbl::io;
+
+// The 0-based position of a 1-based index, and, checked, whether it lies
+// outside 1..bound: (index - 1) as unsigned is below the bound exactly then.
+inline std::uint32_t at(fint i) { return static_cast<std::uint32_t>(i) - 1u; }
+template <bool kChecked>
+inline bool outside(std::uint32_t i0, std::uint32_t bound) {
+  return kChecked && __builtin_expect(i0 >= bound, 0);
+}
 
 // A pivoting record of the full block that keeps the dense solve inside
 // the block: a pivot's row among the MF rows, a column without pivot the
@@ -30,154 +47,185 @@ bool pivots_inside(fint mf, fint nf, const fint* ipiv) {
   return true;
 }
 
-// The solve proper.  CHECKED: every pointer and index read from IPTRL,
-// IPTRU and IRNF is tested where it is first followed (pointers against
-// LFACT, row indices against M, U step numbers against the column that
-// names them, the full block and its pivoting record against the area), at
-// the cost of a compare or two in loops that read the word anyway.  Returns
-// false at the first one out of range, with X and W then only partly
-// written.
-template <bool kChecked>
-bool ma50_solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* FACT, const fint* IRNF,
-                const fint* IPTRL, const fint* IPTRU, const fint* IQ, const double* B, double* X, double* W) {
-  const bool permuted = IQ != nullptr && IQ[0] > 0;
-  Vec1<const fint> iq(IQ);
-  Vec1<const double> fact(FACT, lfact), b(B);
-  Vec1<const fint> irnf(IRNF, lfact), iptrl(IPTRL, n), iptru(IPTRU, n);
-  Vec1<double> x(X), w(W, std::max(m, n));
-  if (kChecked && (lfact < 2 || np < 0 || np > n)) return false;
-  const fint mf = irnf(2);
-  const fint nf = n - np;
-  const fint base = iptrl(n);
-  // Column j's U part is u_before(j)+1 .. iptru(j) (iptrl(0) is read as 2).
-  auto u_before = [&](fint j) { return j == 1 ? 2 : iptrl(j - 1); };
-  auto has_pivot = [&](fint j) { return iptru(j) < iptrl(j); };
-  // An index v that must lie in 1..bound.
-  auto outside = [](fint v, fint bound) {
-    return kChecked && static_cast<std::uint32_t>(v) - 1u >= static_cast<std::uint32_t>(bound);
-  };
-  // Positions first+1 .. last, when not empty, that leave the area.
-  auto leaves = [&](fint first, fint last) { return kChecked && first < last && (first < 0 || last > lfact); };
-  // The full block: its rows, then (with columns) its reals and pivoting
-  // record, inside the area.
-  if (kChecked && (mf < 0 || mf > m || (mf >= 1 && (base < 0 || std::int64_t(base) + mf > lfact)))) return false;
-  if (kChecked && nf >= 1 && mf >= 1 &&
-      (std::int64_t(base) + std::max<std::int64_t>(std::int64_t(mf) * nf, std::int64_t(mf) + nf) > lfact ||
-       !pivots_inside(mf, nf, IRNF + base + mf)))
-    return false;
+// The factors' column sweeps, each a function of its own so that its loop
+// keeps every pointer in a register.  Column j's U part is at positions
+// IPTRL(j-1)+1 .. IPTRU(j) (IPTRL(0) read as 2), its pivot at IPTRU(j)+1 and
+// its L part up to IPTRL(j); below, U(j) and L(j) are those ranges as
+// 0-based positions [first, end).
 
-  if (!trans) {
-    for (fint i = 1; i <= m; ++i) w(i) = b(i);
-    for (fint j = 1; j <= np; ++j) {
-      if (!has_pivot(j)) {
-        if (kChecked && iptrl(j) < iptru(j)) return false;
-        x(j) = 0.0;
-        continue;
-      }
-      const fint pp = iptru(j) + 1;
-      if (leaves(pp - 1, iptrl(j)) || outside(irnf(pp), m)) return false;
-      const double xj = w(irnf(pp)) * fact(pp);
-      x(j) = xj;
-      if (xj == 0.0) continue;
-      for (fint l = pp + 1; l <= iptrl(j); ++l) {
-        if (outside(irnf(l), m)) return false;
-        w(irnf(l)) -= fact(l) * xj;
-      }
+// Forward with L (no transpose): W holds b on entry.
+template <bool kChecked>
+[[gnu::noinline]] bool forward_l(fint np, fint m, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru, double* w,
+               double* x) {
+  const std::uint32_t rows = static_cast<std::uint32_t>(m);
+  for (std::ptrdiff_t j = 0; j < np; ++j) {
+    const std::ptrdiff_t u = iptru[j], l = iptrl[j];
+    if (u >= l) {  // no pivot in this column
+      x[j] = 0.0;
+      continue;
     }
-    if (nf >= 1) {
-      if (mf >= 1) {
-        for (fint i = 1; i <= mf; ++i) {
-          if (outside(irnf(base + i), m)) return false;
-          w(i) = w(irnf(base + i));
-        }
-        const tbl::logical no = tbl::kFalse;
-        MA50_DENSE_SOLVE(&no, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), W, &nblas);
-        for (fint k = 1; k <= nf; ++k) x(np + k) = w(k);
-      } else {
-        for (fint k = np + 1; k <= n; ++k) x(k) = 0.0;
-      }
-    }
-    for (fint j = n; j >= 2; --j) {
-      if (j <= np && !has_pivot(j)) {
-        x(j) = 0.0;
-        continue;
-      }
-      const double xj = x(j);
-      const fint u0 = u_before(j), u1 = iptru(j);
-      if (u0 >= u1) {
-        if (kChecked && u0 > u1) return false;  // the pointers never decrease
-        continue;
-      }
-      if (leaves(u0, u1)) return false;
-      for (fint q = u0 + 1; q <= u1; ++q) {
-        if (outside(irnf(q), j - 1)) return false;
-        x(irnf(q)) += fact(q) * xj;
-      }
-    }
-    if (np >= 1 && !has_pivot(1)) x(1) = 0.0;
-    if (permuted) {
-      for (fint j = 1; j <= n; ++j) w(j) = x(j);
-      for (fint j = 1; j <= n; ++j) x(iq(j)) = w(j);
-    }
-  } else {
-    for (fint j = 1; j <= n; ++j) w(j) = permuted ? b(iq(j)) : b(j);
-    for (fint i = 1; i <= m; ++i) x(i) = 0.0;
-    for (fint j = 2; j <= n; ++j) {
-      const fint u0 = u_before(j), u1 = iptru(j);
-      if (u0 >= u1) {
-        if (kChecked && u0 > u1) return false;
-        continue;
-      }
-      if (leaves(u0, u1)) return false;
-      double s = w(j);
-      for (fint q = u0 + 1; q <= u1; ++q) {
-        if (outside(irnf(q), j - 1)) return false;
-        s += fact(q) * w(irnf(q));
-      }
-      w(j) = s;
-    }
-    if (nf >= 1) {
-      for (fint k = 1; k <= nf; ++k) x(k) = w(np + k);
-    }
-    if (mf >= 1) {
-      if (nf >= 1) {
-        const tbl::logical yes = tbl::kTrue;
-        MA50_DENSE_SOLVE(&yes, &mf, &nf, fact.at(base + 1), &mf, irnf.at(base + mf + 1), X, &nblas);
-      } else {
-        for (fint i = 1; i <= mf; ++i) x(i) = 0.0;
-      }
-      // The full block's rows increase, so moving from the last down never
-      // overwrites a value before it has been moved.
-      for (fint i = mf; i >= 1; --i) {
-        const fint r = irnf(base + i);
-        if (outside(r, m)) return false;
-        if (r != i) x(r) = x(i);
-      }
-    }
-    for (fint j = np; j >= 1; --j) {
-      if (!has_pivot(j)) {
-        if (kChecked && iptrl(j) < iptru(j)) return false;
-        continue;
-      }
-      const fint pp = iptru(j) + 1;
-      if (leaves(pp - 1, iptrl(j)) || outside(irnf(pp), m)) return false;
-      double s = w(j);
-      for (fint l = pp + 1; l <= iptrl(j); ++l) {
-        if (outside(irnf(l), m)) return false;
-        s -= fact(l) * x(irnf(l));
-      }
-      x(irnf(pp)) = s * fact(pp);
+    const std::uint32_t p = at(irnf[u]);
+    if (outside<kChecked>(p, rows)) return false;
+    const double xj = w[p] * fact[u];
+    x[j] = xj;
+    if (xj == 0.0) continue;
+    for (std::ptrdiff_t q = u + 1; q < l; ++q) {
+      const std::uint32_t i = at(irnf[q]);
+      if (outside<kChecked>(i, rows)) return false;
+      w[i] -= fact[q] * xj;
     }
   }
   return true;
 }
 
+// Back substitution with U (no transpose) into X(1:N).
+template <bool kChecked>
+[[gnu::noinline]] bool backward_u(fint n, fint np, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru,
+                double* x) {
+  const std::uint32_t steps = static_cast<std::uint32_t>(n);
+  auto column = [&](std::ptrdiff_t j) {  // 0-based column j >= 1
+    const double xj = x[j];
+    for (std::ptrdiff_t q = iptrl[j - 1], end = iptru[j]; q < end; ++q) {
+      const std::uint32_t s = at(irnf[q]);
+      if (outside<kChecked>(s, steps)) return false;
+      x[s] += fact[q] * xj;
+    }
+    return true;
+  };
+  for (std::ptrdiff_t j = n - 1; j >= std::max<std::ptrdiff_t>(1, np); --j)
+    if (!column(j)) return false;
+  for (std::ptrdiff_t j = std::min<std::ptrdiff_t>(np, n) - 1; j >= 1; --j) {
+    if (iptru[j] >= iptrl[j]) {
+      x[j] = 0.0;
+      continue;
+    }
+    if (!column(j)) return false;
+  }
+  if (np >= 1 && iptru[0] >= iptrl[0]) x[0] = 0.0;
+  return true;
+}
+
+// Forward with U' (transpose): W holds b on entry.
+template <bool kChecked>
+[[gnu::noinline]] bool forward_ut(fint n, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru, double* w) {
+  const std::uint32_t steps = static_cast<std::uint32_t>(n);
+  for (std::ptrdiff_t j = 1; j < n; ++j) {
+    const std::ptrdiff_t first = iptrl[j - 1], end = iptru[j];
+    if (first >= end) continue;
+    double s = w[j];
+    for (std::ptrdiff_t q = first; q < end; ++q) {
+      const std::uint32_t i = at(irnf[q]);
+      if (outside<kChecked>(i, steps)) return false;
+      s += fact[q] * w[i];
+    }
+    w[j] = s;
+  }
+  return true;
+}
+
+// Back substitution with L' (transpose) into X(1:M).
+template <bool kChecked>
+[[gnu::noinline]] bool backward_lt(fint np, fint m, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru,
+                 const double* w, double* x) {
+  const std::uint32_t rows = static_cast<std::uint32_t>(m);
+  for (std::ptrdiff_t j = np - 1; j >= 0; --j) {
+    const std::ptrdiff_t u = iptru[j], l = iptrl[j];
+    if (u >= l) continue;
+    double s = w[j];
+    for (std::ptrdiff_t q = u + 1; q < l; ++q) {
+      const std::uint32_t i = at(irnf[q]);
+      if (outside<kChecked>(i, rows)) return false;
+      s -= fact[q] * x[i];
+    }
+    const std::uint32_t p = at(irnf[u]);
+    if (outside<kChecked>(p, rows)) return false;
+    x[p] = s * fact[u];
+  }
+  return true;
+}
+
+// The solve proper, from W (which holds b and is overwritten; max(M,N)
+// entries when the full block has columns and no transpose, else M, or N
+// with the transpose) into X.  CHECKED: the pointers, the full block and its
+// record are tested first, every row and step index where it is read;
+// false at the first that is out of range (X and W then partly written).
+template <bool kChecked>
+bool solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact, const fint* irnf,
+           const fint* iptrl, const fint* iptru, double* w, double* x) {
+  if (kChecked && (lfact < 2 || np < 0 || np > n)) return false;
+  const fint mf = irnf[1];
+  const fint nf = n - np;
+  const fint base = iptrl[n - 1];
+  if (kChecked) {
+    // Every column range inside positions 3..BASE, then the full block's
+    // rows and (with columns) its reals and pivoting record behind BASE.
+    if (base < 2 || base > lfact || mf < 0 || mf > m) return false;
+    if (std::int64_t(base) + mf > lfact) return false;
+    if (nf >= 1 && mf >= 1 &&
+        (std::int64_t(base) + std::max<std::int64_t>(std::int64_t(mf) * nf, std::int64_t(mf) + nf) > lfact ||
+         !pivots_inside(mf, nf, irnf + base + mf)))
+      return false;
+    // Without sparse columns there are no L or U entries: the sweeps and
+    // their pointers are skipped.
+    if (np > 0 && (!tbl::unsym::all_inside(iptrl, n, 2, base) || !tbl::unsym::all_inside(iptru, n, 2, base)))
+      return false;
+  }
+  const bool sparse = !kChecked || np > 0;
+  const fint* rows = irnf + base;  // the full block's rows, then its record
+
+  if (!trans) {
+    if (sparse && !forward_l<kChecked>(np, m, fact, irnf, iptrl, iptru, w, x)) return false;
+    if (nf >= 1) {
+      if (mf >= 1) {
+        for (fint i = 0; i < mf; ++i) {
+          const std::uint32_t r = at(rows[i]);
+          if (outside<kChecked>(r, static_cast<std::uint32_t>(m))) return false;
+          w[i] = w[r];
+        }
+        const tbl::logical no = tbl::kFalse;
+        MA50_DENSE_SOLVE(&no, &mf, &nf, fact + base, &mf, rows + mf, w, &nblas);
+        for (fint k = 0; k < nf; ++k) x[np + k] = w[k];
+      } else {
+        for (fint k = np; k < n; ++k) x[k] = 0.0;
+      }
+    }
+    return !sparse || backward_u<kChecked>(n, np, fact, irnf, iptrl, iptru, x);
+  }
+
+  for (fint i = 0; i < m; ++i) x[i] = 0.0;
+  if (sparse && !forward_ut<kChecked>(n, fact, irnf, iptrl, iptru, w)) return false;
+  for (fint k = 0; k < nf; ++k) x[k] = w[np + k];
+  if (mf >= 1) {
+    if (nf >= 1) {
+      const tbl::logical yes = tbl::kTrue;
+      MA50_DENSE_SOLVE(&yes, &mf, &nf, fact + base, &mf, rows + mf, x, &nblas);
+    } else {
+      for (fint i = 0; i < mf; ++i) x[i] = 0.0;
+    }
+    // The full block's rows increase, so moving from the last down never
+    // overwrites a value before it has been moved.
+    for (fint i = mf - 1; i >= 0; --i) {
+      const std::uint32_t r = at(rows[i]);
+      if (outside<kChecked>(r, static_cast<std::uint32_t>(m))) return false;
+      if (r != static_cast<std::uint32_t>(i)) x[r] = x[i];
+    }
+  }
+  return !sparse || backward_lt<kChecked>(np, m, fact, irnf, iptrl, iptru, w, x);
+}
+
 }  // namespace
 
 bool tbl::ma50::solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
-                              const fint* irnf, const fint* iptrl, const fint* iptru, const double* b, double* x,
+                              const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x,
                               double* w) {
-  return ma50_solve<true>(m, n, np, trans, nblas, lfact, fact, irnf, iptrl, iptru, nullptr, b, x, w);
+  // B serves as the working vector unless the full block's solve needs
+  // more entries than it has.
+  double* work = b;
+  if (!trans && n > m) {
+    std::copy(b, b + m, w);
+    work = w;
+  }
+  return ::solve<true>(m, n, np, trans, nblas, lfact, fact, irnf, iptrl, iptru, work, x);
 }
 
 extern "C" {
@@ -208,6 +256,9 @@ void MA50CD(const fint* M, const fint* N, const fint* ICNTL, const fint* IQ, con
   const bool trans = tbl::is_true(*TRANS);
   const fint mf = IRNF[1];
   const fint nf = n - np;
+  Vec1<const fint> iq(IQ);
+  Vec1<double> x(X), w(W);
+  const bool permuted = iq(1) > 0;
 
   if (mon != 0 && level >= 3) {
     io::write(mon, "(/,2(A,I6),A,I4,A,L2)", " Entering MA50CD with M=", m, " N =", n, " NP =", np, " TRANS =",
@@ -219,7 +270,16 @@ void MA50CD(const fint* M, const fint* N, const fint* ICNTL, const fint* IQ, con
     }
   }
 
-  ma50_solve<false>(m, n, np, trans, ICNTL[4], *LFACT, FACT, IRNF, IPTRL, IPTRU, IQ, B, X, W);
+  // The right-hand side into W (in the column order for the transpose).
+  if (!trans)
+    std::copy(B, B + m, W);
+  else
+    for (fint j = 1; j <= n; ++j) w(j) = permuted ? B[iq(j) - 1] : B[j - 1];
+  solve<false>(m, n, np, trans, ICNTL[4], *LFACT, FACT, IRNF, IPTRL, IPTRU, W, X);
+  if (!trans && permuted) {
+    for (fint j = 1; j <= n; ++j) w(j) = x(j);
+    for (fint j = 1; j <= n; ++j) x(iq(j)) = w(j);
+  }
 
   if (mon != 0 && level >= 4) {
     io::write(mon, "(A,/,(4X,5F10.4))", " Leaving MA50CD with X =", io::Reals{X, trans ? m : n});
