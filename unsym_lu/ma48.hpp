@@ -82,10 +82,14 @@ void mark_no_analysis(fint m, fint n, fint* keep);
 bool marked_no_factors(fint m, fint n, const fint* keep);  // either mark
 bool marked_no_analysis(fint m, fint n, const fint* keep);
 
-// The block structure in KEEP: the block count (1..N, 1 for a rectangular
-// matrix), the orders adding up to N, each flag minus the order (square
-// matrices only) or 0..order, IPTRD(1) = 1 <= IPTRD(N+1) = IPTRO(1) <=
-// IPTRO(N+1), and at most MAX_STORED stored entries.  Reads O(NB) words.
+// The block count (1..N, 1 for a rectangular matrix) and the ends of the
+// stored entries' pointers in KEEP: IPTRD(1) = 1 <= IPTRD(N+1) = IPTRO(1)
+// <= IPTRO(N+1), at most MAX_STORED stored entries.  Reads O(1) words.
+bool ends_valid(fint m, fint n, const fint* keep, std::int64_t max_stored);
+
+// The block structure in KEEP: ends_valid, the orders adding up to N, each
+// flag minus the order (square matrices only) or 0..order.  Reads O(NB)
+// words.
 bool blocks_valid(fint m, fint n, const fint* keep, std::int64_t max_stored);
 
 // V(1:N) holds values in 1..N whose sum is that of a permutation (so a

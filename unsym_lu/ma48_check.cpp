@@ -41,11 +41,21 @@ bool marked_no_analysis(fint m, fint n, const fint* keep) {
   return keep[kl.iptrl + n - 1] == kNoAnalysis || keep[kl.iptru + n - 1] == kNoAnalysis;
 }
 
-bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
+bool ends_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
   const KeepLayout kl(m, n);
   Vec1<const fint> keep(keep_p);
   const fint nb = keep(kl.kblock + 3);
   if (nb < 1 || nb > n || (m != n && nb != 1)) return false;
+  const std::int64_t d_end = keep(kl.iptrd + n + 1), o_end = keep(kl.iptro + n + 1);
+  return keep(kl.iptrd + 1) == 1 && keep(kl.iptro + 1) == d_end && 1 <= d_end && d_end <= o_end &&
+         o_end - 1 <= max_stored;
+}
+
+bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
+  if (!ends_valid(m, n, keep_p, max_stored)) return false;
+  const KeepLayout kl(m, n);
+  Vec1<const fint> keep(keep_p);
+  const fint nb = keep(kl.kblock + 3);
   std::int64_t columns = 0;
   for (fint k = 1; k <= nb; ++k) {
     const fint nc = keep(kl.nblock + 3 * k), flag = keep(kl.mblock + 3 * k);
@@ -53,10 +63,7 @@ bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
     if (flag < 0 ? (flag != -nc || m != n) : flag > nc) return false;
     columns += nc;
   }
-  if (columns != n) return false;
-  const std::int64_t d_end = keep(kl.iptrd + n + 1), o_end = keep(kl.iptro + n + 1);
-  return keep(kl.iptrd + 1) == 1 && keep(kl.iptro + 1) == d_end && 1 <= d_end && d_end <= o_end &&
-         o_end - 1 <= max_stored;
+  return columns == n;
 }
 
 bool permutation_valid(const fint* v, fint n) {

@@ -48,40 +48,75 @@ inline fint skip_empty(const fint* ptr, fint j, fint last) {
   return j;
 }
 
+// What the solve of a block through the kernel needs besides the block:
+// the factor area (FACT and IRNF of LAF entries from NEWNE+1), the factor
+// pointers, the kernel's control and workspace.
+struct Kernel {
+  const double* fact;
+  const fint* irnf;
+  const fint* iptrl;
+  const fint* iptru;
+  std::int64_t laf;
+  fint nblas;
+  double* w;
+  bool trans;
+};
+
+// Block JB (its triplet T: order, packed columns, factor start) from
+// column JFIRST through MA50's checked solve, B and X of the whole matrix.
+[[gnu::noinline]] bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, double* b, double* x) {
+  const std::int64_t pos = jb == 1 ? 1 : t[2];  // block 1's third entry holds NB
+  const std::int64_t lfact = k.laf - pos + 1;
+  return pos >= 1 && lfact >= 2 &&
+         tbl::ma50::solve_checked(t[0], t[0], t[1], k.trans, k.nblas, static_cast<fint>(lfact), k.fact + pos - 1,
+                                  k.irnf + pos - 1, k.iptrl + jfirst - 1, k.iptru + jfirst - 1, b + jfirst - 1,
+                                  x + jfirst - 1, k.w);
+}
+
 // The block solve, every index it follows tested first.  The caller has
-// checked the block triplets (blocks_valid: every block inside 1..N) and
-// that IPTRD(1:N+1) and IPTRO(1:N+1) lie in 1..NEWNE+1 with NEWNE < LA, so
-// that every pointer range is inside the stored entries and a triangular
-// column's diagonal A(IPTRD(j)) inside A.  Here every row index is tested
-// as it is read, and MA50's checked solve checks each factor area.
-// Returns false at the first fault (B, X and W then partly written).
-bool block_solve(fint N, fint NB, std::int64_t LAF, const double* fact, const double* a_p, const fint* irnf,
-                 const fint* irn_p, const fint* iptrd_p, const fint* iptro_p, const fint* blocks, const fint* iptrl,
-                 const fint* iptru, double* b_p, double* x_p, bool trans, fint nblas, double* w) {
+// checked that IPTRD(1:N+1) and IPTRO(1:N+1) lie in 1..NEWNE+1 with NEWNE
+// < LA, so that every pointer range is inside the stored entries and a
+// triangular column's diagonal A(IPTRD(j)) inside A.  Here each block's
+// order and flag are tested as the block is met (the orders must add up to
+// N), every row index as it is read, and MA50's checked solve checks each
+// factor area.  Returns false at the first fault (B, X and W then partly
+// written).
+bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p, const fint* iptrd_p,
+                 const fint* iptro_p, const fint* blocks, double* b_p, double* x_p) {
   Vec1<const double> A(a_p);
   Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
   Vec1<double> B(b_p), X(x_p);
   const tbl::unsym::Range rows(1, N);
-  auto kernel = [&](fint jb, fint jfirst) {
-    const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);  // order, packed columns, factor start
-    const std::int64_t pos = jb == 1 ? 1 : t[2];  // block 1's third entry holds NB
-    const std::int64_t lfact = LAF - pos + 1;
-    return pos >= 1 && lfact >= 2 &&
-           tbl::ma50::solve_checked(t[0], t[0], t[1], trans, nblas, static_cast<fint>(lfact), fact + pos - 1,
-                                    irnf + pos - 1, iptrl + jfirst - 1, iptru + jfirst - 1, b_p + jfirst - 1,
-                                    x_p + jfirst - 1, w);
+  // Block JB has NC columns, 1 <= NC <= AVAILABLE, and its flag is minus
+  // NC (triangular) or a count of packed columns in 0..NC (tested by the
+  // kernel).
+  auto block_bad = [&](fint nc, fint flag, fint available) {
+    return static_cast<std::uint32_t>(nc) - 1u >= static_cast<std::uint32_t>(available) || (flag < 0 && flag != -nc);
   };
-  // The columns of the off-diagonal part to visit: all, or, when the
-  // block has fewer off-diagonal entries than a quarter of its columns,
-  // only those with entries (most of them have none).
-  auto first = [&](fint j, fint jlast, bool sparse) { return sparse ? skip_empty(iptro_p, j, jlast) : j; };
-  auto few = [&](fint jfirst, fint jlast) { return 4 * std::int64_t(IPTRO(jlast + 1) - IPTRO(jfirst)) < jlast - jfirst + 1; };
+  // The off-diagonal part is visited column by column, or, when the block
+  // has fewer such entries than a quarter of its columns, only at the
+  // columns that have entries (most have none).
+  auto few = [&](fint jfirst, fint jlast) {
+    return 4 * std::int64_t(IPTRO(jlast + 1) - IPTRO(jfirst)) < jlast - jfirst + 1;
+  };
 
-  if (!trans) {
+  if (!kern.trans) {
+    // B(rows) -= A(k) * X(j) over the off-diagonal entries of column J.
+    auto off_column = [&](fint j) {
+      const double xj = X(j);
+      for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) {
+        const fint r = IRN(k);
+        if (__builtin_expect(rows.outside(r), 0)) return false;
+        B(r) -= A(k) * xj;
+      }
+      return true;
+    };
     fint jlast = N;
     for (fint jb = NB; jb >= 1; --jb) {
-      const fint jfirst = jlast - blocks[3 * (jb - 1)] + 1;
-      if (blocks[3 * (jb - 1) + 1] < 0) {
+      const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);
+      if (block_bad(t[0], t[1], jlast)) return false;
+      const fint jfirst = jlast - t[0] + 1;
+      if (t[1] < 0) {
         for (fint j = jlast; j >= jfirst; --j) {
           const double xj = B(j) / A(IPTRD(j));
           X(j) = xj;
@@ -91,56 +126,68 @@ bool block_solve(fint N, fint NB, std::int64_t LAF, const double* fact, const do
             B(r) -= A(k) * xj;
           }
         }
-      } else if (!kernel(jb, jfirst)) {
+      } else if (!kernel_solve(kern, t, jb, jfirst, b_p, x_p)) {
         return false;
       }
       // The off-diagonal part of each column: rows of earlier blocks.
       if (jb > 1) {
-        const bool sparse = few(jfirst, jlast);
-        for (fint j = first(jfirst, jlast, sparse); j <= jlast; j = first(j + 1, jlast, sparse))
-          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) {
-            const fint r = IRN(k);
-            if (__builtin_expect(rows.outside(r), 0)) return false;
-            B(r) -= A(k) * X(j);
-          }
+        if (few(jfirst, jlast)) {
+          for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
+            if (!off_column(j)) return false;
+        } else {
+          for (fint j = jfirst; j <= jlast; ++j)
+            if (!off_column(j)) return false;
+        }
       }
       jlast = jfirst - 1;
     }
-  } else {
-    fint jfirst = 1;
-    for (fint jb = 1; jb <= NB; ++jb) {
-      const fint jlast = jfirst + blocks[3 * (jb - 1)] - 1;
-      if (jb > 1) {
-        // (A column without entries would subtract 0, which changes nothing.)
-        const bool sparse = few(jfirst, jlast);
-        for (fint j = first(jfirst, jlast, sparse); j <= jlast; j = first(j + 1, jlast, sparse)) {
-          double sum = 0.0;
-          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) {
-            const fint r = IRN(k);
-            if (__builtin_expect(rows.outside(r), 0)) return false;
-            sum += A(k) * X(r);
-          }
-          B(j) -= sum;
-        }
-      }
-      if (blocks[3 * (jb - 1) + 1] < 0) {
-        for (fint j = jfirst; j <= jlast; ++j) {
-          double sum = 0.0;
-          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) {
-            const fint r = IRN(k);
-            if (__builtin_expect(rows.outside(r), 0)) return false;
-            sum += A(k) * X(r);
-          }
-          B(j) -= sum;
-          X(j) = B(j) / A(IPTRD(j));
-        }
-      } else if (!kernel(jb, jfirst)) {
-        return false;
-      }
-      jfirst = jlast + 1;
-    }
+    return jlast == 0;
   }
-  return true;
+
+  // B(j) -= the sum of A(k) * X(rows) over the off-diagonal entries of
+  // column J.  (A column without entries would subtract 0, which changes
+  // nothing.)
+  auto off_column = [&](fint j) {
+    double sum = 0.0;
+    for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) {
+      const fint r = IRN(k);
+      if (__builtin_expect(rows.outside(r), 0)) return false;
+      sum += A(k) * X(r);
+    }
+    B(j) -= sum;
+    return true;
+  };
+  fint jfirst = 1;
+  for (fint jb = 1; jb <= NB; ++jb) {
+    const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);
+    if (block_bad(t[0], t[1], N - jfirst + 1)) return false;
+    const fint jlast = jfirst + t[0] - 1;
+    if (jb > 1) {
+      if (few(jfirst, jlast)) {
+        for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
+          if (!off_column(j)) return false;
+      } else {
+        for (fint j = jfirst; j <= jlast; ++j)
+          if (!off_column(j)) return false;
+      }
+    }
+    if (t[1] < 0) {
+      for (fint j = jfirst; j <= jlast; ++j) {
+        double sum = 0.0;
+        for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) {
+          const fint r = IRN(k);
+          if (__builtin_expect(rows.outside(r), 0)) return false;
+          sum += A(k) * X(r);
+        }
+        B(j) -= sum;
+        X(j) = B(j) / A(IPTRD(j));
+      }
+    } else if (!kernel_solve(kern, t, jb, jfirst, b_p, x_p)) {
+      return false;
+    }
+    jfirst = jlast + 1;
+  }
+  return jfirst == N + 1;
 }
 
 }  // namespace
@@ -154,8 +201,8 @@ extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fin
   if (*laf_p < 1 || !tbl::unsym::all_inside(iptrd_p, std::int64_t(n) + 1, 1, newne + 1) ||
       !tbl::unsym::all_inside(iptro_p, std::int64_t(n) + 1, 1, newne + 1))
     return;
-  block_solve(n, *nb_p, *laf_p, fact, a_p, irnf, irn_p, iptrd_p, iptro_p, blocks, iptrl, iptru, b_p, x_p,
-              tbl::is_true(*trans), icntl5[4], w);
+  const Kernel kern{fact, irnf, iptrl, iptru, *laf_p, icntl5[4], w, tbl::is_true(*trans)};
+  block_solve(n, *nb_p, kern, a_p, irn_p, iptrd_p, iptro_p, blocks, b_p, x_p);
 }
 
 namespace {
@@ -254,30 +301,30 @@ struct AlsoChecked {
 // same pass (they are followed only later).  Returns false at the first
 // index out of range or for a sum that does not match.
 template <bool kScatter, bool kOther, bool kPointers>
-bool permute_checked(const fint* p, fint n, const double* from, double* to, const AlsoChecked& also) {
+[[gnu::noinline]] bool permute_checked(const fint* p, fint n, const double* from, double* to,
+                                       const AlsoChecked& also) {
   const tbl::unsym::Range range(1, n), pointers(1, also.last);
   std::uint32_t sum = 0, other_sum = 0;
   std::ptrdiff_t i = 0;
 #if defined(__SSE2__)
-  using tbl::unsym::lanes_outside;
-  using tbl::unsym::load4;
+  // The sums are taken of the shifted indices that the range test forms
+  // anyway, and the shifts taken off at the end.
   const __m128i shift = range.shift(), limit = range.limit();
   const __m128i pshift = pointers.shift(), plimit = pointers.limit();
   __m128i sums = _mm_setzero_si128(), other_sums = _mm_setzero_si128();
+  auto outside = [](__m128i shifted, __m128i lim) { return _mm_cmpgt_epi32(shifted, lim); };
   for (; i + 4 <= n; i += 4) {
-    const __m128i v = load4(p + i);
-    __m128i bad = lanes_outside(v, shift, limit);
-    if (kOther) {
-      const __m128i o = load4(also.other + i);
-      bad = _mm_or_si128(bad, lanes_outside(o, shift, limit));
-      other_sums = _mm_add_epi32(other_sums, o);
-    }
+    const __m128i v = _mm_add_epi32(tbl::unsym::load4(p + i), shift);
+    const __m128i o = kOther ? _mm_add_epi32(tbl::unsym::load4(also.other + i), shift) : v;
+    __m128i bad = outside(v, limit);
+    if (kOther) bad = _mm_or_si128(bad, outside(o, limit));
     if (kPointers) {
-      bad = _mm_or_si128(bad, lanes_outside(load4(also.iptrd + i), pshift, plimit));
-      bad = _mm_or_si128(bad, lanes_outside(load4(also.iptro + i), pshift, plimit));
+      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptrd + i), pshift), plimit));
+      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptro + i), pshift), plimit));
     }
     if (__builtin_expect(_mm_movemask_epi8(bad) != 0, 0)) return false;
     sums = _mm_add_epi32(sums, v);
+    if (kOther) other_sums = _mm_add_epi32(other_sums, o);
     move<kScatter>(p, i, from, to);
     move<kScatter>(p, i + 1, from, to);
     move<kScatter>(p, i + 2, from, to);
@@ -286,10 +333,9 @@ bool permute_checked(const fint* p, fint n, const double* from, double* to, cons
   alignas(16) std::uint32_t lanes[4], other_lanes[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
   _mm_store_si128(reinterpret_cast<__m128i*>(other_lanes), other_sums);
-  for (int t = 0; t < 4; ++t) {
-    sum += lanes[t];
-    other_sum += other_lanes[t];
-  }
+  const std::uint32_t shifts = static_cast<std::uint32_t>(i) * (0x80000000u - range.lo);
+  sum = lanes[0] + lanes[1] + lanes[2] + lanes[3] - shifts;
+  other_sum = other_lanes[0] + other_lanes[1] + other_lanes[2] + other_lanes[3] - shifts;
 #endif
   for (; i < n; ++i) {
     if (range.outside(p[i]) || (kOther && range.outside(also.other[i])) ||
@@ -333,13 +379,15 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
                              " the factors of a successful call of MA48B/BD");
   };
 
-  // What the factorisation left, before anything is written: the phase
-  // mark and the blocks here; both permutations as the right-hand side is
+  // What the factorisation left, before anything is written: here the
+  // phase mark, the block count and the ends of the stored entries
+  // (NEWNE < LA, so that a triangular column's diagonal may be read at any
+  // pointer up to NEWNE+1); both permutations as the right-hand side is
   // permuted in (the one that moves the solution out here when the matrix
-  // is not square); the pointers and indices that the solve follows as it
-  // meets them.  The refinement's pass over the whole matrix has its
-  // entries checked here, and so does the monitor's listing, which follows
-  // every pointer.
+  // is not square); each block's order and flag, and the pointers and
+  // indices that the solve follows, as it meets them.  The refinement's
+  // pass over the whole matrix has its blocks and entries checked here, and
+  // so does the monitor's listing, which follows every pointer.
   const KeepLayout kl(M, N);
   Vec1<const fint> KEEP(keep_p), IRN(irn_p);
   Vec1<const double> A(a_p);
@@ -348,9 +396,10 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   const fint* perm_out = trans ? keep_p : keep_p + M;  // the other one
   const fint lr = trans ? N : M;
   const fint lx = trans ? M : N;
-  // (NEWNE < LA: a triangular column's diagonal pointer may then be read up
-  // to NEWNE+1 without a test of its own.)
-  if (tbl::ma48::marked_no_factors(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, LA - 1) ||
+  const bool whole = JOB > 1 || monitor;
+  if (tbl::ma48::marked_no_factors(M, N, keep_p) ||
+      !(whole ? tbl::ma48::blocks_valid(M, N, keep_p, LA - 1) : tbl::ma48::ends_valid(M, N, keep_p, LA - 1)) ||
+      (M != N && KEEP(kl.mblock + 3) < 0) ||
       ((M != N || monitor) && !tbl::ma48::permutation_valid(perm_out, lx)) ||
       (monitor && !tbl::ma48::permutation_valid(perm_in, lr)) ||
       (JOB > 1 && !tbl::ma48::entries_valid(M, N, keep_p, irn_p)) ||
@@ -383,16 +432,16 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
       return tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl,
                                       keep_p + kl.iptru, b, sol, work);
     }
-    return block_solve(N, nb, laf, a_p + newne, a_p, irn_p + newne, irn_p, keep_p + kl.iptrd,
-                       keep_p + kl.iptro, keep_p + kl.nblock + 2, keep_p + kl.iptrl, keep_p + kl.iptru, b, sol, tr,
-                       nblas, work);
+    const Kernel kern{a_p + newne, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru, laf, nblas, work, tr};
+    return block_solve(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd, keep_p + kl.iptro, keep_p + kl.nblock + 2, b,
+                       sol);
   };
 
   // The right-hand side in permuted order: R(KEEP(i)) = RHS(i), or with
   // the transpose R(j) = RHS(KEEP(M+j)).  The same pass tests the other
   // permutation of a square matrix and, for the block solve, the pointers
   // of the stored entries (IPTRD(N+1) = IPTRO(1) and IPTRO(N+1) = NEWNE+1
-  // have passed blocks_valid).
+  // have passed ends_valid).
   AlsoChecked also;
   if (M == N) also.other = perm_out;
   if (!one_block) {

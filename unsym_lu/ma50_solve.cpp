@@ -47,6 +47,45 @@ bool pivots_inside(fint mf, fint nf, const fint* ipiv) {
   return true;
 }
 
+// The loops over one column's entries: Y(IDX(q)) =
+// Y(IDX(q)) -/+ V(q)*S (a scatter), or S + V(q)*Y(IDX(q)) summed in order
+// (a gather), for the 0-based positions q in [FIRST, END), each index
+// tested against BOUND before it is followed when CHECKED.  The operations
+// and their order are those of the plain loop.
+template <bool kChecked, bool kSubtract>
+inline bool scatter(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end, double s,
+                    std::uint32_t bound, double* y) {
+  auto one = [&](std::ptrdiff_t q) {
+    const std::uint32_t i = at(idx[q]);
+    if (outside<kChecked>(i, bound)) return false;
+    if (kSubtract)
+      y[i] -= v[q] * s;
+    else
+      y[i] += v[q] * s;
+    return true;
+  };
+  for (std::ptrdiff_t q = first; q < end; ++q)
+    if (!one(q)) return false;
+  return true;
+}
+
+template <bool kChecked, bool kSubtract>
+inline bool gather(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end, double& s,
+                   std::uint32_t bound, const double* y) {
+  auto one = [&](std::ptrdiff_t q) {
+    const std::uint32_t i = at(idx[q]);
+    if (outside<kChecked>(i, bound)) return false;
+    if (kSubtract)
+      s -= v[q] * y[i];
+    else
+      s += v[q] * y[i];
+    return true;
+  };
+  for (std::ptrdiff_t q = first; q < end; ++q)
+    if (!one(q)) return false;
+  return true;
+}
+
 // The factors' column sweeps, each a function of its own so that its loop
 // keeps every pointer in a register.  Column j's U part is at positions
 // IPTRL(j-1)+1 .. IPTRU(j) (IPTRL(0) read as 2), its pivot at IPTRU(j)+1 and
@@ -68,12 +107,7 @@ template <bool kChecked>
     if (outside<kChecked>(p, rows)) return false;
     const double xj = w[p] * fact[u];
     x[j] = xj;
-    if (xj == 0.0) continue;
-    for (std::ptrdiff_t q = u + 1; q < l; ++q) {
-      const std::uint32_t i = at(irnf[q]);
-      if (outside<kChecked>(i, rows)) return false;
-      w[i] -= fact[q] * xj;
-    }
+    if (xj != 0.0 && !scatter<kChecked, true>(fact, irnf, u + 1, l, xj, rows, w)) return false;
   }
   return true;
 }
@@ -84,13 +118,7 @@ template <bool kChecked>
                 double* x) {
   const std::uint32_t steps = static_cast<std::uint32_t>(n);
   auto column = [&](std::ptrdiff_t j) {  // 0-based column j >= 1
-    const double xj = x[j];
-    for (std::ptrdiff_t q = iptrl[j - 1], end = iptru[j]; q < end; ++q) {
-      const std::uint32_t s = at(irnf[q]);
-      if (outside<kChecked>(s, steps)) return false;
-      x[s] += fact[q] * xj;
-    }
-    return true;
+    return scatter<kChecked, false>(fact, irnf, iptrl[j - 1], iptru[j], x[j], steps, x);
   };
   for (std::ptrdiff_t j = n - 1; j >= std::max<std::ptrdiff_t>(1, np); --j)
     if (!column(j)) return false;
@@ -113,11 +141,7 @@ template <bool kChecked>
     const std::ptrdiff_t first = iptrl[j - 1], end = iptru[j];
     if (first >= end) continue;
     double s = w[j];
-    for (std::ptrdiff_t q = first; q < end; ++q) {
-      const std::uint32_t i = at(irnf[q]);
-      if (outside<kChecked>(i, steps)) return false;
-      s += fact[q] * w[i];
-    }
+    if (!gather<kChecked, false>(fact, irnf, first, end, s, steps, w)) return false;
     w[j] = s;
   }
   return true;
@@ -132,11 +156,7 @@ template <bool kChecked>
     const std::ptrdiff_t u = iptru[j], l = iptrl[j];
     if (u >= l) continue;
     double s = w[j];
-    for (std::ptrdiff_t q = u + 1; q < l; ++q) {
-      const std::uint32_t i = at(irnf[q]);
-      if (outside<kChecked>(i, rows)) return false;
-      s -= fact[q] * x[i];
-    }
+    if (!gather<kChecked, true>(fact, irnf, u + 1, l, s, rows, x)) return false;
     const std::uint32_t p = at(irnf[u]);
     if (outside<kChecked>(p, rows)) return false;
     x[p] = s * fact[u];
