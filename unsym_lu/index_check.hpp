@@ -62,4 +62,65 @@ inline bool all_inside(const fint* v, std::ptrdiff_t n, fint lo, fint hi) {
   return inside && worst <= range.span;
 }
 
+// The 0-based position of a 1-based index, and, checked, whether it lies
+// outside 1..bound: (index - 1) as unsigned is below the bound exactly then.
+inline std::uint32_t at(fint i) { return static_cast<std::uint32_t>(i) - 1u; }
+template <bool kChecked>
+inline bool outside(std::uint32_t i0, std::uint32_t bound) {
+  return kChecked && __builtin_expect(i0 >= bound, 0);
+}
+
+// The loops over one column's entries: Y(IDX(q)) = Y(IDX(q)) -/+ V(q)*S (a
+// scatter), or S -/+ V(q)*Y(IDX(q)) summed in order (a gather), for the
+// positions q in [FIRST, END) of V and IDX, counted from ORIGIN (0 or 1, as
+// the caller's pointers give them), each index (1-based) tested against
+// BOUND before it is followed when CHECKED; false at the first outside.
+// The operations and their order are those of the plain loop.  LONG, for
+// columns that are long on average, makes the scatter go four entries a
+// step after the odd ones: its tests then cost no more than the loop
+// control they save (over short columns the split costs more than it
+// saves).
+template <int kOrigin, bool kChecked, bool kSubtract, bool kLong = false>
+[[gnu::always_inline]] inline bool scatter(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end,
+                                           double s, std::uint32_t bound, double* y) {
+  auto one = [&](std::ptrdiff_t q) {
+    const std::uint32_t i = at(idx[q - kOrigin]);
+    if (outside<kChecked>(i, bound)) return false;
+    if (kSubtract)
+      y[i] -= v[q - kOrigin] * s;
+    else
+      y[i] += v[q - kOrigin] * s;
+    return true;
+  };
+  std::ptrdiff_t q = first;
+  if (kLong) {
+    for (const std::ptrdiff_t odd = first + ((end - first) & 3); q < odd; ++q)
+      if (!one(q)) return false;
+    for (; q < end; q += 4)
+      if (!one(q) || !one(q + 1) || !one(q + 2) || !one(q + 3)) return false;
+    return true;
+  }
+  for (; q < end; ++q)
+    if (!one(q)) return false;
+  return true;
+}
+
+// Whether columns with ENTRIES entries over COLUMNS columns are long on
+// average (for the scatter's LONG).
+inline bool long_columns(std::int64_t entries, std::int64_t columns) { return entries >= 6 * columns; }
+
+template <int kOrigin, bool kChecked, bool kSubtract>
+[[gnu::always_inline]] inline bool gather(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end,
+                                          double& s, std::uint32_t bound, const double* y) {
+  for (std::ptrdiff_t q = first; q < end; ++q) {
+    const std::uint32_t i = at(idx[q - kOrigin]);
+    if (outside<kChecked>(i, bound)) return false;
+    if (kSubtract)
+      s -= v[q - kOrigin] * y[i];
+    else
+      s += v[q - kOrigin] * y[i];
+  }
+  return true;
+}
+
 }  // namespace tbl::unsym

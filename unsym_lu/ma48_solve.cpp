@@ -64,7 +64,7 @@ struct Kernel {
 
 // Block JB (its triplet T: order, packed columns, factor start) from
 // column JFIRST through MA50's checked solve, B and X of the whole matrix.
-[[gnu::noinline]] bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, double* b, double* x) {
+inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, double* b, double* x) {
   const std::int64_t pos = jb == 1 ? 1 : t[2];  // block 1's third entry holds NB
   const std::int64_t lfact = k.laf - pos + 1;
   return pos >= 1 && lfact >= 2 &&
@@ -84,9 +84,9 @@ struct Kernel {
 bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p, const fint* iptrd_p,
                  const fint* iptro_p, const fint* blocks, double* b_p, double* x_p) {
   Vec1<const double> A(a_p);
-  Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
+  Vec1<const fint> IPTRD(iptrd_p), IPTRO(iptro_p);
   Vec1<double> B(b_p), X(x_p);
-  const tbl::unsym::Range rows(1, N);
+  const std::uint32_t n = static_cast<std::uint32_t>(N);  // the row indices' bound
   // Block JB has NC columns, 1 <= NC <= AVAILABLE, and its flag is minus
   // NC (triangular) or a count of packed columns in 0..NC (tested by the
   // kernel).
@@ -99,17 +99,16 @@ bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const f
   auto few = [&](fint jfirst, fint jlast) {
     return 4 * std::int64_t(IPTRO(jlast + 1) - IPTRO(jfirst)) < jlast - jfirst + 1;
   };
+  // (The scatters over columns that are long on average go four entries a
+  // step.)
 
   if (!kern.trans) {
     // B(rows) -= A(k) * X(j) over the off-diagonal entries of column J.
-    auto off_column = [&](fint j) {
-      const double xj = X(j);
-      for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) {
-        const fint r = IRN(k);
-        if (__builtin_expect(rows.outside(r), 0)) return false;
-        B(r) -= A(k) * xj;
-      }
-      return true;
+    auto off_column = [&](fint j) __attribute__((always_inline)) {
+      return tbl::unsym::scatter<1, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
+    };
+    auto off_column_long = [&](fint j) __attribute__((always_inline)) {
+      return tbl::unsym::scatter<1, true, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
     };
     fint jlast = N;
     for (fint jb = NB; jb >= 1; --jb) {
@@ -117,13 +116,18 @@ bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const f
       if (block_bad(t[0], t[1], jlast)) return false;
       const fint jfirst = jlast - t[0] + 1;
       if (t[1] < 0) {
-        for (fint j = jlast; j >= jfirst; --j) {
-          const double xj = B(j) / A(IPTRD(j));
-          X(j) = xj;
-          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) {
-            const fint r = IRN(k);
-            if (__builtin_expect(rows.outside(r), 0)) return false;
-            B(r) -= A(k) * xj;
+        if (tbl::unsym::long_columns(IPTRD(jlast + 1) - IPTRD(jfirst) - t[0], t[0])) {
+          for (fint j = jlast; j >= jfirst; --j) {
+            const double xj = B(j) / A(IPTRD(j));
+            X(j) = xj;
+            if (!tbl::unsym::scatter<1, true, true, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p))
+              return false;
+          }
+        } else {
+          for (fint j = jlast; j >= jfirst; --j) {
+            const double xj = B(j) / A(IPTRD(j));
+            X(j) = xj;
+            if (!tbl::unsym::scatter<1, true, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p)) return false;
           }
         }
       } else if (!kernel_solve(kern, t, jb, jfirst, b_p, x_p)) {
@@ -131,9 +135,13 @@ bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const f
       }
       // The off-diagonal part of each column: rows of earlier blocks.
       if (jb > 1) {
-        if (few(jfirst, jlast)) {
+        const std::int64_t entries = IPTRO(jlast + 1) - IPTRO(jfirst), columns = t[0];
+        if (4 * entries < columns) {
           for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
             if (!off_column(j)) return false;
+        } else if (tbl::unsym::long_columns(entries, columns)) {
+          for (fint j = jfirst; j <= jlast; ++j)
+            if (!off_column_long(j)) return false;
         } else {
           for (fint j = jfirst; j <= jlast; ++j)
             if (!off_column(j)) return false;
@@ -147,13 +155,9 @@ bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const f
   // B(j) -= the sum of A(k) * X(rows) over the off-diagonal entries of
   // column J.  (A column without entries would subtract 0, which changes
   // nothing.)
-  auto off_column = [&](fint j) {
+  auto off_column = [&](fint j) __attribute__((always_inline)) {
     double sum = 0.0;
-    for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) {
-      const fint r = IRN(k);
-      if (__builtin_expect(rows.outside(r), 0)) return false;
-      sum += A(k) * X(r);
-    }
+    if (!tbl::unsym::gather<1, true, false>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), sum, n, x_p)) return false;
     B(j) -= sum;
     return true;
   };
@@ -174,11 +178,7 @@ bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const f
     if (t[1] < 0) {
       for (fint j = jfirst; j <= jlast; ++j) {
         double sum = 0.0;
-        for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) {
-          const fint r = IRN(k);
-          if (__builtin_expect(rows.outside(r), 0)) return false;
-          sum += A(k) * X(r);
-        }
+        if (!tbl::unsym::gather<1, true, false>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), sum, n, x_p)) return false;
         B(j) -= sum;
         X(j) = B(j) / A(IPTRD(j));
       }

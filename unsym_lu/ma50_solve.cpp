@@ -28,13 +28,10 @@ using tbl::fint;
 using tbl::Vec1;
 namespace io = tbl::io;
 
-// The 0-based position of a 1-based index, and, checked, whether it lies
-// outside 1..bound: (index - 1) as unsigned is below the bound exactly then.
-inline std::uint32_t at(fint i) { return static_cast<std::uint32_t>(i) - 1u; }
-template <bool kChecked>
-inline bool outside(std::uint32_t i0, std::uint32_t bound) {
-  return kChecked && __builtin_expect(i0 >= bound, 0);
-}
+using tbl::unsym::at;
+using tbl::unsym::gather;
+using tbl::unsym::outside;
+using tbl::unsym::scatter;
 
 // A pivoting record of the full block that keeps the dense solve inside
 // the block: a pivot's row among the MF rows, a column without pivot the
@@ -42,48 +39,12 @@ inline bool outside(std::uint32_t i0, std::uint32_t bound) {
 bool pivots_inside(fint mf, fint nf, const fint* ipiv) {
   fint r = std::min(mf, nf);
   while (r >= 1 && ipiv[r - 1] < 1) --r;
-  for (fint k = 0; k < nf; ++k)
-    if (k < r ? ipiv[k] < 1 || ipiv[k] > mf : ipiv[k] < -nf || ipiv[k] > -1) return false;
-  return true;
-}
-
-// The loops over one column's entries: Y(IDX(q)) =
-// Y(IDX(q)) -/+ V(q)*S (a scatter), or S + V(q)*Y(IDX(q)) summed in order
-// (a gather), for the 0-based positions q in [FIRST, END), each index
-// tested against BOUND before it is followed when CHECKED.  The operations
-// and their order are those of the plain loop.
-template <bool kChecked, bool kSubtract>
-inline bool scatter(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end, double s,
-                    std::uint32_t bound, double* y) {
-  auto one = [&](std::ptrdiff_t q) {
-    const std::uint32_t i = at(idx[q]);
-    if (outside<kChecked>(i, bound)) return false;
-    if (kSubtract)
-      y[i] -= v[q] * s;
-    else
-      y[i] += v[q] * s;
-    return true;
-  };
-  for (std::ptrdiff_t q = first; q < end; ++q)
-    if (!one(q)) return false;
-  return true;
-}
-
-template <bool kChecked, bool kSubtract>
-inline bool gather(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end, double& s,
-                   std::uint32_t bound, const double* y) {
-  auto one = [&](std::ptrdiff_t q) {
-    const std::uint32_t i = at(idx[q]);
-    if (outside<kChecked>(i, bound)) return false;
-    if (kSubtract)
-      s -= v[q] * y[i];
-    else
-      s += v[q] * y[i];
-    return true;
-  };
-  for (std::ptrdiff_t q = first; q < end; ++q)
-    if (!one(q)) return false;
-  return true;
+  // Offsets from the first allowed value, as unsigned: the largest of each
+  // kind must stay below the count allowed.
+  std::uint32_t row = 0, set_aside = 0;
+  for (fint k = 0; k < r; ++k) row = std::max(row, at(ipiv[k]));
+  for (fint k = r; k < nf; ++k) set_aside = std::max(set_aside, 0u - static_cast<std::uint32_t>(ipiv[k]) - 1u);
+  return row < static_cast<std::uint32_t>(mf) && set_aside < static_cast<std::uint32_t>(nf);
 }
 
 // The factors' column sweeps, each a function of its own so that its loop
@@ -93,9 +54,9 @@ inline bool gather(const double* v, const fint* idx, std::ptrdiff_t first, std::
 // 0-based positions [first, end).
 
 // Forward with L (no transpose): W holds b on entry.
-template <bool kChecked>
-[[gnu::noinline]] bool forward_l(fint np, fint m, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru, double* w,
-               double* x) {
+template <bool kChecked, bool kLong>
+[[gnu::noinline]] bool forward_l(fint np, fint m, const double* fact, const fint* irnf, const fint* iptrl,
+                                 const fint* iptru, double* w, double* x) {
   const std::uint32_t rows = static_cast<std::uint32_t>(m);
   for (std::ptrdiff_t j = 0; j < np; ++j) {
     const std::ptrdiff_t u = iptru[j], l = iptrl[j];
@@ -107,27 +68,28 @@ template <bool kChecked>
     if (outside<kChecked>(p, rows)) return false;
     const double xj = w[p] * fact[u];
     x[j] = xj;
-    if (xj != 0.0 && !scatter<kChecked, true>(fact, irnf, u + 1, l, xj, rows, w)) return false;
+    if (xj != 0.0 && !scatter<0, kChecked, true, kLong>(fact, irnf, u + 1, l, xj, rows, w)) return false;
   }
   return true;
 }
 
 // Back substitution with U (no transpose) into X(1:N).
-template <bool kChecked>
-[[gnu::noinline]] bool backward_u(fint n, fint np, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru,
-                double* x) {
+template <bool kChecked, bool kLong>
+[[gnu::noinline]] bool backward_u(fint n, fint np, const double* fact, const fint* irnf, const fint* iptrl,
+                                  const fint* iptru, double* x) {
   const std::uint32_t steps = static_cast<std::uint32_t>(n);
-  auto column = [&](std::ptrdiff_t j) {  // 0-based column j >= 1
-    return scatter<kChecked, false>(fact, irnf, iptrl[j - 1], iptru[j], x[j], steps, x);
-  };
-  for (std::ptrdiff_t j = n - 1; j >= std::max<std::ptrdiff_t>(1, np); --j)
-    if (!column(j)) return false;
-  for (std::ptrdiff_t j = std::min<std::ptrdiff_t>(np, n) - 1; j >= 1; --j) {
+  // Column j (0-based, j >= 1) adds its U entries times X(j) to earlier
+  // unknowns: first the full block's columns, then the sparse ones, where
+  // a column without pivot has X(j) = 0 instead.
+  std::ptrdiff_t j = n - 1;
+  for (; j >= std::max<std::ptrdiff_t>(1, np); --j)
+    if (!scatter<0, kChecked, false, kLong>(fact, irnf, iptrl[j - 1], iptru[j], x[j], steps, x)) return false;
+  for (; j >= 1; --j) {
     if (iptru[j] >= iptrl[j]) {
       x[j] = 0.0;
       continue;
     }
-    if (!column(j)) return false;
+    if (!scatter<0, kChecked, false, kLong>(fact, irnf, iptrl[j - 1], iptru[j], x[j], steps, x)) return false;
   }
   if (np >= 1 && iptru[0] >= iptrl[0]) x[0] = 0.0;
   return true;
@@ -135,13 +97,14 @@ template <bool kChecked>
 
 // Forward with U' (transpose): W holds b on entry.
 template <bool kChecked>
-[[gnu::noinline]] bool forward_ut(fint n, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru, double* w) {
+[[gnu::noinline]] bool forward_ut(fint n, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru,
+                                  double* w) {
   const std::uint32_t steps = static_cast<std::uint32_t>(n);
   for (std::ptrdiff_t j = 1; j < n; ++j) {
     const std::ptrdiff_t first = iptrl[j - 1], end = iptru[j];
     if (first >= end) continue;
     double s = w[j];
-    if (!gather<kChecked, false>(fact, irnf, first, end, s, steps, w)) return false;
+    if (!gather<0, kChecked, false>(fact, irnf, first, end, s, steps, w)) return false;
     w[j] = s;
   }
   return true;
@@ -149,14 +112,14 @@ template <bool kChecked>
 
 // Back substitution with L' (transpose) into X(1:M).
 template <bool kChecked>
-[[gnu::noinline]] bool backward_lt(fint np, fint m, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru,
-                 const double* w, double* x) {
+[[gnu::noinline]] bool backward_lt(fint np, fint m, const double* fact, const fint* irnf, const fint* iptrl,
+                                   const fint* iptru, const double* w, double* x) {
   const std::uint32_t rows = static_cast<std::uint32_t>(m);
   for (std::ptrdiff_t j = np - 1; j >= 0; --j) {
     const std::ptrdiff_t u = iptru[j], l = iptrl[j];
     if (u >= l) continue;
     double s = w[j];
-    if (!gather<kChecked, true>(fact, irnf, u + 1, l, s, rows, x)) return false;
+    if (!gather<0, kChecked, true>(fact, irnf, u + 1, l, s, rows, x)) return false;
     const std::uint32_t p = at(irnf[u]);
     if (outside<kChecked>(p, rows)) return false;
     x[p] = s * fact[u];
@@ -191,25 +154,33 @@ bool solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const do
       return false;
   }
   const bool sparse = !kChecked || np > 0;
+  const bool long_cols = tbl::unsym::long_columns(std::int64_t(base) - 2, n);
   const fint* rows = irnf + base;  // the full block's rows, then its record
 
   if (!trans) {
-    if (sparse && !forward_l<kChecked>(np, m, fact, irnf, iptrl, iptru, w, x)) return false;
+    if (sparse && !(long_cols ? forward_l<kChecked, true>(np, m, fact, irnf, iptrl, iptru, w, x)
+                              : forward_l<kChecked, false>(np, m, fact, irnf, iptrl, iptru, w, x)))
+      return false;
     if (nf >= 1) {
       if (mf >= 1) {
+        // The full block's vector is gathered into W, or, checked and
+        // without sparse columns, straight into X, which then needs no copy.
+        double* v = kChecked && np == 0 && mf <= n ? x : w;
         for (fint i = 0; i < mf; ++i) {
           const std::uint32_t r = at(rows[i]);
           if (outside<kChecked>(r, static_cast<std::uint32_t>(m))) return false;
-          w[i] = w[r];
+          v[i] = w[r];
         }
         const tbl::logical no = tbl::kFalse;
-        MA50_DENSE_SOLVE(&no, &mf, &nf, fact + base, &mf, rows + mf, w, &nblas);
-        for (fint k = 0; k < nf; ++k) x[np + k] = w[k];
+        MA50_DENSE_SOLVE(&no, &mf, &nf, fact + base, &mf, rows + mf, v, &nblas);
+        if (v == w)
+          for (fint k = 0; k < nf; ++k) x[np + k] = w[k];
       } else {
         for (fint k = np; k < n; ++k) x[k] = 0.0;
       }
     }
-    return !sparse || backward_u<kChecked>(n, np, fact, irnf, iptrl, iptru, x);
+    return !sparse || (long_cols ? backward_u<kChecked, true>(n, np, fact, irnf, iptrl, iptru, x)
+                                 : backward_u<kChecked, false>(n, np, fact, irnf, iptrl, iptru, x));
   }
 
   for (fint i = 0; i < m; ++i) x[i] = 0.0;
