@@ -62,6 +62,19 @@ inline bool all_inside(const fint* v, std::ptrdiff_t n, fint lo, fint hi) {
   return inside && worst <= range.span;
 }
 
+// Whether V(0:N-1) never decreases.
+inline bool nondecreasing(const fint* v, std::ptrdiff_t n) {
+  std::ptrdiff_t i = 0;
+  bool in_order = true;
+#if defined(__SSE2__)
+  __m128i bad = _mm_setzero_si128();
+  for (; i + 5 <= n; i += 4) bad = _mm_or_si128(bad, _mm_cmpgt_epi32(load4(v + i), load4(v + i + 1)));
+  in_order = _mm_movemask_epi8(bad) == 0;
+#endif
+  for (; i + 1 < n; ++i) in_order &= v[i] <= v[i + 1];
+  return in_order;
+}
+
 // The 0-based position of a 1-based index, and, checked, whether it lies
 // outside 1..bound: (index - 1) as unsigned is below the bound exactly then.
 inline std::uint32_t at(fint i) { return static_cast<std::uint32_t>(i) - 1u; }

@@ -114,6 +114,16 @@ bool factor_area_valid(fint nr, fint nc, fint np, std::int64_t lfact, const fint
 // earlier blocks.
 bool entries_valid(fint m, fint n, const fint* keep, const fint* irn);
 
+// Whether V(1:N) holds no infinity and no NaN (one pass, in vector
+// registers where the target has them).
+bool values_finite(const double* v, std::int64_t n);
+
+// Copies FROM(1:N) to TO (not overlapping) and tells, in the same pass,
+// whether the values are surely finite: true only if every one is, false
+// for one that is not and also when their sum overflows (the caller then
+// decides with values_finite).
+bool copy_sum_finite(const double* from, double* to, std::int64_t n);
+
 // The first entry k (1-based) whose stored position MAP(k) (the map of the
 // analysis; MAP(1) may be negated) holds a value that is not finite among
 // STORED(1:NSTORED); 0 when there is none.

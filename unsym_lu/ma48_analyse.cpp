@@ -26,7 +26,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 #include "interface/fmt.hpp"
 #include "sparse_utils/btf.hpp"
@@ -40,7 +39,6 @@ using tbl::Vec1;
 namespace {
 
 constexpr const char* kMsg = " Message from MA48A/AD ..";
-constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL;
 
 struct Controls5 {
   double cntl[4];
@@ -354,14 +352,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // off-diagonal entries backward from position NE, both in A(NE+1:2NE)
   // and IRN(NE+1:2NE); JCN(k) becomes the position of entry k.
   KEEP(kl.kblock + 3) = nb;
-  // The largest exponent field of the values stored (duplicates summed):
-  // all ones when one of them is not finite.
-  std::uint64_t widest = 0;
-  auto exponent = [](double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    return bits & kExponent;
-  };
+  bool stored_finite = true;
   {
     Vec1<fint> mark(iw_p + 2 * std::int64_t(N) + 1), pos(iw_p + 2 * std::int64_t(N) + 1 + M);
     for (fint i = 1; i <= M; ++i) mark(i) = 0;
@@ -391,19 +382,16 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
                                " with indices", IRN(kk), KEEP(std::int64_t(M) + j));
             }
             A(std::int64_t(NE) + pos(r)) += A(kk);
-            widest = std::max(widest, exponent(A(std::int64_t(NE) + pos(r))));
             JCN(kk) = pos(r);
           } else if (tri && r == j) {
             mark(r) = j;
             pos(r) = diag;
             A(std::int64_t(NE) + diag) = A(kk);
-            widest = std::max(widest, exponent(A(kk)));
             JCN(kk) = diag;
           } else {
             mark(r) = j;
             const fint p = (M == N && (r < s || r > e)) ? bwd-- : fwd++;
             A(std::int64_t(NE) + p) = A(kk);
-            widest = std::max(widest, exponent(A(kk)));
             IRN(std::int64_t(NE) + p) = r;
             pos(r) = p;
             JCN(kk) = p;
@@ -417,8 +405,10 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint p = 1; p < fwd; ++p) IRN(p) = IRN(std::int64_t(NE) + p);
     for (fint p = bwd + 1; p <= NE; ++p) IRN(p) = IRN(std::int64_t(NE) + p);
     for (fint p = fwd; p <= bwd; ++p) IRN(p) = 0;
+    // The stored values, duplicates summed, in one pass.
+    stored_finite = tbl::ma48::values_finite(a_p + NE, fwd - 1) && tbl::ma48::values_finite(a_p + NE + bwd, NE - bwd);
   }
-  if (widest == kExponent) {
+  if (!stored_finite) {
     // Named by the host's indices: the row whose position is the stored
     // row, the column whose position holds the stored entry.
     INFO(1) = tbl::ma48::kNotFinite;

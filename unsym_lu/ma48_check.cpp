@@ -15,6 +15,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "interface/fmt.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "unsym_lu/ma48_print.hpp"
@@ -161,6 +165,56 @@ bool entries_valid(fint m, fint n, const fint* keep_p, const fint* irn_p) {
     jfirst = jlast + 1;
   }
   return true;
+}
+
+bool values_finite(const double* v, std::int64_t n) {
+  // The exponent field plus one in its lowest place carries into the sign
+  // bit exactly for an infinity or a NaN (all ones); the sums are ORed
+  // together, two values a vector, and the sign bit read at the end.
+  constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL, kLowest = 0x0010000000000000ULL;
+  std::int64_t i = 0;
+  bool finite = true;
+#if defined(__SSE2__)
+  const __m128i exponent = _mm_set1_epi64x(static_cast<long long>(kExponent));
+  const __m128i lowest = _mm_set1_epi64x(static_cast<long long>(kLowest));
+  __m128i acc = _mm_setzero_si128();
+  for (; i + 2 <= n; i += 2)
+    acc = _mm_or_si128(acc, _mm_add_epi64(_mm_and_si128(_mm_castpd_si128(_mm_loadu_pd(v + i)), exponent), lowest));
+  finite = _mm_movemask_pd(_mm_castsi128_pd(acc)) == 0;
+#endif
+  for (; i < n; ++i) finite &= std::isfinite(v[i]);
+  return finite;
+}
+
+bool copy_sum_finite(const double* from, double* to, std::int64_t n) {
+  // A sum of values is finite only if every value is (an infinity or a NaN
+  // stays in it); it may also overflow, which only sends the caller to
+  // the exact test.  Four partial sums keep the additions apart.
+  std::int64_t i = 0;
+  double total = 0.0;
+#if defined(__SSE2__)
+  __m128d s0 = _mm_setzero_pd(), s1 = s0, s2 = s0, s3 = s0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128d a = _mm_loadu_pd(from + i), b = _mm_loadu_pd(from + i + 2);
+    const __m128d c = _mm_loadu_pd(from + i + 4), d = _mm_loadu_pd(from + i + 6);
+    _mm_storeu_pd(to + i, a);
+    _mm_storeu_pd(to + i + 2, b);
+    _mm_storeu_pd(to + i + 4, c);
+    _mm_storeu_pd(to + i + 6, d);
+    s0 = _mm_add_pd(s0, a);
+    s1 = _mm_add_pd(s1, b);
+    s2 = _mm_add_pd(s2, c);
+    s3 = _mm_add_pd(s3, d);
+  }
+  alignas(16) double lanes[2];
+  _mm_store_pd(lanes, _mm_add_pd(_mm_add_pd(s0, s1), _mm_add_pd(s2, s3)));
+  total = lanes[0] + lanes[1];
+#endif
+  for (; i < n; ++i) {
+    to[i] = from[i];
+    total += from[i];
+  }
+  return std::isfinite(total);
 }
 
 std::int64_t first_nonfinite_entry(fint ne, const fint* map, const double* stored, std::int64_t nstored) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "interface/fmt.hpp"
+#include "unsym_lu/index_check.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "unsym_lu/ma48_print.hpp"
 #include "unsym_lu/ma50.hpp"
@@ -19,8 +20,6 @@ using tbl::fint;
 using tbl::Vec1;
 
 namespace {
-
-constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL;
 
 void error_message(const fint* icntl, fint status, bool from_job_check, fint m, fint n, fint ne, fint job, fint la,
                    fint need) {
@@ -279,36 +278,32 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // That is also why the incoming values are then copied aside rather than
   // into A(NE+1:2NE), which lies inside the factors.
   bool bad_map = false;
-  std::uint64_t widest = 0;
+  bool given_finite = true;
   {
     std::vector<double> aside;
     const double* in = a_p + NE;
+    // The values given are summed as they are copied: when that sum is
+    // finite, so is every value, and with none summed with another so is
+    // every stored value.
     if (JOB > 1 && icntl[7] != 0) {
-      aside.assign(a_p, a_p + NE);
+      aside.resize(std::size_t(NE));
       in = aside.data();
+      given_finite = tbl::ma48::copy_sum_finite(a_p, aside.data(), NE);
     } else {
-      for (fint k = 1; k <= NE; ++k) A(std::int64_t(NE) + k) = A(k);
+      given_finite = tbl::ma48::copy_sum_finite(a_p, a_p + NE, NE);
     }
     // An entry out of range maps to position NE, beyond the stored ones;
-    // any other position outside them is not a map of the analysis.  The
-    // largest exponent field met tells whether a stored value is not
-    // finite (all ones), at the cost of two integer operations a value.
+    // any other position outside them is not a map of the analysis.
     const std::uint32_t stored = static_cast<std::uint32_t>(newne);
     auto outside = [&](fint p) { return static_cast<std::uint32_t>(p) - 1u >= stored; };
-    auto exponent = [](double v) {
-      std::uint64_t bits;
-      std::memcpy(&bits, &v, sizeof bits);
-      return bits & kExponent;
-    };
     if (JCN(1) > 0) {
       for (fint k = 1; k <= NE; ++k) {
         const fint p = JCN(k);
-        if (outside(p)) {
+        if (__builtin_expect(outside(p), 0)) {
           if (p != NE) bad_map = true;
           continue;
         }
         A(p) = in[k - 1];
-        widest = std::max(widest, exponent(in[k - 1]));
       }
     } else {
       for (fint p = 1; p <= newne; ++p) A(p) = 0.0;
@@ -320,7 +315,6 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
           continue;
         }
         A(p) += in[k - 1];
-        widest = std::max(widest, exponent(A(p)));
       }
     }
   }
@@ -332,7 +326,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
     return;
   }
-  if (widest == kExponent) {
+  // The stored values decide when some value given may not be finite (it
+  // may belong to an entry out of range, which is dropped) or duplicates
+  // were summed (a sum may overflow).
+  if ((!given_finite || JCN(1) < 0) && !tbl::ma48::values_finite(a_p, newne)) {
     tbl::ma48::mark_no_factors(M, N, keep_p);
     INFO(1) = tbl::ma48::kNotFinite;
     if (tbl::ma48::errors_on(icntl)) {
@@ -377,17 +374,17 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     if (KEEP(kl.mblock + 3 * jb) < 0) {
       // Triangular block: factors are its own entries if the diagonal is
       // acceptable.
-      bool passed = true;
-      for (fint j = jfirst; j <= jlast; ++j) {
-        KEEP(kl.iptrl + j) = 0;
-        KEEP(kl.iptru + j) = 0;
-        const fint d = KEEP(kl.iptrd + j);
-        if (static_cast<std::uint32_t>(d) - 1u >= static_cast<std::uint32_t>(newne)) {
-          finish(tbl::ma48::kBadState);
-          return;
-        }
-        if (std::fabs(A(d)) <= tol) passed = false;
+      // (Each diagonal's position is tested first, in one pass over the
+      // block's pointers.)
+      if (!tbl::unsym::all_inside(keep_p + kl.iptrd + jfirst - 1, nc, 1, newne)) {
+        finish(tbl::ma48::kBadState);
+        return;
       }
+      std::fill_n(keep_p + kl.iptrl + jfirst - 1, nc, 0);
+      std::fill_n(keep_p + kl.iptru + jfirst - 1, nc, 0);
+      bool passed = true;
+      for (fint j = jfirst; j <= jlast; ++j)
+        if (std::fabs(A(KEEP(kl.iptrd + j))) <= tol) passed = false;
       if (passed) {
         INFO(5) += nc;
         jfirst = jlast + 1;
@@ -409,25 +406,20 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     const fint d0 = KEEP(kl.iptrd + jfirst);
     const std::int64_t nz64 = std::int64_t(KEEP(kl.iptrd + jlast + 1)) - d0;
     const fint nz = static_cast<fint>(std::clamp<std::int64_t>(nz64, -1, newne));
-    // The block's entries as MA50BD reads them, checked as they are made
-    // local: column pointers in order among the stored entries, rows inside
-    // the block's NR rows.
+    // The block's entries as MA50BD reads them, checked before they are
+    // made local: column pointers in order among the stored entries, rows
+    // inside the block's NR rows (each in one pass).
     // (The analysis packs every column of a block without entries.)
-    bool inside = d0 >= 1 && nz64 >= 0 && std::int64_t(d0) + nz64 - 1 <= newne &&
-                  (nz64 > 0 || KEEP(kl.mblock + 3 * jb) == nc);
-    for (fint j = jfirst; inside && j <= jlast; ++j) inside = KEEP(kl.iptrd + j + 1) >= KEEP(kl.iptrd + j);
-    fint q = d0;
-    if (inside)
-      for (; q < d0 + nz; ++q) {
-        const fint r = IRN(q) - (jfirst - 1);
-        if (static_cast<std::uint32_t>(r) - 1u >= static_cast<std::uint32_t>(nr)) break;
-        IRN(q) = r;
-      }
-    if (!inside || q < d0 + nz) {
-      for (fint u = d0; u < q; ++u) IRN(u) += jfirst - 1;
+    const bool inside = d0 >= 1 && nz64 >= 0 && std::int64_t(d0) + nz64 - 1 <= newne &&
+                        (nz64 > 0 || KEEP(kl.mblock + 3 * jb) == nc) &&
+                        tbl::unsym::nondecreasing(keep_p + kl.iptrd + jfirst - 1, std::ptrdiff_t(nc) + 1) &&
+                        tbl::unsym::all_inside(irn_p + d0 - 1, nz, jfirst, jfirst + nr - 1);
+    if (!inside) {
       finish(tbl::ma48::kBadState);
       return;
     }
+    if (jfirst > 1)
+      for (fint q = d0; q < d0 + nz; ++q) IRN(q) -= jfirst - 1;
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) -= d0 - 1;
     if (!given_order)
       for (fint i = 1; i <= nr; ++i) IW(jfirst - 1 + i) = i;
@@ -458,7 +450,8 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
              info5, rinfo5);
     }
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) += d0 - 1;
-    for (fint q = d0; q < d0 + nz; ++q) IRN(q) += jfirst - 1;
+    if (jfirst > 1)
+      for (fint q = d0; q < d0 + nz; ++q) IRN(q) += jfirst - 1;
 
     // MA50BD's status.
     const fint st = info5[0];
