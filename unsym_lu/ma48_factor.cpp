@@ -183,7 +183,12 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     }
     return true;
   };
-  if (tbl::ma48::marked_no_analysis(M, N, keep_p) || !tbl::ma48::blocks_valid(M, N, keep_p, NE) ||
+  // (The block loops below test each block's order and flag as they meet
+  // it; the changed-column counts and the monitor's listing need them all
+  // first.)
+  const bool whole = icntl[7] != 0 || monitor;
+  if (tbl::ma48::marked_no_analysis(M, N, keep_p) ||
+      !(whole ? tbl::ma48::blocks_valid(M, N, keep_p, NE) : tbl::ma48::ends_valid(M, N, keep_p, NE)) ||
       (icntl[7] != 0 && !lblock_valid()) ||
       (monitor && !tbl::ma48::pointers_valid(N, keep_p + kl.iptrd, keep_p + kl.iptro))) {
     INFO(1) = tbl::ma48::kBadState;
@@ -196,6 +201,14 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   fint icntl5[7] = {icntl[0], icntl[1], 0, icntl[3], icntl[4], 0, 0};
   const fint iq0 = 0;  // no column permutation: the analysis ordered the columns
   const fint nb = KEEP(kl.kblock + 3);
+  // Block JB's order and flag, its first column JFIRST: 1 <= order <=
+  // N - JFIRST + 1, the flag minus the order (square matrices only) or a
+  // count of packed columns up to the order.
+  auto block_bad = [&](fint jb, fint jfirst) {
+    const fint nc = KEEP(kl.nblock + 3 * jb), flag = KEEP(kl.mblock + 3 * jb);
+    return static_cast<std::uint32_t>(nc) - 1u >= static_cast<std::uint32_t>(N - jfirst + 1) ||
+           (flag < 0 ? flag != -nc || M != N : flag > nc);
+  };
   const tbl::ma48::Monitor mon{icntl[1], icntl[2] >= 4};
   if (monitor) entry_monitor(mon, M, N, NE, JOB, LA, a_p, irn_p, jcn_p, keep_p, cntl, icntl);
   INFO(4) = NE;
@@ -235,6 +248,11 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     fint jfirst = 1;
     std::int64_t kk = 0;
     for (fint jb = 1; jb <= nb; ++jb) {
+      if (block_bad(jb, jfirst)) {
+        INFO(1) = tbl::ma48::kBadState;
+        error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+        return;
+      }
       const fint nc = KEEP(kl.nblock + 3 * jb), np = KEEP(kl.mblock + 3 * jb);
       const fint nr = (nb == 1) ? M : nc;
       if (np >= 0) {
@@ -269,6 +287,11 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
         }
       }
       jfirst += nc;
+    }
+    if (jfirst != N + 1) {  // the orders do not add up to N
+      INFO(1) = tbl::ma48::kBadState;
+      error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+      return;
     }
   }
 
@@ -363,6 +386,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   fint jfirst = 1;
   bool kernel_called = false;
   for (fint jb = 1; jb <= nb; ++jb) {
+    if (block_bad(jb, jfirst)) {
+      finish(tbl::ma48::kBadState);
+      return;
+    }
     const fint nc = KEEP(kl.nblock + 3 * jb);
     const fint jlast = jfirst + nc - 1;
     KEEP(kl.kblock + 3 * jb) = 0;
@@ -374,17 +401,25 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     if (KEEP(kl.mblock + 3 * jb) < 0) {
       // Triangular block: factors are its own entries if the diagonal is
       // acceptable.
-      // (Each diagonal's position is tested first, in one pass over the
-      // block's pointers.)
-      if (!tbl::unsym::all_inside(keep_p + kl.iptrd + jfirst - 1, nc, 1, newne)) {
+      // Each diagonal's position is tested before it is read: in one vector
+      // pass over a long block's pointers, else as it is read.
+      const std::uint32_t stored = static_cast<std::uint32_t>(newne);
+      const bool long_block = nc >= 16;
+      if (long_block && !tbl::unsym::all_inside(keep_p + kl.iptrd + jfirst - 1, nc, 1, newne)) {
         finish(tbl::ma48::kBadState);
         return;
       }
-      std::fill_n(keep_p + kl.iptrl + jfirst - 1, nc, 0);
-      std::fill_n(keep_p + kl.iptru + jfirst - 1, nc, 0);
       bool passed = true;
-      for (fint j = jfirst; j <= jlast; ++j)
-        if (std::fabs(A(KEEP(kl.iptrd + j))) <= tol) passed = false;
+      for (fint j = jfirst; j <= jlast; ++j) {
+        KEEP(kl.iptrl + j) = 0;
+        KEEP(kl.iptru + j) = 0;
+        const fint d = KEEP(kl.iptrd + j);
+        if (!long_block && static_cast<std::uint32_t>(d) - 1u >= stored) {
+          finish(tbl::ma48::kBadState);
+          return;
+        }
+        if (std::fabs(A(d)) <= tol) passed = false;
+      }
       if (passed) {
         INFO(5) += nc;
         jfirst = jlast + 1;
@@ -406,20 +441,37 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     const fint d0 = KEEP(kl.iptrd + jfirst);
     const std::int64_t nz64 = std::int64_t(KEEP(kl.iptrd + jlast + 1)) - d0;
     const fint nz = static_cast<fint>(std::clamp<std::int64_t>(nz64, -1, newne));
-    // The block's entries as MA50BD reads them, checked before they are
-    // made local: column pointers in order among the stored entries, rows
-    // inside the block's NR rows (each in one pass).
+    // The block's entries as MA50BD reads them, checked before it reads
+    // them: column pointers in order among the stored entries, rows inside
+    // the block's NR rows, made local as they are tested (for a long block
+    // each tested first in one vector pass).
     // (The analysis packs every column of a block without entries.)
-    const bool inside = d0 >= 1 && nz64 >= 0 && std::int64_t(d0) + nz64 - 1 <= newne &&
-                        (nz64 > 0 || KEEP(kl.mblock + 3 * jb) == nc) &&
-                        tbl::unsym::nondecreasing(keep_p + kl.iptrd + jfirst - 1, std::ptrdiff_t(nc) + 1) &&
-                        tbl::unsym::all_inside(irn_p + d0 - 1, nz, jfirst, jfirst + nr - 1);
+    bool inside = d0 >= 1 && nz64 >= 0 && std::int64_t(d0) + nz64 - 1 <= newne &&
+                  (nz64 > 0 || KEEP(kl.mblock + 3 * jb) == nc);
+    const fint* ptr = keep_p + kl.iptrd + jfirst - 1;
+    if (inside && nc >= 16) {
+      inside = tbl::unsym::nondecreasing(ptr, std::ptrdiff_t(nc) + 1) &&
+               tbl::unsym::all_inside(irn_p + d0 - 1, nz, jfirst, jfirst + nr - 1);
+      if (inside && jfirst > 1)
+        for (fint q = d0; q < d0 + nz; ++q) IRN(q) -= jfirst - 1;
+    } else if (inside) {
+      for (fint j = 0; inside && j < nc; ++j) inside = ptr[j] <= ptr[j + 1];
+      fint q = d0;
+      if (inside)
+        for (; q < d0 + nz; ++q) {
+          const fint r = IRN(q) - (jfirst - 1);
+          if (static_cast<std::uint32_t>(r) - 1u >= static_cast<std::uint32_t>(nr)) break;
+          IRN(q) = r;
+        }
+      if (q < d0 + nz) {
+        for (fint u = d0; u < q; ++u) IRN(u) += jfirst - 1;
+        inside = false;
+      }
+    }
     if (!inside) {
       finish(tbl::ma48::kBadState);
       return;
     }
-    if (jfirst > 1)
-      for (fint q = d0; q < d0 + nz; ++q) IRN(q) -= jfirst - 1;
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) -= d0 - 1;
     if (!given_order)
       for (fint i = 1; i <= nr; ++i) IW(jfirst - 1 + i) = i;
@@ -487,6 +539,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     jfirst = jlast + 1;
   }
 
+  if (jfirst != N + 1) {  // the orders do not add up to N
+    finish(tbl::ma48::kBadState);
+    return;
+  }
   INFO(4) = std::max<fint>(INFO(4), tbl::saturate(two_ne));
   KEEP(kl.kblock + 3) = nb;
   if (INFO(1) == -3) {
