@@ -119,8 +119,9 @@ bool entries_valid(fint m, fint n, const fint* keep, const fint* irn);
 bool values_finite(const double* v, std::int64_t n);
 
 // Copies FROM(1:N) to TO (not overlapping) and tells, in the same pass,
-// whether the values are surely finite: true only if every one is, false
-// for one that is not and also when their sum overflows (the caller then
+// whether the values and every sum of some of them are surely finite: true
+// only then; false for a value that is not finite and also when their
+// magnitudes add up to half the largest real or more (the caller then
 // decides with values_finite).
 bool copy_sum_finite(const double* from, double* to, std::int64_t n);
 

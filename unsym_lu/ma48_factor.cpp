@@ -305,9 +305,9 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   {
     std::vector<double> aside;
     const double* in = a_p + NE;
-    // The values given are summed as they are copied: when that sum is
-    // finite, so is every value, and with none summed with another so is
-    // every stored value.
+    // The values given are summed as they are copied: when that sum (of
+    // magnitudes) is well inside the reals, every value is finite and so is
+    // every stored one, duplicates summed or not.
     if (JOB > 1 && icntl[7] != 0) {
       aside.resize(std::size_t(NE));
       in = aside.data();
@@ -330,10 +330,16 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       }
     } else {
       for (fint p = 1; p <= newne; ++p) A(p) = 0.0;
-      for (fint k = 1; k <= NE; ++k) {
-        // (negated without overflow: the most negative integer stays out of range)
-        const fint p = k == 1 ? static_cast<fint>(0u - static_cast<std::uint32_t>(JCN(1))) : JCN(k);
-        if (outside(p)) {
+      // (JCN(1) negated without overflow: the most negative integer stays
+      // out of range)
+      const fint p1 = static_cast<fint>(0u - static_cast<std::uint32_t>(JCN(1)));
+      if (!outside(p1))
+        A(p1) += in[0];
+      else if (p1 != NE)
+        bad_map = true;
+      for (fint k = 2; k <= NE; ++k) {
+        const fint p = JCN(k);
+        if (__builtin_expect(outside(p), 0)) {
           if (p != NE) bad_map = true;
           continue;
         }
@@ -349,10 +355,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
     return;
   }
-  // The stored values decide when some value given may not be finite (it
-  // may belong to an entry out of range, which is dropped) or duplicates
-  // were summed (a sum may overflow).
-  if ((!given_finite || JCN(1) < 0) && !tbl::ma48::values_finite(a_p, newne)) {
+  // Otherwise the stored values decide (a value that is not finite may
+  // belong to an entry out of range, which is dropped, and a sum of
+  // duplicates may overflow).
+  if (!given_finite && !tbl::ma48::values_finite(a_p, newne)) {
     tbl::ma48::mark_no_factors(M, N, keep_p);
     INFO(1) = tbl::ma48::kNotFinite;
     if (tbl::ma48::errors_on(icntl)) {
