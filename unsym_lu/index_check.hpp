@@ -90,9 +90,9 @@ inline bool outside(std::uint32_t i0, std::uint32_t bound) {
 // BOUND before it is followed when CHECKED; false at the first outside.
 // The operations and their order are those of the plain loop.  LONG, for
 // columns that are long on average, makes the scatter go four entries a
-// step after the odd ones: its tests then cost no more than the loop
-// control they save (over short columns the split costs more than it
-// saves).
+// step after the odd ones over each column of eight or more: its tests
+// then cost no more than the loop control they save (over short columns
+// the split costs more than it saves).
 template <int kOrigin, bool kChecked, bool kSubtract, bool kLong = false>
 [[gnu::always_inline]] inline bool scatter(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end,
                                            double s, std::uint32_t bound, double* y) {
@@ -106,7 +106,7 @@ template <int kOrigin, bool kChecked, bool kSubtract, bool kLong = false>
     return true;
   };
   std::ptrdiff_t q = first;
-  if (kLong) {
+  if (kLong && end - first >= 8) {
     for (const std::ptrdiff_t odd = first + ((end - first) & 3); q < odd; ++q)
       if (!one(q)) return false;
     for (; q < end; q += 4)

@@ -81,7 +81,7 @@ inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, d
 // N), every row index as it is read, and MA50's checked solve checks each
 // factor area.  Returns false at the first fault (B, X and W then partly
 // written).
-bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p, const fint* iptrd_p,
+[[gnu::aligned(64)]] bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p, const fint* iptrd_p,
                  const fint* iptro_p, const fint* blocks, double* b_p, double* x_p) {
   Vec1<const double> A(a_p);
   Vec1<const fint> IPTRD(iptrd_p), IPTRO(iptro_p);
@@ -301,7 +301,7 @@ struct AlsoChecked {
 // same pass (they are followed only later).  Returns false at the first
 // index out of range or for a sum that does not match.
 template <bool kScatter, bool kOther, bool kPointers>
-[[gnu::noinline]] bool permute_checked(const fint* p, fint n, const double* from, double* to,
+[[gnu::noinline, gnu::aligned(64)]] bool permute_checked(const fint* p, fint n, const double* from, double* to,
                                        const AlsoChecked& also) {
   const tbl::unsym::Range range(1, n), pointers(1, also.last);
   std::uint32_t sum = 0, other_sum = 0;
