@@ -62,6 +62,30 @@ inline bool all_inside(const fint* v, std::ptrdiff_t n, fint lo, fint hi) {
   return inside && worst <= range.span;
 }
 
+// Whether every one of A(0:N-1) and B(0:N-1) lies in LO..HI (one pass over
+// both).
+inline bool both_inside(const fint* a, const fint* b, std::ptrdiff_t n, fint lo, fint hi) {
+  const Range range(lo, hi);
+  std::ptrdiff_t i = 0;
+  bool inside = true;
+#if defined(__SSE2__)
+  if (n >= 4) {
+    const __m128i shift = range.shift(), limit = range.limit();
+    __m128i bad = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+      bad = _mm_or_si128(bad, lanes_outside(load4(a + i), shift, limit));
+      bad = _mm_or_si128(bad, lanes_outside(load4(b + i), shift, limit));
+    }
+    inside = _mm_movemask_epi8(bad) == 0;
+  }
+#endif
+  std::uint32_t worst = 0;  // the largest offset from LO met, as unsigned
+  for (; i < n; ++i)
+    worst = std::max(worst, std::max(static_cast<std::uint32_t>(a[i]) - range.lo,
+                                     static_cast<std::uint32_t>(b[i]) - range.lo));
+  return inside && worst <= range.span;
+}
+
 // Whether V(0:N-1) never decreases.
 inline bool nondecreasing(const fint* v, std::ptrdiff_t n) {
   std::ptrdiff_t i = 0;

@@ -410,7 +410,6 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
 
   info[0] = 0;
   double omega[2] = {0.0, 0.0};
-  const double eps = tbl::re05re(1);
   const fint nb = KEEP(kl.kblock + 3);
   const fint newne = KEEP(kl.iptro + N + 1) - 1;
   const std::int64_t mx = std::max(M, N);
@@ -478,7 +477,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     } else {
       // Refinement; the first correction is the solution just computed.
       double old_omega = 0.0, saved[2] = {0.0, 0.0};
-      const double ctau = 1000.0 * eps * lx;
+      const double ctau = 1000.0 * tbl::re05re(1) * lx;
       bool left = false;
       for (fint k = 1; k <= icntl[8]; ++k) {
         if (k > 1) solve(trans, R.data(), C.data(), T.data());

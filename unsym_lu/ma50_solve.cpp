@@ -135,22 +135,20 @@ template <bool kChecked>
 template <bool kChecked>
 bool solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact, const fint* irnf,
            const fint* iptrl, const fint* iptru, double* w, double* x) {
-  if (kChecked && (lfact < 2 || np < 0 || np > n)) return false;
+  if (kChecked && (lfact < 2 || static_cast<std::uint32_t>(np) > static_cast<std::uint32_t>(n))) return false;
   const fint mf = irnf[1];
   const fint nf = n - np;
   const fint base = iptrl[n - 1];
   if (kChecked) {
     // Every column range inside positions 3..BASE, then the full block's
     // rows and (with columns) its reals and pivoting record behind BASE.
-    if (base < 2 || base > lfact || mf < 0 || mf > m) return false;
-    if (std::int64_t(base) + mf > lfact) return false;
-    if (nf >= 1 && mf >= 1 &&
-        (std::int64_t(base) + std::max<std::int64_t>(std::int64_t(mf) * nf, std::int64_t(mf) + nf) > lfact ||
-         !pivots_inside(mf, nf, irnf + base + mf)))
-      return false;
     // Without sparse columns there are no L or U entries: the sweeps and
     // their pointers are skipped.
-    if (np > 0 && (!tbl::unsym::all_inside(iptrl, n, 2, base) || !tbl::unsym::all_inside(iptru, n, 2, base)))
+    const bool full = nf >= 1 && mf >= 1;
+    const std::int64_t behind = full ? std::max<std::int64_t>(std::int64_t(mf) * nf, std::int64_t(mf) + nf) : mf;
+    if (static_cast<std::uint32_t>(mf) > static_cast<std::uint32_t>(m) || base < 2 ||
+        std::int64_t(base) + behind > lfact || (full && !pivots_inside(mf, nf, irnf + base + mf)) ||
+        (np > 0 && !tbl::unsym::both_inside(iptrl, iptru, n, 2, base)))
       return false;
   }
   const bool sparse = !kChecked || np > 0;
