@@ -374,6 +374,42 @@ TEST(Ma48NotFinite, EachPhase) {
   }
 }
 
+// Values that only look suspect are not refused: a value that is not finite
+// in an entry out of range (dropped), and finite values whose magnitudes
+// add up past the largest real, each through the analysis, a factorisation,
+// a refactorisation and a solve.
+TEST(Ma48NotFinite, DroppedOrLargeValuesPass) {
+  struct Case {
+    const char* name;
+    std::function<Ma48()> make;
+  };
+  const std::vector<Case> cases = {
+      {"NaN in the entry out of range",
+       [] {
+         Ma48 p = tbl::test::cycle_matrix(1, true);
+         p.val0.back() = kNaN;  // (9,1) of an 8 by 8 matrix
+         return p;
+       }},
+      {"two diagonals of 1.5e308",
+       [] {
+         Ma48 p = tbl::test::reducible_matrix();
+         p.val0[4] = p.val0[12] = 1.5e308;  // (3,3) and (7,7), triangular blocks
+         return p;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Ma48 p = c.make();
+    EXPECT_GE(p.analyse(), 0);
+    EXPECT_GE(p.factorise(), 0);
+    EXPECT_GE(factorise_guarded(p, p.val0, 2), 0);
+    const std::vector<double> b = ones(p.m);
+    const Solved s = solve_guarded(p, b, 1);
+    EXPECT_EQ(s.info, 0);
+    for (const double v : s.x) EXPECT_TRUE(std::isfinite(v));
+  }
+}
+
 // ------------------------------------------------ JCN of LA entries
 
 // A host that gives A, IRN and JCN exactly LA entries (the header's
