@@ -81,8 +81,9 @@ inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, d
 // N), every row index as it is read, and MA50's checked solve checks each
 // factor area.  Returns false at the first fault (B, X and W then partly
 // written).
-[[gnu::aligned(64)]] bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p, const fint* iptrd_p,
-                 const fint* iptro_p, const fint* blocks, double* b_p, double* x_p) {
+[[gnu::aligned(64)]] bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p,
+                                      const fint* iptrd_p, const fint* iptro_p, const fint* blocks, double* b_p,
+                                      double* x_p) {
   Vec1<const double> A(a_p);
   Vec1<const fint> IPTRD(iptrd_p), IPTRO(iptro_p);
   Vec1<double> B(b_p), X(x_p);
@@ -95,12 +96,9 @@ inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, d
   };
   // The off-diagonal part is visited column by column, or, when the block
   // has fewer such entries than a quarter of its columns, only at the
-  // columns that have entries (most have none).
-  auto few = [&](fint jfirst, fint jlast) {
-    return 4 * std::int64_t(IPTRO(jlast + 1) - IPTRO(jfirst)) < jlast - jfirst + 1;
-  };
-  // (The scatters over columns that are long on average go four entries a
-  // step.)
+  // columns that have entries (most have none).  (The scatters over columns
+  // that are long on average go four entries a step.)
+  auto few = [&](std::int64_t entries, fint columns) { return 4 * entries < columns; };
 
   if (!kern.trans) {
     // B(rows) -= A(k) * X(j) over the off-diagonal entries of column J.
@@ -135,11 +133,11 @@ inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, d
       }
       // The off-diagonal part of each column: rows of earlier blocks.
       if (jb > 1) {
-        const std::int64_t entries = IPTRO(jlast + 1) - IPTRO(jfirst), columns = t[0];
-        if (4 * entries < columns) {
+        const std::int64_t entries = IPTRO(jlast + 1) - IPTRO(jfirst);
+        if (few(entries, t[0])) {
           for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
             if (!off_column(j)) return false;
-        } else if (tbl::unsym::long_columns(entries, columns)) {
+        } else if (tbl::unsym::long_columns(entries, t[0])) {
           for (fint j = jfirst; j <= jlast; ++j)
             if (!off_column_long(j)) return false;
         } else {
@@ -167,7 +165,7 @@ inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, d
     if (block_bad(t[0], t[1], N - jfirst + 1)) return false;
     const fint jlast = jfirst + t[0] - 1;
     if (jb > 1) {
-      if (few(jfirst, jlast)) {
+      if (few(IPTRO(jlast + 1) - IPTRO(jfirst), t[0])) {
         for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
           if (!off_column(j)) return false;
       } else {
@@ -302,7 +300,7 @@ struct AlsoChecked {
 // index out of range or for a sum that does not match.
 template <bool kScatter, bool kOther, bool kPointers>
 [[gnu::noinline, gnu::aligned(64)]] bool permute_checked(const fint* p, fint n, const double* from, double* to,
-                                       const AlsoChecked& also) {
+                                                         const AlsoChecked& also) {
   const tbl::unsym::Range range(1, n), pointers(1, also.last);
   std::uint32_t sum = 0, other_sum = 0;
   std::ptrdiff_t i = 0;

@@ -55,8 +55,8 @@ bool pivots_inside(fint mf, fint nf, const fint* ipiv) {
 
 // Forward with L (no transpose): W holds b on entry.
 template <bool kChecked, bool kLong>
-[[gnu::noinline, gnu::aligned(64)]] bool forward_l(fint np, fint m, const double* fact, const fint* irnf, const fint* iptrl,
-                                 const fint* iptru, double* w, double* x) {
+[[gnu::noinline, gnu::aligned(64)]] bool forward_l(fint np, fint m, const double* fact, const fint* irnf,
+                                                   const fint* iptrl, const fint* iptru, double* w, double* x) {
   const std::uint32_t rows = static_cast<std::uint32_t>(m);
   for (std::ptrdiff_t j = 0; j < np; ++j) {
     const std::ptrdiff_t u = iptru[j], l = iptrl[j];
@@ -75,8 +75,8 @@ template <bool kChecked, bool kLong>
 
 // Back substitution with U (no transpose) into X(1:N).
 template <bool kChecked, bool kLong>
-[[gnu::noinline, gnu::aligned(64)]] bool backward_u(fint n, fint np, const double* fact, const fint* irnf, const fint* iptrl,
-                                  const fint* iptru, double* x) {
+[[gnu::noinline, gnu::aligned(64)]] bool backward_u(fint n, fint np, const double* fact, const fint* irnf,
+                                                    const fint* iptrl, const fint* iptru, double* x) {
   const std::uint32_t steps = static_cast<std::uint32_t>(n);
   // Column j (0-based, j >= 1) adds its U entries times X(j) to earlier
   // unknowns: first the full block's columns, then the sparse ones, where
@@ -97,8 +97,8 @@ template <bool kChecked, bool kLong>
 
 // Forward with U' (transpose): W holds b on entry.
 template <bool kChecked>
-[[gnu::noinline, gnu::aligned(64)]] bool forward_ut(fint n, const double* fact, const fint* irnf, const fint* iptrl, const fint* iptru,
-                                  double* w) {
+[[gnu::noinline, gnu::aligned(64)]] bool forward_ut(fint n, const double* fact, const fint* irnf, const fint* iptrl,
+                                                    const fint* iptru, double* w) {
   const std::uint32_t steps = static_cast<std::uint32_t>(n);
   for (std::ptrdiff_t j = 1; j < n; ++j) {
     const std::ptrdiff_t first = iptrl[j - 1], end = iptru[j];
@@ -112,8 +112,9 @@ template <bool kChecked>
 
 // Back substitution with L' (transpose) into X(1:M).
 template <bool kChecked>
-[[gnu::noinline, gnu::aligned(64)]] bool backward_lt(fint np, fint m, const double* fact, const fint* irnf, const fint* iptrl,
-                                   const fint* iptru, const double* w, double* x) {
+[[gnu::noinline, gnu::aligned(64)]] bool backward_lt(fint np, fint m, const double* fact, const fint* irnf,
+                                                     const fint* iptrl, const fint* iptru, const double* w,
+                                                     double* x) {
   const std::uint32_t rows = static_cast<std::uint32_t>(m);
   for (std::ptrdiff_t j = np - 1; j >= 0; --j) {
     const std::ptrdiff_t u = iptru[j], l = iptrl[j];
