@@ -465,9 +465,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       fint q = d0;
       if (inside)
         for (; q < d0 + nz; ++q) {
-          const fint r = IRN(q) - (jfirst - 1);
-          if (static_cast<std::uint32_t>(r) - 1u >= static_cast<std::uint32_t>(nr)) break;
-          IRN(q) = r;
+          // (the local row less one, formed without signed overflow)
+          const std::uint32_t r0 = static_cast<std::uint32_t>(IRN(q)) - static_cast<std::uint32_t>(jfirst);
+          if (r0 >= static_cast<std::uint32_t>(nr)) break;
+          IRN(q) = static_cast<fint>(r0) + 1;
         }
       if (q < d0 + nz) {
         for (fint u = d0; u < q; ++u) IRN(u) += jfirst - 1;
