@@ -360,11 +360,16 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // duplicates may overflow).
   if (!given_finite && !tbl::ma48::values_finite(a_p, newne)) {
     tbl::ma48::mark_no_factors(M, N, keep_p);
-    INFO(1) = tbl::ma48::kNotFinite;
-    if (tbl::ma48::errors_on(icntl)) {
+    // The first entry whose stored value is not finite.  A map of the
+    // analysis reaches every stored position, so without one the map is
+    // not such a map.
+    const std::int64_t k = tbl::ma48::first_nonfinite_entry(NE, jcn_p, a_p, newne);
+    INFO(1) = k == 0 ? tbl::ma48::kBadState : tbl::ma48::kNotFinite;
+    if (k == 0) {
+      error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+    } else if (tbl::ma48::errors_on(icntl)) {
       // The entry by the host's row and column: the row whose position is
       // the stored row, the column whose position holds the stored entry.
-      const std::int64_t k = tbl::ma48::first_nonfinite_entry(NE, jcn_p, a_p, newne);
       const fint pos = static_cast<fint>(k == 1 ? std::abs(std::int64_t(JCN(1))) : JCN(k));
       fint row = 0, col = 0;
       for (fint i = 1; i <= M; ++i)
