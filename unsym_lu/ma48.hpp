@@ -119,11 +119,12 @@ bool entries_valid(fint m, fint n, const fint* keep, const fint* irn);
 bool values_finite(const double* v, std::int64_t n);
 
 // Copies FROM(1:N) to TO (not overlapping) and tells, in the same pass,
-// whether the values and every sum of some of them are surely finite: true
-// only then; false for a value that is not finite and also when their
-// magnitudes add up to half the largest real or more (the caller then
-// decides with values_finite).
-bool copy_sum_finite(const double* from, double* to, std::int64_t n);
+// whether the values are surely finite, and with SUMMED (values that will
+// be added together) every sum of some of them too: true only then; false
+// for a value that is not finite and also when their sum overflows, or with
+// SUMMED when their magnitudes add up to half the largest real or more (the
+// caller then decides with values_finite).
+bool copy_sum_finite(const double* from, double* to, std::int64_t n, bool summed);
 
 // The first entry k (1-based) whose stored position MAP(k) (the map of the
 // analysis; MAP(1) may be negated) holds a value that is not finite among

@@ -187,16 +187,21 @@ bool values_finite(const double* v, std::int64_t n) {
   return finite;
 }
 
-bool copy_sum_finite(const double* from, double* to, std::int64_t n) {
-  // A sum of magnitudes is finite only if every value is (an infinity or a
-  // NaN stays in it), and when it is below half the largest real, so is
-  // every sum of some of the values, whatever their order.  Four partial
-  // sums keep the additions apart.
+namespace {
+
+template <bool kMagnitudes>
+bool copy_sum(const double* from, double* to, std::int64_t n) {
+  // A sum of the values is finite only if every value is (an infinity or a
+  // NaN stays in it; an overflow only sends the caller to the exact test).
+  // A sum of magnitudes below half the largest real also bounds every sum
+  // of some of the values, whatever their order.  Four partial sums keep
+  // the additions apart.
   const double kHalfLargest = 0.5 * std::numeric_limits<double>::max();
   std::int64_t i = 0;
   double total = 0.0;
 #if defined(__SSE2__)
   const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+  auto term = [&](__m128d v) { return kMagnitudes ? _mm_and_pd(v, magnitude) : v; };
   __m128d s0 = _mm_setzero_pd(), s1 = s0, s2 = s0, s3 = s0;
   for (; i + 8 <= n; i += 8) {
     const __m128d a = _mm_loadu_pd(from + i), b = _mm_loadu_pd(from + i + 2);
@@ -205,10 +210,10 @@ bool copy_sum_finite(const double* from, double* to, std::int64_t n) {
     _mm_storeu_pd(to + i + 2, b);
     _mm_storeu_pd(to + i + 4, c);
     _mm_storeu_pd(to + i + 6, d);
-    s0 = _mm_add_pd(s0, _mm_and_pd(a, magnitude));
-    s1 = _mm_add_pd(s1, _mm_and_pd(b, magnitude));
-    s2 = _mm_add_pd(s2, _mm_and_pd(c, magnitude));
-    s3 = _mm_add_pd(s3, _mm_and_pd(d, magnitude));
+    s0 = _mm_add_pd(s0, term(a));
+    s1 = _mm_add_pd(s1, term(b));
+    s2 = _mm_add_pd(s2, term(c));
+    s3 = _mm_add_pd(s3, term(d));
   }
   alignas(16) double lanes[2];
   _mm_store_pd(lanes, _mm_add_pd(_mm_add_pd(s0, s1), _mm_add_pd(s2, s3)));
@@ -216,9 +221,15 @@ bool copy_sum_finite(const double* from, double* to, std::int64_t n) {
 #endif
   for (; i < n; ++i) {
     to[i] = from[i];
-    total += std::fabs(from[i]);
+    total += kMagnitudes ? std::fabs(from[i]) : from[i];
   }
-  return total <= kHalfLargest;  // (false for a NaN too)
+  return kMagnitudes ? total <= kHalfLargest : std::isfinite(total);  // (false for a NaN)
+}
+
+}  // namespace
+
+bool copy_sum_finite(const double* from, double* to, std::int64_t n, bool summed) {
+  return summed ? copy_sum<true>(from, to, n) : copy_sum<false>(from, to, n);
 }
 
 std::int64_t first_nonfinite_entry(fint ne, const fint* map, const double* stored, std::int64_t nstored) {

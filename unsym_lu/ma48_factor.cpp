@@ -305,15 +305,17 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   {
     std::vector<double> aside;
     const double* in = a_p + NE;
-    // The values given are summed as they are copied: when that sum (of
-    // magnitudes) is well inside the reals, every value is finite and so is
-    // every stored one, duplicates summed or not.
+    // The values given are summed as they are copied: when that sum is
+    // finite, every value is and so is every stored one; with duplicates to
+    // sum (a map whose first entry is negated) the sum is of magnitudes and
+    // must be well inside the reals.
+    const bool duplicates = JCN(1) < 0;
     if (JOB > 1 && icntl[7] != 0) {
       aside.resize(std::size_t(NE));
       in = aside.data();
-      given_finite = tbl::ma48::copy_sum_finite(a_p, aside.data(), NE);
+      given_finite = tbl::ma48::copy_sum_finite(a_p, aside.data(), NE, duplicates);
     } else {
-      given_finite = tbl::ma48::copy_sum_finite(a_p, a_p + NE, NE);
+      given_finite = tbl::ma48::copy_sum_finite(a_p, a_p + NE, NE, duplicates);
     }
     // An entry out of range maps to position NE, beyond the stored ones;
     // any other position outside them is not a map of the analysis.
