@@ -263,13 +263,19 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *   -11 MA48AD, MA48BD: an entry is not finite (NaN or an infinity, after
  *       duplicates are summed; entries out of range are still dropped);
  *       the message names the first such entry by its row and column.
- * Warnings (the results are valid; INFO(1) is the sum of those that apply):
+ * Warnings (INFO(1) is the sum of those that apply; what each leaves):
  *   MA48AD  1 entries out of range (dropped, INFO(12)) or duplicates
- *           (summed, INFO(11)); 2 the matrix is rank deficient (INFO(5) <
- *           min(M,N)); 4 JOB = 3 and some block had no acceptable diagonal
- *           pivot (that block pivots freely).  So 1 to 7.
- *   MA48BD  2 the matrix is rank deficient: a solve then returns a solution
- *           of a nearby system, not of this one.
+ *           (summed, INFO(11)): the analysis of the matrix without the
+ *           dropped entries; 2 the matrix is rank deficient (INFO(5) <
+ *           min(M,N)): a complete analysis, the factorisation tells the
+ *           rank; 4 JOB = 3 and some block had no acceptable diagonal pivot:
+ *           the rest of that block was switched to dense processing (diagonal
+ *           pivoting given up), a complete analysis.  So 1 to 7.
+ *   MA48BD  2 the matrix is rank deficient (INFO(5) pivots, fewer than
+ *           min(M,N)): the factors are complete, but MA48CD sets the
+ *           components of the columns without a pivot to 0, so X solves
+ *           the system only when it is consistent, and MA48CD still
+ *           returns 0 (JOB >= 2 gives the backward errors that show it).
  *   MA48CD  none.
  *
  * State from phase to phase.  The later phases check what they are given
@@ -318,8 +324,12 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * residual of a step holds a value that is not finite, ERROR(1) and
  * ERROR(2) are +Inf (never 0), ERROR(3) is +Inf for JOB = 4, and the
  * refinement stops there (returning the previous step's X and errors when
- * that step was finite); INFO(1) is not changed for it.  A factorisation
- * of finite values whose factors overflow is not detected.
+ * that step was finite); INFO(1) is not changed for it.  The same holds
+ * for a nonzero residual measured against sums that overflow (|RHS| +
+ * |A||X|, or |A||X| + max|X| times the row sums of |A|: entries near 1e308
+ * make the row sums overflow whatever X is); a row whose residual is
+ * exactly 0 keeps its 0.  A factorisation of finite values whose factors
+ * overflow is not detected.
  */
 
 /* Defaults: CNTL(1:5) = 0.5, 0.1, 0, 0, 0.5; ICNTL(1:9) = 6, 6, 2, 3, 32,

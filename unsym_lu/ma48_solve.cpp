@@ -505,11 +505,20 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
         xnorm = 0.0;
         for (fint j = 1; j <= lx; ++j) xnorm = std::max(xnorm, std::fabs(X(j)));
         finite = all_finite(x_p, lx) && all_finite(R.data(), lr);
+        // A nonzero residual divided by sums that overflow (entries near the
+        // largest real) would read 0 as well.  Both denominators are sums of
+        // magnitudes, so their difference is finite exactly when both are;
+        // its difference with itself is then 0, else NaN, which stays in
+        // the sum.  A row whose residual is exactly 0 is measured whatever
+        // its sums, so an exact X keeps its 0.
+        double spoilt = 0.0;
         omega[0] = omega[1] = 0.0;
         for (fint i = 1; i <= lr; ++i) {
           const double bi = std::fabs(RHS(i));
           const double d = bi + C(i);
           const double t = ctau * (bi + xnorm * T(i));
+          const double diff = d - (C(i) + xnorm * T(i));
+          spoilt += R(i) != 0.0 ? diff - diff : 0.0;
           if (d > t) {
             IW(i) = 1;
             omega[0] = std::max(omega[0], std::fabs(R(i)) / d);
@@ -518,6 +527,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
             if (t > 0.0) omega[1] = std::max(omega[1], std::fabs(R(i)) / (C(i) + xnorm * T(i)));
           }
         }
+        if (spoilt != 0.0) finite = false;
         if (!finite) omega[0] = omega[1] = HUGE_VAL;
         if (JOB == 2) {
           left = true;

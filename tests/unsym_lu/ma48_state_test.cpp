@@ -410,6 +410,39 @@ TEST(Ma48NotFinite, DroppedOrLargeValuesPass) {
   }
 }
 
+// Entries near the largest real make the row sums of |A| overflow whatever
+// X is: a nonzero residual measured against them is +Inf, never 0, while a
+// row whose residual is exactly 0 keeps its 0 (the identity with B near the
+// largest real).
+TEST(Ma48NotFinite, SumsThatOverflow) {
+  struct Case {
+    const char* name;
+    std::vector<int32_t> rows, cols;
+    std::vector<double> vals, b;
+    bool infinite;
+  };
+  const std::vector<Case> cases = {
+      {"rows of 1e308", {1, 2, 1, 2}, {1, 1, 2, 2}, {1e308, -1e308, 1e308, 1e308}, {1.0, 1.0}, true},
+      {"identity, B of 1e308", {1, 2}, {1, 2}, {1.0, 1.0}, {1e308, 1e308}, false},
+  };
+  for (const Case& c : cases) {
+    for (const int32_t job : {2, 3, 4}) {
+      SCOPED_TRACE(testing::Message() << c.name << ", JOB " << job);
+      Ma48 p(2, 2, c.rows, c.cols, c.vals);
+      ASSERT_EQ(p.analyse(), 0);
+      ASSERT_EQ(p.factorise(), 0);
+      double err[3];
+      std::vector<double> x;
+      EXPECT_EQ(p.solve(c.b, x, false, job, err), 0);
+      EXPECT_EQ(err[0], c.infinite ? kInf : 0.0);
+      EXPECT_EQ(err[1], c.infinite ? kInf : 0.0);
+      if (job == 4) {
+        EXPECT_EQ(err[2] == kInf, c.infinite);
+      }
+    }
+  }
+}
+
 // ------------------------------------------------ JCN of LA entries
 
 // A host that gives A, IRN and JCN exactly LA entries (the header's
