@@ -121,12 +121,18 @@ template <int kOrigin, bool kChecked, bool kSubtract, bool kLong = false>
 [[gnu::always_inline]] inline bool scatter(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end,
                                            double s, std::uint32_t bound, double* y) {
   auto one = [&](std::ptrdiff_t q) {
-    const std::uint32_t i = at(idx[q - kOrigin]);
-    if (outside<kChecked>(i, bound)) return false;
+    double* yi;
+    if (kChecked) {
+      const std::uint32_t i = at(idx[q - kOrigin]);
+      if (outside<kChecked>(i, bound)) return false;
+      yi = y + i;
+    } else {
+      yi = y + (std::ptrdiff_t(idx[q - kOrigin]) - 1);  // the 1 folds into the address
+    }
     if (kSubtract)
-      y[i] -= v[q - kOrigin] * s;
+      *yi -= v[q - kOrigin] * s;
     else
-      y[i] += v[q - kOrigin] * s;
+      *yi += v[q - kOrigin] * s;
     return true;
   };
   std::ptrdiff_t q = first;
@@ -150,12 +156,18 @@ template <int kOrigin, bool kChecked, bool kSubtract>
 [[gnu::always_inline]] inline bool gather(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end,
                                           double& s, std::uint32_t bound, const double* y) {
   for (std::ptrdiff_t q = first; q < end; ++q) {
-    const std::uint32_t i = at(idx[q - kOrigin]);
-    if (outside<kChecked>(i, bound)) return false;
+    const double* yi;
+    if (kChecked) {
+      const std::uint32_t i = at(idx[q - kOrigin]);
+      if (outside<kChecked>(i, bound)) return false;
+      yi = y + i;
+    } else {
+      yi = y + (std::ptrdiff_t(idx[q - kOrigin]) - 1);
+    }
     if (kSubtract)
-      s -= v[q - kOrigin] * y[i];
+      s -= v[q - kOrigin] * *yi;
     else
-      s += v[q - kOrigin] * y[i];
+      s += v[q - kOrigin] * *yi;
   }
   return true;
 }

@@ -128,6 +128,67 @@ template <bool kChecked>
   return true;
 }
 
+// The part of the solve below that follows the indices: the sparse
+// sweeps and the full block, with BASE = IPTRL(N) and, when CHECKED, the
+// structure of the factor area already tested.  TESTED: every row and step
+// index of the sweeps is tested where it is read (the full block's rows are
+// tested whenever CHECKED).
+template <bool kChecked, bool kTested>
+bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const double* fact, const fint* irnf,
+            const fint* iptrl, const fint* iptru, double* w, double* x) {
+  const fint mf = irnf[1];
+  const fint nf = n - np;
+  const bool sparse = !kChecked || np > 0;
+  const bool long_cols = tbl::unsym::long_columns(std::int64_t(base) - 2, n);
+  const fint* rows = irnf + base;  // the full block's rows, then its record
+
+  if (!trans) {
+    if (sparse && !(long_cols ? forward_l<kTested, true>(np, m, fact, irnf, iptrl, iptru, w, x)
+                              : forward_l<kTested, false>(np, m, fact, irnf, iptrl, iptru, w, x)))
+      return false;
+    if (nf >= 1) {
+      if (mf >= 1) {
+        // The full block's vector is gathered into W, or, checked and
+        // without sparse columns, straight into X, which then needs no copy.
+        double* v = kChecked && np == 0 && mf <= n ? x : w;
+        for (fint i = 0; i < mf; ++i) {
+          const std::uint32_t r = at(rows[i]);
+          if (outside<kChecked>(r, static_cast<std::uint32_t>(m))) return false;
+          v[i] = w[r];
+        }
+        const tbl::logical no = tbl::kFalse;
+        MA50_DENSE_SOLVE(&no, &mf, &nf, fact + base, &mf, rows + mf, v, &nblas);
+        if (v == w)
+          for (fint k = 0; k < nf; ++k) x[np + k] = w[k];
+      } else {
+        for (fint k = np; k < n; ++k) x[k] = 0.0;
+      }
+    }
+    return !sparse || (long_cols ? backward_u<kTested, true>(n, np, fact, irnf, iptrl, iptru, x)
+                                 : backward_u<kTested, false>(n, np, fact, irnf, iptrl, iptru, x));
+  }
+
+  for (fint i = 0; i < m; ++i) x[i] = 0.0;
+  if (sparse && !forward_ut<kTested>(n, fact, irnf, iptrl, iptru, w)) return false;
+  for (fint k = 0; k < nf; ++k) x[k] = w[np + k];
+  if (mf >= 1) {
+    if (nf >= 1) {
+      const tbl::logical yes = tbl::kTrue;
+      MA50_DENSE_SOLVE(&yes, &mf, &nf, fact + base, &mf, rows + mf, x, &nblas);
+    } else {
+      for (fint i = 0; i < mf; ++i) x[i] = 0.0;
+    }
+    // The full block's rows increase, so moving from the last down never
+    // overwrites a value before it has been moved.
+    for (fint i = mf - 1; i >= 0; --i) {
+      const std::uint32_t r = at(rows[i]);
+      if (outside<kChecked>(r, static_cast<std::uint32_t>(m))) return false;
+      if (r != static_cast<std::uint32_t>(i)) x[r] = x[i];
+    }
+  }
+  return !sparse || backward_lt<kTested>(np, m, fact, irnf, iptrl, iptru, w, x);
+}
+
 // The solve proper, from W (which holds b and is overwritten; max(M,N)
 // entries when the full block has columns and no transpose, else M, or N
 // with the transpose) into X.  CHECKED: the pointers, the full block and its
@@ -152,55 +213,14 @@ bool solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const do
         (np > 0 && !tbl::unsym::both_inside(iptrl, iptru, n, 2, base)))
       return false;
   }
-  const bool sparse = !kChecked || np > 0;
-  const bool long_cols = tbl::unsym::long_columns(std::int64_t(base) - 2, n);
-  const fint* rows = irnf + base;  // the full block's rows, then its record
-
-  if (!trans) {
-    if (sparse && !(long_cols ? forward_l<kChecked, true>(np, m, fact, irnf, iptrl, iptru, w, x)
-                              : forward_l<kChecked, false>(np, m, fact, irnf, iptrl, iptru, w, x)))
-      return false;
-    if (nf >= 1) {
-      if (mf >= 1) {
-        // The full block's vector is gathered into W, or, checked and
-        // without sparse columns, straight into X, which then needs no copy.
-        double* v = kChecked && np == 0 && mf <= n ? x : w;
-        for (fint i = 0; i < mf; ++i) {
-          const std::uint32_t r = at(rows[i]);
-          if (outside<kChecked>(r, static_cast<std::uint32_t>(m))) return false;
-          v[i] = w[r];
-        }
-        const tbl::logical no = tbl::kFalse;
-        MA50_DENSE_SOLVE(&no, &mf, &nf, fact + base, &mf, rows + mf, v, &nblas);
-        if (v == w)
-          for (fint k = 0; k < nf; ++k) x[np + k] = w[k];
-      } else {
-        for (fint k = np; k < n; ++k) x[k] = 0.0;
-      }
-    }
-    return !sparse || (long_cols ? backward_u<kChecked, true>(n, np, fact, irnf, iptrl, iptru, x)
-                                 : backward_u<kChecked, false>(n, np, fact, irnf, iptrl, iptru, x));
-  }
-
-  for (fint i = 0; i < m; ++i) x[i] = 0.0;
-  if (sparse && !forward_ut<kChecked>(n, fact, irnf, iptrl, iptru, w)) return false;
-  for (fint k = 0; k < nf; ++k) x[k] = w[np + k];
-  if (mf >= 1) {
-    if (nf >= 1) {
-      const tbl::logical yes = tbl::kTrue;
-      MA50_DENSE_SOLVE(&yes, &mf, &nf, fact + base, &mf, rows + mf, x, &nblas);
-    } else {
-      for (fint i = 0; i < mf; ++i) x[i] = 0.0;
-    }
-    // The full block's rows increase, so moving from the last down never
-    // overwrites a value before it has been moved.
-    for (fint i = mf - 1; i >= 0; --i) {
-      const std::uint32_t r = at(rows[i]);
-      if (outside<kChecked>(r, static_cast<std::uint32_t>(m))) return false;
-      if (r != static_cast<std::uint32_t>(i)) x[r] = x[i];
-    }
-  }
-  return !sparse || backward_lt<kChecked>(np, m, fact, irnf, iptrl, iptru, w, x);
+  // A square block's row and step indices share the bound N: one vector
+  // pass over all of them (positions 3..BASE hold every index the sweeps
+  // read) costs less than a test at each entry, and the sweeps then run as
+  // MA50CD's.  Otherwise, or when the pass finds an index outside, the
+  // sweeps test each index as they read it (and fail at it).
+  if (kChecked && np > 0 && m == n && tbl::unsym::all_inside(irnf + 2, std::ptrdiff_t(base) - 2, 1, n))
+    return sweeps<kChecked, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
+  return sweeps<kChecked, kChecked>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
 }
 
 }  // namespace
@@ -209,9 +229,10 @@ bool tbl::ma50::solve_checked(fint m, fint n, fint np, bool trans, fint nblas, f
                               const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x,
                               double* w) {
   // B serves as the working vector unless the full block's solve needs
-  // more entries than it has.
+  // more entries than it has: its vector holds max(MF, N-NP) entries and
+  // MF <= M (tested by the solve, which fails for an NP outside 0..N).
   double* work = b;
-  if (!trans && n > m) {
+  if (!trans && std::int64_t(n) - np > m) {
     std::copy(b, b + m, w);
     work = w;
   }
