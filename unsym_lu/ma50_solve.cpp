@@ -15,6 +15,7 @@
 // bit.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 #include "interface/common.hpp"
 #include "interface/fmt.hpp"
@@ -130,10 +131,10 @@ template <bool kChecked>
 
 // The part of the solve below that follows the indices: the sparse
 // sweeps and the full block, with BASE = IPTRL(N) and, when CHECKED, the
-// structure of the factor area already tested.  TESTED: every row and step
-// index of the sweeps is tested where it is read (the full block's rows are
-// tested whenever CHECKED).
-template <bool kChecked, bool kTested>
+// structure of the factor area already tested.  ROWS_TESTED: every row
+// index of L is tested where it is read; STEPS_TESTED: every step index of
+// U (the full block's rows are tested whenever CHECKED).
+template <bool kChecked, bool kRowsTested, bool kStepsTested>
 bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const double* fact, const fint* irnf,
             const fint* iptrl, const fint* iptru, double* w, double* x) {
   const fint mf = irnf[1];
@@ -143,8 +144,8 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
   const fint* rows = irnf + base;  // the full block's rows, then its record
 
   if (!trans) {
-    if (sparse && !(long_cols ? forward_l<kTested, true>(np, m, fact, irnf, iptrl, iptru, w, x)
-                              : forward_l<kTested, false>(np, m, fact, irnf, iptrl, iptru, w, x)))
+    if (sparse && !(long_cols ? forward_l<kRowsTested, true>(np, m, fact, irnf, iptrl, iptru, w, x)
+                              : forward_l<kRowsTested, false>(np, m, fact, irnf, iptrl, iptru, w, x)))
       return false;
     if (nf >= 1) {
       if (mf >= 1) {
@@ -164,12 +165,12 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
         for (fint k = np; k < n; ++k) x[k] = 0.0;
       }
     }
-    return !sparse || (long_cols ? backward_u<kTested, true>(n, np, fact, irnf, iptrl, iptru, x)
-                                 : backward_u<kTested, false>(n, np, fact, irnf, iptrl, iptru, x));
+    return !sparse || (long_cols ? backward_u<kStepsTested, true>(n, np, fact, irnf, iptrl, iptru, x)
+                                 : backward_u<kStepsTested, false>(n, np, fact, irnf, iptrl, iptru, x));
   }
 
   for (fint i = 0; i < m; ++i) x[i] = 0.0;
-  if (sparse && !forward_ut<kTested>(n, fact, irnf, iptrl, iptru, w)) return false;
+  if (sparse && !forward_ut<kStepsTested>(n, fact, irnf, iptrl, iptru, w)) return false;
   for (fint k = 0; k < nf; ++k) x[k] = w[np + k];
   if (mf >= 1) {
     if (nf >= 1) {
@@ -186,7 +187,7 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
       if (r != static_cast<std::uint32_t>(i)) x[r] = x[i];
     }
   }
-  return !sparse || backward_lt<kTested>(np, m, fact, irnf, iptrl, iptru, w, x);
+  return !sparse || backward_lt<kRowsTested>(np, m, fact, irnf, iptrl, iptru, w, x);
 }
 
 // The solve proper, from W (which holds b and is overwritten; max(M,N)
@@ -213,14 +214,22 @@ bool solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const do
         (np > 0 && !tbl::unsym::both_inside(iptrl, iptru, n, 2, base)))
       return false;
   }
-  // A square block's row and step indices share the bound N: one vector
-  // pass over all of them (positions 3..BASE hold every index the sweeps
-  // read) costs less than a test at each entry, and the sweeps then run as
-  // MA50CD's.  Otherwise, or when the pass finds an index outside, the
-  // sweeps test each index as they read it (and fail at it).
-  if (kChecked && np > 0 && m == n && tbl::unsym::all_inside(irnf + 2, std::ptrdiff_t(base) - 2, 1, n))
-    return sweeps<kChecked, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
-  return sweeps<kChecked, kChecked>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
+  // One vector pass over every index the sweeps read (positions 3..BASE)
+  // against max(M,N) costs less than a test at each entry: the sweeps whose
+  // bound that is (both for a square block) then run as MA50CD's, and only
+  // those of the smaller dimension (L's rows when M < N, U's steps when
+  // N < M) test each index as they read it.  When the pass finds an index
+  // outside, both test (and fail at it).  A block far from square is left
+  // to the tests at each entry: its many columns without pivot keep U
+  // parts that the sweeps skip, and that the pass would read for nothing.
+  const bool near_square = 8 * std::int64_t(std::abs(m - n)) <= std::max(m, n);
+  if (kChecked && np > 0 && near_square &&
+      tbl::unsym::all_inside(irnf + 2, std::ptrdiff_t(base) - 2, 1, std::max(m, n))) {
+    if (m == n) return sweeps<true, false, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
+    if (m < n) return sweeps<true, true, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
+    return sweeps<true, false, true>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
+  }
+  return sweeps<kChecked, kChecked, kChecked>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
 }
 
 }  // namespace
