@@ -149,8 +149,10 @@ template <int kOrigin, bool kChecked, bool kSubtract, bool kLong = false>
 }
 
 // Whether columns with ENTRIES entries over COLUMNS columns are long on
-// average (for the scatter's LONG).
-inline bool long_columns(std::int64_t entries, std::int64_t columns) { return entries >= 6 * columns; }
+// average, at least PER_COLUMN entries each (for the scatter's LONG).
+inline bool long_columns(std::int64_t entries, std::int64_t columns, int per_column = 6) {
+  return entries >= per_column * columns;
+}
 
 template <int kOrigin, bool kChecked, bool kSubtract>
 [[gnu::always_inline]] inline bool gather(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end,

@@ -140,12 +140,16 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
   const fint mf = irnf[1];
   const fint nf = n - np;
   const bool sparse = !kChecked || np > 0;
-  const bool long_cols = tbl::unsym::long_columns(std::int64_t(base) - 2, n);
+  // Untested sweeps gain less from the split over long columns (no tests
+  // to pay for), so they take it only over longer ones on average.
+  const std::int64_t entries = std::int64_t(base) - 2;
+  const bool long_l = tbl::unsym::long_columns(entries, n, kRowsTested ? 6 : 8);
+  const bool long_u = tbl::unsym::long_columns(entries, n, kStepsTested ? 6 : 8);
   const fint* rows = irnf + base;  // the full block's rows, then its record
 
   if (!trans) {
-    if (sparse && !(long_cols ? forward_l<kRowsTested, true>(np, m, fact, irnf, iptrl, iptru, w, x)
-                              : forward_l<kRowsTested, false>(np, m, fact, irnf, iptrl, iptru, w, x)))
+    if (sparse && !(long_l ? forward_l<kRowsTested, true>(np, m, fact, irnf, iptrl, iptru, w, x)
+                           : forward_l<kRowsTested, false>(np, m, fact, irnf, iptrl, iptru, w, x)))
       return false;
     if (nf >= 1) {
       if (mf >= 1) {
@@ -165,8 +169,8 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
         for (fint k = np; k < n; ++k) x[k] = 0.0;
       }
     }
-    return !sparse || (long_cols ? backward_u<kStepsTested, true>(n, np, fact, irnf, iptrl, iptru, x)
-                                 : backward_u<kStepsTested, false>(n, np, fact, irnf, iptrl, iptru, x));
+    return !sparse || (long_u ? backward_u<kStepsTested, true>(n, np, fact, irnf, iptrl, iptru, x)
+                              : backward_u<kStepsTested, false>(n, np, fact, irnf, iptrl, iptru, x));
   }
 
   for (fint i = 0; i < m; ++i) x[i] = 0.0;
