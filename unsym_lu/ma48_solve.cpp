@@ -78,9 +78,12 @@ inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, d
 // < LA, so that every pointer range is inside the stored entries and a
 // triangular column's diagonal A(IPTRD(j)) inside A.  Here each block's
 // order and flag are tested as the block is met (the orders must add up to
-// N), every row index as it is read, and MA50's checked solve checks each
-// factor area.  Returns false at the first fault (B, X and W then partly
-// written).
+// N), every row index of a triangular block as it is read, and MA50's
+// checked solve checks each factor area.  The rows of the off-diagonal
+// entries are tested as they are read only when OFF_TESTED; otherwise the
+// caller has tested all of them in one pass.  Returns false at the first
+// fault (B, X and W then partly written).
+template <bool kOffTested>
 [[gnu::aligned(64)]] bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p,
                                       const fint* iptrd_p, const fint* iptro_p, const fint* blocks, double* b_p,
                                       double* x_p) {
@@ -103,10 +106,10 @@ inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, d
   if (!kern.trans) {
     // B(rows) -= A(k) * X(j) over the off-diagonal entries of column J.
     auto off_column = [&](fint j) __attribute__((always_inline)) {
-      return tbl::unsym::scatter<1, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
+      return tbl::unsym::scatter<1, kOffTested, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
     };
     auto off_column_long = [&](fint j) __attribute__((always_inline)) {
-      return tbl::unsym::scatter<1, true, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
+      return tbl::unsym::scatter<1, kOffTested, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
     };
     fint jlast = N;
     for (fint jb = NB; jb >= 1; --jb) {
@@ -155,7 +158,7 @@ inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, d
   // nothing.)
   auto off_column = [&](fint j) __attribute__((always_inline)) {
     double sum = 0.0;
-    if (!tbl::unsym::gather<1, true, false>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), sum, n, x_p)) return false;
+    if (!tbl::unsym::gather<1, kOffTested, false>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), sum, n, x_p)) return false;
     B(j) -= sum;
     return true;
   };
@@ -200,7 +203,7 @@ extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fin
       !tbl::unsym::all_inside(iptro_p, std::int64_t(n) + 1, 1, newne + 1))
     return;
   const Kernel kern{fact, irnf, iptrl, iptru, *laf_p, icntl5[4], w, tbl::is_true(*trans)};
-  block_solve(n, *nb_p, kern, a_p, irn_p, iptrd_p, iptro_p, blocks, b_p, x_p);
+  block_solve<true>(n, *nb_p, kern, a_p, irn_p, iptrd_p, iptro_p, blocks, b_p, x_p);
 }
 
 namespace {
@@ -283,12 +286,15 @@ void permute(const fint* p, fint n, const double* from, double* to) {
 
 // What the pass that permutes the right-hand side in tests besides its own
 // permutation P: the other permutation (OTHER, of the same length N, when
-// the matrix is square), and the column pointers IPTRD(1:N) and IPTRO(1:N)
-// (POINTERS, for the block solve) against 1..LAST.
+// the matrix is square), and the column pointers (POINTERS, for the block
+// solve): IPTRD(1:N) against 1..OFF_FIRST and IPTRO(1:N) against
+// OFF_FIRST..LAST, with OFF_FIRST = IPTRO(1) and LAST = NEWNE+1, so that
+// the off-diagonal entries of any column lie in IRN(IPTRO(1):NEWNE).
 struct AlsoChecked {
   const fint* other = nullptr;
   const fint* iptrd = nullptr;
   const fint* iptro = nullptr;
+  fint off_first = 1;
   fint last = 0;
 };
 
@@ -301,14 +307,15 @@ struct AlsoChecked {
 template <bool kScatter, bool kOther, bool kPointers>
 [[gnu::noinline, gnu::aligned(64)]] bool permute_checked(const fint* p, fint n, const double* from, double* to,
                                                          const AlsoChecked& also) {
-  const tbl::unsym::Range range(1, n), pointers(1, also.last);
+  const tbl::unsym::Range range(1, n), diagonal(1, also.off_first), off(also.off_first, also.last);
   std::uint32_t sum = 0, other_sum = 0;
   std::ptrdiff_t i = 0;
 #if defined(__SSE2__)
   // The sums are taken of the shifted indices that the range test forms
   // anyway, and the shifts taken off at the end.
   const __m128i shift = range.shift(), limit = range.limit();
-  const __m128i pshift = pointers.shift(), plimit = pointers.limit();
+  const __m128i dshift = diagonal.shift(), dlimit = diagonal.limit();
+  const __m128i oshift = off.shift(), olimit = off.limit();
   __m128i sums = _mm_setzero_si128(), other_sums = _mm_setzero_si128();
   auto outside = [](__m128i shifted, __m128i lim) { return _mm_cmpgt_epi32(shifted, lim); };
   for (; i + 4 <= n; i += 4) {
@@ -317,8 +324,8 @@ template <bool kScatter, bool kOther, bool kPointers>
     __m128i bad = outside(v, limit);
     if (kOther) bad = _mm_or_si128(bad, outside(o, limit));
     if (kPointers) {
-      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptrd + i), pshift), plimit));
-      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptro + i), pshift), plimit));
+      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptrd + i), dshift), dlimit));
+      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptro + i), oshift), olimit));
     }
     if (__builtin_expect(_mm_movemask_epi8(bad) != 0, 0)) return false;
     sums = _mm_add_epi32(sums, v);
@@ -337,7 +344,7 @@ template <bool kScatter, bool kOther, bool kPointers>
 #endif
   for (; i < n; ++i) {
     if (range.outside(p[i]) || (kOther && range.outside(also.other[i])) ||
-        (kPointers && (pointers.outside(also.iptrd[i]) || pointers.outside(also.iptro[i]))))
+        (kPointers && (diagonal.outside(also.iptrd[i]) || off.outside(also.iptro[i]))))
       return false;
     sum += static_cast<std::uint32_t>(p[i]);
     if (kOther) other_sum += static_cast<std::uint32_t>(also.other[i]);
@@ -423,6 +430,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   const bool one_block = nb == 1 && KEEP(kl.mblock + 3) >= 0;
   const fint laf = LA - newne;
   const fint nblas = icntl[4];
+  bool off_inside = false;  // every off-diagonal row index in 1..N (set below)
   auto solve = [&](bool tr, double* b, double* sol, double* work) {
     if (one_block) {
       const fint np = KEEP(kl.mblock + 3);
@@ -430,8 +438,8 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
                                       keep_p + kl.iptru, b, sol, work);
     }
     const Kernel kern{a_p + newne, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru, laf, nblas, work, tr};
-    return block_solve(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd, keep_p + kl.iptro, keep_p + kl.nblock + 2, b,
-                       sol);
+    return (off_inside ? block_solve<false> : block_solve<true>)(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd,
+                                                                keep_p + kl.iptro, keep_p + kl.nblock + 2, b, sol);
   };
 
   // The right-hand side in permuted order: R(KEEP(i)) = RHS(i), or with
@@ -444,10 +452,18 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   if (!one_block) {
     also.iptrd = keep_p + kl.iptrd;
     also.iptro = keep_p + kl.iptro;
+    also.off_first = KEEP(kl.iptro + 1);
     also.last = newne + 1;
   }
   const bool permuted = !trans ? permute_checked<true>(perm_in, lr, rhs_p, w_p, also)
                                : permute_checked<false>(perm_in, lr, rhs_p, w_p, also);
+  // The off-diagonal entries of every column lie in IRN(IPTRO(1):NEWNE),
+  // which the block solve reads in full: their rows are tested here in one
+  // vector pass, which costs less than a test at each entry.
+  if (permuted && !one_block) {
+    const std::ptrdiff_t off_entries = std::ptrdiff_t(newne) + 1 - also.off_first;
+    off_inside = off_entries >= 16 && tbl::unsym::all_inside(irn_p + also.off_first - 1, off_entries, 1, N);
+  }
   // The first solve comes before anything of the host's but W is written:
   // it meets every index that any later solve of this call follows.
   if (!permuted || !solve(trans, R.data(), C.data(), T.data())) {
