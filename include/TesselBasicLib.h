@@ -233,7 +233,9 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * the factorisation left them for the solves.
  *
  * Storage.  INFO(3), set by VIZ_MA48AD, is the length of A and IRN that the
- * analysis needs (after -3 from the analysis: retry with at least that).
+ * analysis needs (after -3 from the analysis: retry with at least that,
+ * giving A, IRN and JCN their entries again, as a failed analysis may have
+ * rewritten them).
  * INFO(4) is set by both phases: VIZ_MA48AD's is a forecast of what the
  * factorisation of the values analysed needs; VIZ_MA48BD's is what the
  * factorisation it made needed, which suffices for JOB = 2 and 3 calls on
@@ -244,7 +246,8 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * try next: grow A and IRN to max(INFO(4), 1.5*LA), keeping IRN(1:NE), put
  * the values in A(1:NE) again and call again with JOB = 1, until it passes.
  *
- * Status.  Errors (nothing is factorised or solved; messages on ICNTL(1)):
+ * Status.  Errors (messages on unit ICNTL(1) when it is > 0 and ICNTL(3)
+ * >= 1; after -8 and -9 X is a solution, after the others nothing is):
  *   -1  M < 1 or N < 1 (every phase).   -2  NE < 1 (MA48AD, MA48BD).
  *   -3  LA too small (MA48AD: INFO(3); MA48BD: INFO(4)).
  *   -4  MA48AD: structurally singular square matrix (ICNTL(7) != 0).
@@ -253,13 +256,16 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *       successful factorisation, or JOB > 1 after one that dropped
  *       entries.
  *   -7  MA48BD JOB = 2: the new values do not fit the pivot sequence.
- *   -8  MA48CD: the refinement did not converge in ICNTL(9) steps, or
- *       ICNTL(9) <= 0 with JOB > 1 (X and ERROR(1:2) are those of the last
- *       step).   -9  MA48CD: the error estimate did not finish.
+ *   -8  MA48CD: the refinement did not converge in ICNTL(9) steps (X and
+ *       ERROR(1:2) are those of the last step), or ICNTL(9) <= 0 with
+ *       JOB > 1 (no step runs: X and ERROR(1:2) are 0, not results).
+ *   -9  MA48CD: the error estimate did not finish.
  *   -10 MA48BD: KEEP, IRN and JCN do not hold an analysis of MA48AD for
- *       this M, N and NE; MA48CD: A, IRN and KEEP do not hold the factors
- *       of a successful MA48BD (none since the analysis, the last one
- *       failed or ran short of storage, or the arrays were changed).
+ *       this M, N and NE (NE is not recorded: a different NE is detected
+ *       only when its map is not one of the analysis); MA48CD: A, IRN and
+ *       KEEP do not hold the factors of a successful MA48BD (none since the
+ *       analysis, the last call of MA48BD or MA48AD returned an error, or
+ *       the arrays were changed).
  *   -11 MA48AD, MA48BD: an entry is not finite (NaN or an infinity, after
  *       duplicates are summed; entries out of range are still dropped);
  *       the message names the first such entry by its row and column.
@@ -283,11 +289,11 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * writes nothing of the host's but INFO(1) and W) what no successful
  * earlier phase left:
  *   - a mark in KEEP(M+2N) and KEEP(M+3N) (the last column's factor
- *     pointers) that says "analysed, no factors" after VIZ_MA48AD and after a
- *     VIZ_MA48BD that failed once it had started to change A, IRN or KEEP
- *     (its -3, -6 and -7 after the checks, -10 and -11), and "no analysis"
- *     after a VIZ_MA48AD that failed after it had started to change KEEP
- *     (-3 from a block, -4, -11);
+ *     pointers) that says "analysed, no factors" after VIZ_MA48AD and after
+ *     any error of VIZ_MA48BD (the host has put new values over the stored
+ *     matrix, so earlier factors no longer go with A; these two words are
+ *     all that a refusal changes), and "no analysis" after any error of
+ *     VIZ_MA48AD (which a refused factorisation leaves so);
  *   - the block list (orders adding up to N, triangular flags, the count of
  *     sparse columns, one block for a rectangular matrix) and the positions
  *     of the stored entries in KEEP;
@@ -297,7 +303,8 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *     JOB = 2 and 3 the stored factors it reads.  It does not read the
  *     permutations KEEP(1:M+N), so it does not check them;
  *   - MA48CD: both permutations (values in range whose sum is that of a
- *     permutation), and every pointer and index that the solve follows: the
+ *     permutation: any one changed word is found), and every pointer and
+ *     index that the solve follows: the
  *     pointers of the triangular and off-diagonal parts (inside the stored
  *     entries) and their row indices (rows of the matrix), each factor
  *     area's pointers (inside the area), row and step indices (rows and
@@ -307,11 +314,12 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *     it, off-diagonal rows in earlier blocks) are checked before the first
  *     solve.
  * The checks ride in the loops that read each word, or take one pass over a
- * section of KEEP (O(M + N + NB) in all).  Not detected: a value, or an
- * index changed to another one that passes these tests (a row index changed
- * to another row, a pointer moved to another position that stays inside,
- * two permutation entries changed by opposite amounts); the solve then
- * returns a wrong X.  When MA48BD finds a fault in the block list, the map
+ * section of KEEP (O(M + N + NB)), over a long block's rows in MA48BD, and
+ * over every stored entry's row for MA48CD with JOB > 1 or the monitor.
+ * Not detected: a value, or an index changed to another one that passes
+ * these tests (a row index changed to another row, a pointer moved to
+ * another position that stays inside, two or more permutation entries
+ * changed so that the sum stays); the solve then returns a wrong X.  When MA48BD finds a fault in the block list, the map
  * or a block's entries after it has begun, A and the factors of earlier
  * blocks have changed; when MA48CD finds one during its first solve, W has
  * been used (X, RHS, ERROR and IW are written only after that solve has
@@ -322,7 +330,8 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * (a later factorisation, or JOB = 2 and solves, are refused until a phase
  * succeeds).  A right-hand side that is not finite is solved: when X or the
  * residual of a step holds a value that is not finite, ERROR(1) and
- * ERROR(2) are +Inf (never 0), ERROR(3) is +Inf for JOB = 4, and the
+ * ERROR(2) are +Inf (never 0), ERROR(3) is +Inf for JOB = 4 (square
+ * matrices), and the
  * refinement stops there (returning the previous step's X and errors when
  * that step was finite); INFO(1) is not changed for it.  The same holds
  * for a nonzero residual measured against sums that overflow (|RHS| +
@@ -349,10 +358,9 @@ TESSELBASICLIB_API void VIZ_MA48AD(const int32_t* M, const int32_t* N, const int
  * refactorisation on the pivot sequence of the previous JOB 1 call; 3:
  * pivoting from the previous row order.  JOB 2 and 3 check the factors
  * stored by the previous call first: when there are none that are complete
- * (no successful factorisation since the analysis, or the last one failed
- * or ran short of storage), JOB 2 fails with INFO(1) = -6 and the JOB
- * message, nothing but INFO changed, while JOB 3 factorises such blocks
- * from the row order of the analysis.
+ * (no successful factorisation since the analysis, or the last call
+ * returned an error), JOB 2 fails with INFO(1) = -6 and the JOB message,
+ * while JOB 3 factorises such blocks from the row order of the analysis.
  * W: M entries.  IW: 2*M + 2*N entries. */
 TESSELBASICLIB_API void VIZ_MA48BD(const int32_t* M, const int32_t* N, const int32_t* NE, const int32_t* JOB,
                                    const int32_t* LA, double* A, int32_t* IRN, const int32_t* JCN, int32_t* KEEP,

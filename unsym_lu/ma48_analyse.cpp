@@ -147,6 +147,9 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   fint status = tbl::ma48::entry_check(M, N, NE, LA, JOB);
   if (status == 0 && JOB == 2 && !permutations_valid(M, N, KEEP, Vec1<fint>(iw_p + N))) status = -5;
   if (status != 0) {
+    // The host has usually put a new pattern in IRN and JCN before the
+    // call, so whatever analysis KEEP held no longer describes them.
+    if (M >= 1 && N >= 1) tbl::ma48::mark_no_analysis(M, N, keep_p);
     INFO(1) = status;
     if (status == -3) INFO(3) = tbl::saturate(two_ne);
     error_message(icntl, status, M, N, NE, JOB, LA, INFO(3), 0);

@@ -7,9 +7,10 @@
 // (KEEP(IPTRL+N), KEEP(IPTRU+N)), which the analysis uses only as scratch
 // and a factorisation always writes (0 for a triangular column, at least 2
 // for a column of a factorised block): -1 there says "analysed, no factors"
-// (left by a successful analysis, and by a factorisation that fails after it
-// has started to change A, IRN or KEEP), -2 "no analysis" (left by an
-// analysis that fails after it has started to change KEEP).
+// (left by a successful analysis and by any error of a factorisation, since
+// the host has put new values over the stored matrix by then), -2 "no
+// analysis" (left by any error of an analysis, since the host has usually
+// put a new pattern in IRN and JCN).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -27,6 +28,8 @@
 namespace tbl::ma48 {
 
 void mark_no_factors(fint m, fint n, fint* keep) {
+  // A KEEP without an analysis stays marked so.
+  if (marked_no_analysis(m, n, keep)) return;
   const KeepLayout kl(m, n);
   keep[kl.iptrl + n - 1] = keep[kl.iptru + n - 1] = kNoFactors;
 }

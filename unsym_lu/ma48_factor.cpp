@@ -159,13 +159,22 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   Vec1<fint> IRN(irn_p), KEEP(keep_p), IW(iw_p), INFO(info_p);
   Vec1<const fint> JCN(jcn_p);
 
-  // Checks, each before anything is written.
+  // Every error leaves KEEP marked as holding no factors: the host has put
+  // the new values in A(1:NE) over the stored matrix that a solve reads, so
+  // earlier factors no longer go with A, whatever the error.  Nothing else
+  // is written before the checks below have passed.
+  auto refuse = [&](fint st, bool from_job_check) {
+    if (M >= 1 && N >= 1) tbl::ma48::mark_no_factors(M, N, keep_p);
+    INFO(1) = st;
+    error_message(icntl, st, from_job_check, M, N, NE, JOB, LA, INFO(4));
+  };
+
+  // Checks, each before anything else is written.
   const std::int64_t two_ne = 2 * std::int64_t(NE);
   const fint status = tbl::ma48::entry_check(M, N, NE, LA, JOB);
   if (status != 0) {
-    INFO(1) = status;
     if (status == -3) INFO(4) = tbl::saturate(two_ne);
-    error_message(icntl, status, true, M, N, NE, JOB, LA, INFO(4));
+    refuse(status, true);
     return;
   }
 
@@ -191,8 +200,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       !(whole ? tbl::ma48::blocks_valid(M, N, keep_p, NE) : tbl::ma48::ends_valid(M, N, keep_p, NE)) ||
       (icntl[7] != 0 && !lblock_valid()) ||
       (monitor && !tbl::ma48::pointers_valid(N, keep_p + kl.iptrd, keep_p + kl.iptro))) {
-    INFO(1) = tbl::ma48::kBadState;
-    error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+    refuse(tbl::ma48::kBadState, false);
     return;
   }
 
@@ -240,8 +248,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // (so a retry after running out of storage still works).
   fint first_block = 0;  // the first block with factors of its own, if intact
   if (JOB == 2 && tbl::ma48::marked_no_factors(M, N, keep_p)) {
-    INFO(1) = -6;
-    error_message(icntl, -6, true, M, N, NE, JOB, LA, INFO(4));
+    refuse(-6, true);
     return;
   }
   if (JOB > 1) {
@@ -249,8 +256,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     std::int64_t kk = 0;
     for (fint jb = 1; jb <= nb; ++jb) {
       if (block_bad(jb, jfirst)) {
-        INFO(1) = tbl::ma48::kBadState;
-        error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+        refuse(tbl::ma48::kBadState, false);
         return;
       }
       const fint nc = KEEP(kl.nblock + 3 * jb), np = KEEP(kl.mblock + 3 * jb);
@@ -266,8 +272,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
                            stored_factors(nr, nc, np, empty, lfact, irnf, iptrl, keep_p + kl.iptru + jfirst - 1,
                                           order);
         if (!valid && JOB == 2) {
-          INFO(1) = -6;
-          error_message(icntl, -6, true, M, N, NE, JOB, LA, INFO(4));
+          refuse(-6, true);
           return;
         }
         if (!valid)
@@ -276,8 +281,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
         if (valid && JOB == 3 && irnf[0] != 0) {
           // The previous factorisation dropped entries: its pattern is not
           // the matrix's.
-          INFO(1) = -6;
-          error_message(icntl, -6, false, M, N, NE, JOB, LA, INFO(4));
+          refuse(-6, false);
           return;
         }
         // Where the block loop puts the next block's factors.
@@ -289,8 +293,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       jfirst += nc;
     }
     if (jfirst != N + 1) {  // the orders do not add up to N
-      INFO(1) = tbl::ma48::kBadState;
-      error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+      refuse(tbl::ma48::kBadState, false);
       return;
     }
   }
