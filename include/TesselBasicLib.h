@@ -298,24 +298,25 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *     permutations KEEP(1:M+N), so it does not check them;
  *   - MA48CD: both permutations (values in range whose sum is that of a
  *     permutation), and every pointer and index that the solve follows: the
- *     pointers of the triangular and off-diagonal parts (inside the stored
- *     entries) and their row indices (rows of the matrix), each factor
- *     area's pointers (inside the area), row and step indices (rows and
- *     columns of the block), full block and its pivoting record.  With
- *     JOB > 1 the whole block list and every stored entry (pointers in
- *     order, a triangular column led by its diagonal and otherwise above
- *     it, off-diagonal rows in earlier blocks) are checked before the first
- *     solve.
+ *     pointers of the diagonal and off-diagonal parts (each inside its own
+ *     part of the stored entries) and their row indices (rows of the
+ *     matrix), each factor area's pointers (inside the area), row and step
+ *     indices (rows and columns of the block), full block and its pivoting
+ *     record.  With JOB > 1 the whole block list and every stored entry
+ *     (pointers in order, a triangular column led by its diagonal and
+ *     otherwise above it, off-diagonal rows in earlier blocks) are checked
+ *     before the first solve.
  * The checks ride in the loops that read each word, or take one pass over a
- * section of KEEP (O(M + N + NB) in all).  Not detected: a value, or an
- * index changed to another one that passes these tests (a row index changed
- * to another row, a pointer moved to another position that stays inside,
- * two permutation entries changed by opposite amounts); the solve then
- * returns a wrong X.  When MA48BD finds a fault in the block list, the map
- * or a block's entries after it has begun, A and the factors of earlier
- * blocks have changed; when MA48CD finds one during its first solve, W has
- * been used (X, RHS, ERROR and IW are written only after that solve has
- * passed).
+ * section of KEEP (O(M + N + NB) in all) or over indices that the solve
+ * then reads (the off-diagonal rows; a nearly square factor area).  Not
+ * detected: a value, or an index changed to another one that passes these
+ * tests (a row index changed to another row, a pointer moved to another
+ * position that stays inside, two permutation entries changed by opposite
+ * amounts); the solve then returns a wrong X.  When MA48BD finds a fault in
+ * the block list, the map or a block's entries after it has begun, A and
+ * the factors of earlier blocks have changed; when MA48CD finds one during
+ * its first solve, W has been used (X, RHS, ERROR and IW are written only
+ * after that solve has passed).
  *
  * Values that are not finite: an entry of the matrix is refused (-11)
  * by the analysis and the factorisation, which then leave the marks above
