@@ -291,9 +291,10 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *   - a mark in KEEP(M+2N) and KEEP(M+3N) (the last column's factor
  *     pointers) that says "analysed, no factors" after VIZ_MA48AD and after
  *     any error of VIZ_MA48BD (the host has put new values over the stored
- *     matrix, so earlier factors no longer go with A; these two words are
- *     all that a refusal changes), and "no analysis" after any error of
- *     VIZ_MA48AD (which a refused factorisation leaves so);
+ *     matrix, so earlier factors no longer go with A; an error found before
+ *     the factorisation begins changes only these two words), and "no
+ *     analysis" after any error of VIZ_MA48AD (which a refused
+ *     factorisation leaves so);
  *   - the block list (orders adding up to N, triangular flags, the count of
  *     sparse columns, one block for a rectangular matrix) and the positions
  *     of the stored entries in KEEP;
@@ -304,26 +305,28 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *     permutations KEEP(1:M+N), so it does not check them;
  *   - MA48CD: both permutations (values in range whose sum is that of a
  *     permutation: any one changed word is found), and every pointer and
- *     index that the solve follows: the
- *     pointers of the triangular and off-diagonal parts (inside the stored
- *     entries) and their row indices (rows of the matrix), each factor
- *     area's pointers (inside the area), row and step indices (rows and
- *     columns of the block), full block and its pivoting record.  With
- *     JOB > 1 the whole block list and every stored entry (pointers in
- *     order, a triangular column led by its diagonal and otherwise above
- *     it, off-diagonal rows in earlier blocks) are checked before the first
+ *     index that the solve follows: the pointers of the diagonal and
+ *     off-diagonal parts (each inside its own part of the stored entries)
+ *     and their row indices (rows of the matrix), each factor area's
+ *     pointers (inside the area), row and step indices (rows and columns of
+ *     the block), full block and its pivoting record.  With JOB > 1 the
+ *     whole block list and every stored entry (pointers in order, a
+ *     triangular column led by its diagonal and otherwise above it,
+ *     off-diagonal rows in earlier blocks) are checked before the first
  *     solve.
  * The checks ride in the loops that read each word, or take one pass over a
- * section of KEEP (O(M + N + NB)), over a long block's rows in MA48BD, and
- * over every stored entry's row for MA48CD with JOB > 1 or the monitor.
- * Not detected: a value, or an index changed to another one that passes
- * these tests (a row index changed to another row, a pointer moved to
- * another position that stays inside, two or more permutation entries
- * changed so that the sum stays); the solve then returns a wrong X.  When MA48BD finds a fault in the block list, the map
+ * section of KEEP (O(M + N + NB)), over indices that the solve then reads
+ * (the off-diagonal rows; a nearly square factor area), over a long
+ * block's rows in MA48BD, and over every stored entry's row for MA48CD with
+ * JOB > 1 or the monitor.  Not detected: a value, or an index changed to
+ * another one that passes these tests (a row index changed to another row,
+ * a pointer moved to another position that stays inside, two or more
+ * permutation entries changed so that the sum stays); the solve then
+ * returns a wrong X.  When MA48BD finds a fault in the block list, the map
  * or a block's entries after it has begun, A and the factors of earlier
- * blocks have changed; when MA48CD finds one during its first solve, W has
- * been used (X, RHS, ERROR and IW are written only after that solve has
- * passed).
+ * blocks have changed (and KEEP is marked as holding no factors); when
+ * MA48CD finds one during its first solve, W has been used (X, RHS, ERROR
+ * and IW are written only after that solve has passed).
  *
  * Values that are not finite: an entry of the matrix is refused (-11)
  * by the analysis and the factorisation, which then leave the marks above

@@ -79,13 +79,26 @@ constexpr fint kNoFactors = -1;
 constexpr fint kNoAnalysis = -2;
 void mark_no_factors(fint m, fint n, fint* keep);
 void mark_no_analysis(fint m, fint n, fint* keep);
-bool marked_no_factors(fint m, fint n, const fint* keep);  // either mark
 bool marked_no_analysis(fint m, fint n, const fint* keep);
+
+// Either mark (inline, as this and the next run before every solve).
+inline bool marked_no_factors(fint m, fint n, const fint* keep) {
+  const KeepLayout kl(m, n);
+  return keep[kl.iptrl + n - 1] < 0 || keep[kl.iptru + n - 1] < 0;
+}
 
 // The block count (1..N, 1 for a rectangular matrix) and the ends of the
 // stored entries' pointers in KEEP: IPTRD(1) = 1 <= IPTRD(N+1) = IPTRO(1)
 // <= IPTRO(N+1), at most MAX_STORED stored entries.  Reads O(1) words.
-bool ends_valid(fint m, fint n, const fint* keep, std::int64_t max_stored);
+inline bool ends_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
+  const KeepLayout kl(m, n);
+  Vec1<const fint> keep(keep_p);
+  const fint nb = keep(kl.kblock + 3);
+  if (nb < 1 || nb > n || (m != n && nb != 1)) return false;
+  const std::int64_t d_end = keep(kl.iptrd + n + 1), o_end = keep(kl.iptro + n + 1);
+  return keep(kl.iptrd + 1) == 1 && keep(kl.iptro + 1) == d_end && 1 <= d_end && d_end <= o_end &&
+         o_end - 1 <= max_stored;
+}
 
 // The block structure in KEEP: ends_valid, the orders adding up to N, each
 // flag minus the order (square matrices only) or 0..order.  Reads O(NB)

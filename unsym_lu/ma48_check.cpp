@@ -39,24 +39,10 @@ void mark_no_analysis(fint m, fint n, fint* keep) {
   keep[kl.iptrl + n - 1] = keep[kl.iptru + n - 1] = kNoAnalysis;
 }
 
-bool marked_no_factors(fint m, fint n, const fint* keep) {
-  const KeepLayout kl(m, n);
-  return keep[kl.iptrl + n - 1] < 0 || keep[kl.iptru + n - 1] < 0;
-}
 
 bool marked_no_analysis(fint m, fint n, const fint* keep) {
   const KeepLayout kl(m, n);
   return keep[kl.iptrl + n - 1] == kNoAnalysis || keep[kl.iptru + n - 1] == kNoAnalysis;
-}
-
-bool ends_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
-  const KeepLayout kl(m, n);
-  Vec1<const fint> keep(keep_p);
-  const fint nb = keep(kl.kblock + 3);
-  if (nb < 1 || nb > n || (m != n && nb != 1)) return false;
-  const std::int64_t d_end = keep(kl.iptrd + n + 1), o_end = keep(kl.iptro + n + 1);
-  return keep(kl.iptrd + 1) == 1 && keep(kl.iptro + 1) == d_end && 1 <= d_end && d_end <= o_end &&
-         o_end - 1 <= max_stored;
 }
 
 bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {

@@ -426,12 +426,13 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
 
   // One solve with the factors, from B (which it overwrites) into SOL
   // (room for MX entries), with WORK (MX entries) as the kernel's
-  // workspace.  False when an index it met was out of range.
+  // workspace.  False when an index it met was out of range.  (Inlined:
+  // on a small matrix a call of its own costs as much as several checks.)
   const bool one_block = nb == 1 && KEEP(kl.mblock + 3) >= 0;
   const fint laf = LA - newne;
   const fint nblas = icntl[4];
   bool off_inside = false;  // every off-diagonal row index in 1..N (set below)
-  auto solve = [&](bool tr, double* b, double* sol, double* work) {
+  auto solve = [&](bool tr, double* b, double* sol, double* work) __attribute__((always_inline)) {
     if (one_block) {
       const fint np = KEEP(kl.mblock + 3);
       return tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl,

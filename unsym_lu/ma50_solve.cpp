@@ -9,10 +9,11 @@
 // The sweeps come in two forms: as MA50CD runs them, trusting the factors,
 // and checked, for MA48's solve, which must not follow an index that a host
 // changed between the phases.  The checked form tests every column pointer
-// once before the sweeps (in vector registers) and every row and step index
-// where it is read, one compare against a bound fixed for the whole sweep;
-// the loops are otherwise the same, so both forms give the same X bit for
-// bit.
+// once before the sweeps (in vector registers), and every row and step index
+// before it is followed: in one vector pass over the factor area when the
+// block is (nearly) square, else where it is read, one compare against a
+// bound fixed for the whole sweep.  The loops are otherwise the same, so
+// both forms give the same X bit for bit.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -197,7 +198,7 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
 // The solve proper, from W (which holds b and is overwritten; max(M,N)
 // entries when the full block has columns and no transpose, else M, or N
 // with the transpose) into X.  CHECKED: the pointers, the full block and its
-// record are tested first, every row and step index where it is read;
+// record are tested first, every row and step index before it is followed;
 // false at the first that is out of range (X and W then partly written).
 template <bool kChecked>
 bool solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact, const fint* irnf,
