@@ -297,14 +297,129 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * MA48: sparse unsymmetric and rectangular (M by N) systems.  Call
  * VIZ_MA48ID once, then VIZ_MA48AD (analyse) once per pattern, VIZ_MA48BD
  * (factorise) whenever the values change, VIZ_MA48CD (solve) for each
- * right-hand side.  KEEP, IRN(1:NE), JCN(1:NE), A and IRN(1:LA) must be kept
- * unchanged between the phases.  Status in INFO(1): 0 success, < 0 error,
- * > 0 warning.  LA must be at least 2*NE (checked); INFO(3) of the analyse
- * and INFO(4) of the analyse and the factorise give the length that
- * suffices.  Lengths the routines do not check:
- *   KEEP   M + 9*N + 2 entries (exactly M + 5*N + 2 + 4*NB suffice, NB the
+ * right-hand side.  Status in INFO(1): 0 success, < 0 error, > 0 warning
+ * (the table below).  Lengths, the checked ones marked:
+ *   A, IRN, JCN  LA entries each (LA >= 2*NE checked); the analysis uses
+ *          JCN(NE+1:LA) as work space, so JCN needs LA entries too.
+ *   KEEP   M + 9*N + 2 entries (exactly M + 5*N + 2 + 4*NB are used, NB the
  *          number of blocks).
- *   ICNTL  9 entries, CNTL 5, INFO 12, RINFO 1.
+ *   ICNTL  9 entries, CNTL 5, INFO 12, RINFO 1; the work arrays with each
+ *          phase below.
+ * The analysis rewrites IRN(1:NE) (the permuted pattern) and JCN(1:NE) (the
+ * map of each entry to its stored position) and leaves A(1:NE) as given;
+ * KEEP, IRN(1:NE) and JCN(1:NE) must then stay unchanged, and A and IRN as
+ * the factorisation left them for the solves.
+ *
+ * Storage.  INFO(3), set by VIZ_MA48AD, is the length of A and IRN that the
+ * analysis needs (after -3 from the analysis: retry with at least that,
+ * giving A, IRN and JCN their entries again, as a failed analysis may have
+ * rewritten them).
+ * INFO(4) is set by both phases: VIZ_MA48AD's is a forecast of what the
+ * factorisation of the values analysed needs; VIZ_MA48BD's is what the
+ * factorisation it made needed, which suffices for JOB = 2 and 3 calls on
+ * the same pivot sequence.  A JOB = 1 factorisation of new values may pivot
+ * differently and need more than the analysis reported (gre_1107: 68,273
+ * forecast; the same pattern with its values scaled by factors in 0.5..1.5
+ * needed up to 98,040).  On -3 from VIZ_MA48BD, INFO(4) is the length to
+ * try next: grow A and IRN to max(INFO(4), 1.5*LA), keeping IRN(1:NE), put
+ * the values in A(1:NE) again and call again with JOB = 1, until it passes.
+ *
+ * Status.  Errors (messages on unit ICNTL(1) when it is > 0 and ICNTL(3)
+ * >= 1; after -8 and -9 X is a solution, after the others nothing is):
+ *   -1  M < 1 or N < 1 (every phase).   -2  NE < 1 (MA48AD, MA48BD).
+ *   -3  LA too small (MA48AD: INFO(3); MA48BD: INFO(4)).
+ *   -4  MA48AD: structurally singular square matrix (ICNTL(7) != 0).
+ *   -5  MA48AD: JOB = 2 and KEEP(1:M+N) not two permutations.
+ *   -6  JOB out of range; MA48BD JOB = 2 without the factors of a
+ *       successful factorisation, or JOB > 1 after one that dropped
+ *       entries.
+ *   -7  MA48BD JOB = 2: the new values do not fit the pivot sequence.
+ *   -8  MA48CD: the refinement did not converge in ICNTL(9) steps (X and
+ *       ERROR(1:2) are those of the last step), or ICNTL(9) <= 0 with
+ *       JOB > 1 (no step runs: X and ERROR(1:2) are 0, not results).
+ *   -9  MA48CD: the error estimate did not finish.
+ *   -10 MA48BD: KEEP, IRN and JCN do not hold an analysis of MA48AD for
+ *       this M, N and NE (NE is not recorded: a different NE is detected
+ *       only when its map is not one of the analysis); MA48CD: A, IRN and
+ *       KEEP do not hold the factors of a successful MA48BD (none since the
+ *       analysis, the last call of MA48BD or MA48AD returned an error, or
+ *       the arrays were changed).
+ *   -11 MA48AD, MA48BD: an entry is not finite (NaN or an infinity, after
+ *       duplicates are summed; entries out of range are still dropped);
+ *       the message names the first such entry by its row and column.
+ * Warnings (INFO(1) is the sum of those that apply; what each leaves):
+ *   MA48AD  1 entries out of range (dropped, INFO(12)) or duplicates
+ *           (summed, INFO(11)): the analysis of the matrix without the
+ *           dropped entries; 2 the matrix is rank deficient (INFO(5) <
+ *           min(M,N)): a complete analysis, the factorisation tells the
+ *           rank; 4 JOB = 3 and some block had no acceptable diagonal pivot:
+ *           the rest of that block was switched to dense processing (diagonal
+ *           pivoting given up), a complete analysis.  So 1 to 7.
+ *   MA48BD  2 the matrix is rank deficient (INFO(5) pivots, fewer than
+ *           min(M,N)): the factors are complete, but MA48CD sets the
+ *           components of the columns without a pivot to 0, so X solves
+ *           the system only when it is consistent, and MA48CD still
+ *           returns 0 (JOB >= 2 gives the backward errors that show it).
+ *   MA48CD  none.
+ *
+ * State from phase to phase.  The later phases check what they are given
+ * before they follow any index in it, and refuse with -10 (MA48CD then
+ * writes nothing of the host's but INFO(1) and W) what no successful
+ * earlier phase left:
+ *   - a mark in KEEP(M+2N) and KEEP(M+3N) (the last column's factor
+ *     pointers) that says "analysed, no factors" after VIZ_MA48AD and after
+ *     any error of VIZ_MA48BD (the host has put new values over the stored
+ *     matrix, so earlier factors no longer go with A; an error found before
+ *     the factorisation begins changes only these two words), and "no
+ *     analysis" after any error of VIZ_MA48AD (which a refused
+ *     factorisation leaves so);
+ *   - the block list (orders adding up to N, triangular flags, the count of
+ *     sparse columns, one block for a rectangular matrix) and the positions
+ *     of the stored entries in KEEP;
+ *   - MA48BD: the map JCN(1:NE) (each a stored position, or NE for an
+ *     entry out of range), the pointers and row indices of every block it
+ *     factorises, the changed-column counts when ICNTL(8) != 0, and for
+ *     JOB = 2 and 3 the stored factors it reads.  It does not read the
+ *     permutations KEEP(1:M+N), so it does not check them;
+ *   - MA48CD: both permutations (values in range whose sum is that of a
+ *     permutation: any one changed word is found), and every pointer and
+ *     index that the solve follows: the pointers of the diagonal and
+ *     off-diagonal parts (each inside its own part of the stored entries)
+ *     and their row indices (rows of the matrix), each factor area's
+ *     pointers (inside the area), row and step indices (rows and columns of
+ *     the block), full block and its pivoting record.  With JOB > 1 the
+ *     whole block list and every stored entry (pointers in order, a
+ *     triangular column led by its diagonal and otherwise above it,
+ *     off-diagonal rows in earlier blocks) are checked before the first
+ *     solve.
+ * The checks ride in the loops that read each word, or take one pass over a
+ * section of KEEP (O(M + N + NB)), over indices that the solve then reads
+ * (the off-diagonal rows; a nearly square factor area), over a long
+ * block's rows in MA48BD, and over every stored entry's row for MA48CD with
+ * JOB > 1 or the monitor.  Not detected: a value, or an index changed to
+ * another one that passes these tests (a row index changed to another row,
+ * a pointer moved to another position that stays inside, two or more
+ * permutation entries changed so that the sum stays); the solve then
+ * returns a wrong X.  When MA48BD finds a fault in the block list, the map
+ * or a block's entries after it has begun, A and the factors of earlier
+ * blocks have changed (and KEEP is marked as holding no factors); when
+ * MA48CD finds one during its first solve, W has been used (X, RHS, ERROR
+ * and IW are written only after that solve has passed).
+ *
+ * Values that are not finite: an entry of the matrix is refused (-11)
+ * by the analysis and the factorisation, which then leave the marks above
+ * (a later factorisation, or JOB = 2 and solves, are refused until a phase
+ * succeeds).  A right-hand side that is not finite is solved: when X or the
+ * residual of a step holds a value that is not finite, ERROR(1) and
+ * ERROR(2) are +Inf (never 0), ERROR(3) is +Inf for JOB = 4 (square
+ * matrices), and the
+ * refinement stops there (returning the previous step's X and errors when
+ * that step was finite); INFO(1) is not changed for it.  The same holds
+ * for a nonzero residual measured against sums that overflow (|RHS| +
+ * |A||X|, or |A||X| + max|X| times the row sums of |A|: entries near 1e308
+ * make the row sums overflow whatever X is); a row whose residual is
+ * exactly 0 keeps its 0.  A factorisation of finite values whose factors
+ * overflow is not detected.
  */
 
 /* Defaults: CNTL(1:5) = 0.5, 0.1, 0, 0, 0.5; ICNTL(1:9) = 6, 6, 2, 3, 32,
@@ -319,14 +434,14 @@ TESSELBASICLIB_API void VIZ_MA48AD(const int32_t* M, const int32_t* N, const int
                                    const double* CNTL, const int32_t* ICNTL, int32_t* IW, int32_t* INFO,
                                    double* RINFO);
 
-/* Factorise new values A(1:NE) (in the order of the analysed entries).
- * JOB 1: with pivoting; 2: fast refactorisation on the pivot sequence of
- * the previous JOB 1 call; 3: pivoting from the previous row order.
- * JOB 2 and 3 check the factors stored by the previous call first: when
- * there are none that are complete (no successful factorisation since the
- * analysis, or the last one ran out of storage), JOB 2 fails with
- * INFO(1) = -6 and the JOB message, nothing but INFO changed, while JOB 3
- * factorises such blocks from the row order of the analysis.
+/* Factorise new values A(1:NE), given in the order of the entries as the
+ * host gave them to VIZ_MA48AD.  JOB 1: with pivoting; 2: fast
+ * refactorisation on the pivot sequence of the previous JOB 1 call; 3:
+ * pivoting from the previous row order.  JOB 2 and 3 check the factors
+ * stored by the previous call first: when there are none that are complete
+ * (no successful factorisation since the analysis, or the last call
+ * returned an error), JOB 2 fails with INFO(1) = -6 and the JOB message,
+ * while JOB 3 factorises such blocks from the row order of the analysis.
  * W: M entries.  IW: 2*M + 2*N entries. */
 TESSELBASICLIB_API void VIZ_MA48BD(const int32_t* M, const int32_t* N, const int32_t* NE, const int32_t* JOB,
                                    const int32_t* LA, double* A, int32_t* IRN, const int32_t* JCN, int32_t* KEEP,

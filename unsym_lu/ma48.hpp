@@ -67,4 +67,86 @@ inline fint entry_check(fint m, fint n, fint ne, fint la, fint job) {
   return 0;
 }
 
+// Statuses shared by the phases: KEEP, A, IRN or JCN do not hold what an
+// earlier phase left for this one (MA48BD, MA48CD); an entry that is not
+// finite (MA48AD, MA48BD).
+constexpr fint kBadState = -10;
+constexpr fint kNotFinite = -11;
+
+// The marks that carry the phase state in the last column's factor
+// pointers (ma48_check.cpp): "no factors" and "no analysis".
+constexpr fint kNoFactors = -1;
+constexpr fint kNoAnalysis = -2;
+void mark_no_factors(fint m, fint n, fint* keep);
+void mark_no_analysis(fint m, fint n, fint* keep);
+bool marked_no_analysis(fint m, fint n, const fint* keep);
+
+// Either mark (inline, as this and the next run before every solve).
+inline bool marked_no_factors(fint m, fint n, const fint* keep) {
+  const KeepLayout kl(m, n);
+  return keep[kl.iptrl + n - 1] < 0 || keep[kl.iptru + n - 1] < 0;
+}
+
+// The block count (1..N, 1 for a rectangular matrix) and the ends of the
+// stored entries' pointers in KEEP: IPTRD(1) = 1 <= IPTRD(N+1) = IPTRO(1)
+// <= IPTRO(N+1), at most MAX_STORED stored entries.  Reads O(1) words.
+inline bool ends_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
+  const KeepLayout kl(m, n);
+  Vec1<const fint> keep(keep_p);
+  const fint nb = keep(kl.kblock + 3);
+  if (nb < 1 || nb > n || (m != n && nb != 1)) return false;
+  const std::int64_t d_end = keep(kl.iptrd + n + 1), o_end = keep(kl.iptro + n + 1);
+  return keep(kl.iptrd + 1) == 1 && keep(kl.iptro + 1) == d_end && 1 <= d_end && d_end <= o_end &&
+         o_end - 1 <= max_stored;
+}
+
+// The block structure in KEEP: ends_valid, the orders adding up to N, each
+// flag minus the order (square matrices only) or 0..order.  Reads O(NB)
+// words.
+bool blocks_valid(fint m, fint n, const fint* keep, std::int64_t max_stored);
+
+// V(1:N) holds values in 1..N whose sum is that of a permutation (so a
+// change of any one entry never passes).
+bool permutation_valid(const fint* v, fint n);
+
+// IPTRD(1:N+1) and IPTRO(1:N+1) (given from their first entry) never
+// decrease.
+bool pointers_valid(fint n, const fint* iptrd, const fint* iptro);
+
+// The factor area of an NR by NC block with NP sparse columns, LFACT
+// positions from IRNF, as the solve follows it: the column pointers in
+// order and inside the area, no L part beyond NP, the full block inside the
+// area with its rows increasing in 1..NR and a pivoting record that stays
+// inside it.  The row and step indices of the sparse columns are not read.
+bool factor_area_valid(fint nr, fint nc, fint np, std::int64_t lfact, const fint* irnf, const fint* iptrl,
+                       const fint* iptru);
+
+// Every stored entry of the permuted matrix (KEEP passing blocks_valid):
+// pointers in order, diagonal-block rows inside their block (a triangular
+// column led by its diagonal and otherwise above it), off-diagonal rows in
+// earlier blocks.
+bool entries_valid(fint m, fint n, const fint* keep, const fint* irn);
+
+// Whether V(1:N) holds no infinity and no NaN (one pass, in vector
+// registers where the target has them).
+bool values_finite(const double* v, std::int64_t n);
+
+// Copies FROM(1:N) to TO (not overlapping) and tells, in the same pass,
+// whether the values are surely finite, and with SUMMED (values that will
+// be added together) every sum of some of them too: true only then; false
+// for a value that is not finite and also when their sum overflows, or with
+// SUMMED when their magnitudes add up to half the largest real or more (the
+// caller then decides with values_finite).
+bool copy_sum_finite(const double* from, double* to, std::int64_t n, bool summed);
+
+// The first entry k (1-based) whose stored position MAP(k) (the map of the
+// analysis; MAP(1) may be negated) holds a value that is not finite among
+// STORED(1:NSTORED); 0 when there is none.
+std::int64_t first_nonfinite_entry(fint ne, const fint* map, const double* stored, std::int64_t nstored);
+
+// The messages of the two statuses: two lines of text, and the first entry
+// that is not finite by its row and column as the host numbered them.
+void state_message(const fint* icntl, const char* line1, const char* line2);
+void not_finite_message(const fint* icntl, const char* who, fint row, fint col);
+
 }  // namespace tbl::ma48

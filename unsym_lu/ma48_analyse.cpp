@@ -147,6 +147,9 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   fint status = tbl::ma48::entry_check(M, N, NE, LA, JOB);
   if (status == 0 && JOB == 2 && !permutations_valid(M, N, KEEP, Vec1<fint>(iw_p + N))) status = -5;
   if (status != 0) {
+    // The host has usually put a new pattern in IRN and JCN before the
+    // call, so whatever analysis KEEP held no longer describes them.
+    if (M >= 1 && N >= 1) tbl::ma48::mark_no_analysis(M, N, keep_p);
     INFO(1) = status;
     if (status == -3) INFO(3) = tbl::saturate(two_ne);
     error_message(icntl, status, M, N, NE, JOB, LA, INFO(3), 0);
@@ -254,6 +257,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     if (numnz < N && icntl[6] != 0) {
       // Structurally singular.
       INFO(1) = -4;
+      tbl::ma48::mark_no_analysis(M, N, keep_p);
       error_message(icntl, -4, M, N, NE, JOB, LA, INFO(3), numnz);
       return;
     }
@@ -351,6 +355,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // off-diagonal entries backward from position NE, both in A(NE+1:2NE)
   // and IRN(NE+1:2NE); JCN(k) becomes the position of entry k.
   KEEP(kl.kblock + 3) = nb;
+  bool stored_finite = true;
   {
     Vec1<fint> mark(iw_p + 2 * std::int64_t(N) + 1), pos(iw_p + 2 * std::int64_t(N) + 1 + M);
     for (fint i = 1; i <= M; ++i) mark(i) = 0;
@@ -403,6 +408,30 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint p = 1; p < fwd; ++p) IRN(p) = IRN(std::int64_t(NE) + p);
     for (fint p = bwd + 1; p <= NE; ++p) IRN(p) = IRN(std::int64_t(NE) + p);
     for (fint p = fwd; p <= bwd; ++p) IRN(p) = 0;
+    // The stored values, duplicates summed, in one pass.
+    stored_finite = tbl::ma48::values_finite(a_p + NE, fwd - 1) && tbl::ma48::values_finite(a_p + NE + bwd, NE - bwd);
+  }
+  if (!stored_finite) {
+    // Named by the host's indices: the row whose position is the stored
+    // row, the column whose position holds the stored entry.
+    INFO(1) = tbl::ma48::kNotFinite;
+    tbl::ma48::mark_no_analysis(M, N, keep_p);
+    if (tbl::ma48::errors_on(icntl)) {
+      const std::int64_t stored = std::int64_t(NE);
+      std::int64_t first = 0;
+      for (fint k = 1; k <= NE && first == 0; ++k)
+        if (JCN(k) != 0 && !std::isfinite(A(stored + JCN(k)))) first = k;
+      const fint p = JCN(first);
+      fint row = 0, col = 0;
+      for (fint i = 1; i <= M; ++i)
+        if (KEEP(i) == IRN(std::int64_t(NE) + p)) row = i;
+      for (fint j = 1; j <= N; ++j)
+        if ((KEEP(kl.iptrd + j) <= p && p < KEEP(kl.iptrd + j + 1)) ||
+            (KEEP(kl.iptro + j + 1) < p && p <= KEEP(kl.iptro + j)))
+          col = KEEP(std::int64_t(M) + j);
+      tbl::ma48::not_finite_message(icntl, "MA48A/AD", row, col);
+    }
+    return;
   }
 
   // Pivot choice, blocks from the last to the first.
@@ -503,6 +532,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // A block that ran out of storage: all blocks were tried, so INFO(3)
   // covers them all.
   if (INFO(1) < 0) {
+    tbl::ma48::mark_no_analysis(M, N, keep_p);
     error_message(icntl, INFO(1), M, N, NE, JOB, LA, INFO(3), 0);
     return;
   }
@@ -556,5 +586,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     if (!(INFO(1) == 2 || INFO(1) == 3 || INFO(1) >= 6)) INFO(1) += 2;
   }
 
+  // Analysed: no factors yet for a solve or a refactorisation to use.
+  tbl::ma48::mark_no_factors(M, N, keep_p);
   if (monitor) exit_monitor(mon, M, N, NE, irn_p, jcn_p, keep_p, icntl, info_p, rinfo);
 }

@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "interface/fmt.hpp"
+#include "unsym_lu/index_check.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "unsym_lu/ma48_print.hpp"
 #include "unsym_lu/ma50.hpp"
@@ -25,6 +28,9 @@ void error_message(const fint* icntl, fint status, bool from_job_check, fint m, 
   if (status == -6 && !from_job_check) {
     tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB greater than 1",
                    " and entries dropped during previous factorization");
+  } else if (status == tbl::ma48::kBadState) {
+    tbl::ma48::state_message(icntl, " Error return from MA48B/BD because KEEP, IRN and JCN do not hold",
+                             " an analysis of MA48A/AD for these M, N and NE");
   } else if (status == -7) {
     tbl::io::write(u, "(A,/,A)", " Error return from MA48B/BD with JOB=2 because ",
                    " the matrix is incompatible with expectations");
@@ -153,13 +159,48 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   Vec1<fint> IRN(irn_p), KEEP(keep_p), IW(iw_p), INFO(info_p);
   Vec1<const fint> JCN(jcn_p);
 
-  // Checks, each before anything is written.
+  // Every error leaves KEEP marked as holding no factors: the host has put
+  // the new values in A(1:NE) over the stored matrix that a solve reads, so
+  // earlier factors no longer go with A, whatever the error.  Nothing else
+  // is written before the checks below have passed.
+  auto refuse = [&](fint st, bool from_job_check) {
+    if (M >= 1 && N >= 1) tbl::ma48::mark_no_factors(M, N, keep_p);
+    INFO(1) = st;
+    error_message(icntl, st, from_job_check, M, N, NE, JOB, LA, INFO(4));
+  };
+
+  // Checks, each before anything else is written.
   const std::int64_t two_ne = 2 * std::int64_t(NE);
   const fint status = tbl::ma48::entry_check(M, N, NE, LA, JOB);
   if (status != 0) {
-    INFO(1) = status;
     if (status == -3) INFO(4) = tbl::saturate(two_ne);
-    error_message(icntl, status, true, M, N, NE, JOB, LA, INFO(4));
+    refuse(status, true);
+    return;
+  }
+
+  // What the analysis left, before anything is written: the mark of a
+  // failed analysis, the block structure, the changed-column counts when
+  // they are read; the map and each block's entries are checked as they are
+  // met.  The permutations are not read here (the solve checks them).
+  const KeepLayout kl(M, N);
+  const bool monitor = tbl::ma48::monitor_on(icntl);
+  auto lblock_valid = [&] {
+    const fint nb = KEEP(kl.kblock + 3);
+    for (fint jb = 1; jb <= nb; ++jb) {
+      const fint count = KEEP(kl.kblock + 3 * std::int64_t(nb) + jb);
+      if (count < 0 || count > KEEP(kl.nblock + 3 * jb)) return false;
+    }
+    return true;
+  };
+  // (The block loops below test each block's order and flag as they meet
+  // it; the changed-column counts and the monitor's listing need them all
+  // first.)
+  const bool whole = icntl[7] != 0 || monitor;
+  if (tbl::ma48::marked_no_analysis(M, N, keep_p) ||
+      !(whole ? tbl::ma48::blocks_valid(M, N, keep_p, NE) : tbl::ma48::ends_valid(M, N, keep_p, NE)) ||
+      (icntl[7] != 0 && !lblock_valid()) ||
+      (monitor && !tbl::ma48::pointers_valid(N, keep_p + kl.iptrd, keep_p + kl.iptro))) {
+    refuse(tbl::ma48::kBadState, false);
     return;
   }
 
@@ -167,10 +208,16 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   double cntl5[4] = {cntl[0], cntl[1], cntl[2], std::max(cntl[3], 0.0)};
   fint icntl5[7] = {icntl[0], icntl[1], 0, icntl[3], icntl[4], 0, 0};
   const fint iq0 = 0;  // no column permutation: the analysis ordered the columns
-  const KeepLayout kl(M, N);
   const fint nb = KEEP(kl.kblock + 3);
+  // Block JB's order and flag, its first column JFIRST: 1 <= order <=
+  // N - JFIRST + 1, the flag minus the order (square matrices only) or a
+  // count of packed columns up to the order.
+  auto block_bad = [&](fint jb, fint jfirst) {
+    const fint nc = KEEP(kl.nblock + 3 * jb), flag = KEEP(kl.mblock + 3 * jb);
+    return static_cast<std::uint32_t>(nc) - 1u >= static_cast<std::uint32_t>(N - jfirst + 1) ||
+           (flag < 0 ? flag != -nc || M != N : flag > nc);
+  };
   const tbl::ma48::Monitor mon{icntl[1], icntl[2] >= 4};
-  const bool monitor = tbl::ma48::monitor_on(icntl);
   if (monitor) entry_monitor(mon, M, N, NE, JOB, LA, a_p, irn_p, jcn_p, keep_p, cntl, icntl);
   INFO(4) = NE;
   INFO(5) = 0;
@@ -200,10 +247,18 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // whose stored factors do not pass starts from the identity order instead
   // (so a retry after running out of storage still works).
   fint first_block = 0;  // the first block with factors of its own, if intact
+  if (JOB == 2 && tbl::ma48::marked_no_factors(M, N, keep_p)) {
+    refuse(-6, true);
+    return;
+  }
   if (JOB > 1) {
     fint jfirst = 1;
     std::int64_t kk = 0;
     for (fint jb = 1; jb <= nb; ++jb) {
+      if (block_bad(jb, jfirst)) {
+        refuse(tbl::ma48::kBadState, false);
+        return;
+      }
       const fint nc = KEEP(kl.nblock + 3 * jb), np = KEEP(kl.mblock + 3 * jb);
       const fint nr = (nb == 1) ? M : nc;
       if (np >= 0) {
@@ -217,8 +272,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
                            stored_factors(nr, nc, np, empty, lfact, irnf, iptrl, keep_p + kl.iptru + jfirst - 1,
                                           order);
         if (!valid && JOB == 2) {
-          INFO(1) = -6;
-          error_message(icntl, -6, true, M, N, NE, JOB, LA, INFO(4));
+          refuse(-6, true);
           return;
         }
         if (!valid)
@@ -227,8 +281,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
         if (valid && JOB == 3 && irnf[0] != 0) {
           // The previous factorisation dropped entries: its pattern is not
           // the matrix's.
-          INFO(1) = -6;
-          error_message(icntl, -6, false, M, N, NE, JOB, LA, INFO(4));
+          refuse(-6, false);
           return;
         }
         // Where the block loop puts the next block's factors.
@@ -239,6 +292,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       }
       jfirst += nc;
     }
+    if (jfirst != N + 1) {  // the orders do not add up to N
+      refuse(tbl::ma48::kBadState, false);
+      return;
+    }
   }
 
   // Scatter the values through the map into the stored entries only: the
@@ -246,31 +303,96 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // unchanged columns of a block (ICNTL(8)) reads their old values there.
   // That is also why the incoming values are then copied aside rather than
   // into A(NE+1:2NE), which lies inside the factors.
+  bool bad_map = false;
+  bool given_finite = true;
   {
     std::vector<double> aside;
     const double* in = a_p + NE;
+    // The values given are summed as they are copied: when that sum is
+    // finite, every value is and so is every stored one; with duplicates to
+    // sum (a map whose first entry is negated) the sum is of magnitudes and
+    // must be well inside the reals.
+    const bool duplicates = JCN(1) < 0;
     if (JOB > 1 && icntl[7] != 0) {
-      aside.assign(a_p, a_p + NE);
+      aside.resize(std::size_t(NE));
       in = aside.data();
+      given_finite = tbl::ma48::copy_sum_finite(a_p, aside.data(), NE, duplicates);
     } else {
-      for (fint k = 1; k <= NE; ++k) A(std::int64_t(NE) + k) = A(k);
+      given_finite = tbl::ma48::copy_sum_finite(a_p, a_p + NE, NE, duplicates);
     }
-    // An entry out of range maps to position NE, beyond the stored ones.
+    // An entry out of range maps to position NE, beyond the stored ones;
+    // any other position outside them is not a map of the analysis.
+    const std::uint32_t stored = static_cast<std::uint32_t>(newne);
+    auto outside = [&](fint p) { return static_cast<std::uint32_t>(p) - 1u >= stored; };
     if (JCN(1) > 0) {
-      for (fint k = 1; k <= NE; ++k)
-        if (JCN(k) <= newne) A(JCN(k)) = in[k - 1];
+      for (fint k = 1; k <= NE; ++k) {
+        const fint p = JCN(k);
+        if (__builtin_expect(outside(p), 0)) {
+          if (p != NE) bad_map = true;
+          continue;
+        }
+        A(p) = in[k - 1];
+      }
     } else {
       for (fint p = 1; p <= newne; ++p) A(p) = 0.0;
-      if (-JCN(1) <= newne) A(-JCN(1)) = in[0];
-      for (fint k = 2; k <= NE; ++k)
-        if (JCN(k) <= newne) A(JCN(k)) += in[k - 1];
+      // (JCN(1) negated without overflow: the most negative integer stays
+      // out of range)
+      const fint p1 = static_cast<fint>(0u - static_cast<std::uint32_t>(JCN(1)));
+      if (!outside(p1))
+        A(p1) += in[0];
+      else if (p1 != NE)
+        bad_map = true;
+      for (fint k = 2; k <= NE; ++k) {
+        const fint p = JCN(k);
+        if (__builtin_expect(outside(p), 0)) {
+          if (p != NE) bad_map = true;
+          continue;
+        }
+        A(p) += in[k - 1];
+      }
     }
+  }
+  if (bad_map) {
+    // The values are scattered already: the stored factors no longer
+    // belong to them.
+    tbl::ma48::mark_no_factors(M, N, keep_p);
+    INFO(1) = tbl::ma48::kBadState;
+    error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+    return;
+  }
+  // Otherwise the stored values decide (a value that is not finite may
+  // belong to an entry out of range, which is dropped, and a sum of
+  // duplicates may overflow).
+  if (!given_finite && !tbl::ma48::values_finite(a_p, newne)) {
+    tbl::ma48::mark_no_factors(M, N, keep_p);
+    // The first entry whose stored value is not finite.  A map of the
+    // analysis reaches every stored position, so without one the map is
+    // not such a map.
+    const std::int64_t k = tbl::ma48::first_nonfinite_entry(NE, jcn_p, a_p, newne);
+    INFO(1) = k == 0 ? tbl::ma48::kBadState : tbl::ma48::kNotFinite;
+    if (k == 0) {
+      error_message(icntl, INFO(1), false, M, N, NE, JOB, LA, 0);
+    } else if (tbl::ma48::errors_on(icntl)) {
+      // The entry by the host's row and column: the row whose position is
+      // the stored row, the column whose position holds the stored entry.
+      const fint pos = static_cast<fint>(k == 1 ? std::abs(std::int64_t(JCN(1))) : JCN(k));
+      fint row = 0, col = 0;
+      for (fint i = 1; i <= M; ++i)
+        if (KEEP(i) == IRN(pos)) row = i;
+      for (fint j = 1; j <= N; ++j)
+        if ((KEEP(kl.iptrd + j) <= pos && pos < KEEP(kl.iptrd + j + 1)) ||
+            (KEEP(kl.iptro + j) <= pos && pos < KEEP(kl.iptro + j + 1)))
+          col = KEEP(std::int64_t(M) + j);
+      tbl::ma48::not_finite_message(icntl, "MA48B/BD", row, col);
+    }
+    return;
   }
 
   // The block count shares its place with block 1's factor start; every
   // return below puts it back so that KEEP stays usable for a retry.
   auto finish = [&](fint st) {
     KEEP(kl.kblock + 3) = nb;
+    tbl::ma48::mark_no_factors(M, N, keep_p);
     INFO(1) = st;
     error_message(icntl, st, false, M, N, NE, JOB, LA, INFO(4));
   };
@@ -280,6 +402,10 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   fint jfirst = 1;
   bool kernel_called = false;
   for (fint jb = 1; jb <= nb; ++jb) {
+    if (block_bad(jb, jfirst)) {
+      finish(tbl::ma48::kBadState);
+      return;
+    }
     const fint nc = KEEP(kl.nblock + 3 * jb);
     const fint jlast = jfirst + nc - 1;
     KEEP(kl.kblock + 3 * jb) = 0;
@@ -291,11 +417,24 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     if (KEEP(kl.mblock + 3 * jb) < 0) {
       // Triangular block: factors are its own entries if the diagonal is
       // acceptable.
+      // Each diagonal's position is tested before it is read: in one vector
+      // pass over a long block's pointers, else as it is read.
+      const std::uint32_t stored = static_cast<std::uint32_t>(newne);
+      const bool long_block = nc >= 16;
+      if (long_block && !tbl::unsym::all_inside(keep_p + kl.iptrd + jfirst - 1, nc, 1, newne)) {
+        finish(tbl::ma48::kBadState);
+        return;
+      }
       bool passed = true;
       for (fint j = jfirst; j <= jlast; ++j) {
         KEEP(kl.iptrl + j) = 0;
         KEEP(kl.iptru + j) = 0;
-        if (std::fabs(A(KEEP(kl.iptrd + j))) <= tol) passed = false;
+        const fint d = KEEP(kl.iptrd + j);
+        if (!long_block && static_cast<std::uint32_t>(d) - 1u >= stored) {
+          finish(tbl::ma48::kBadState);
+          return;
+        }
+        if (std::fabs(A(d)) <= tol) passed = false;
       }
       if (passed) {
         INFO(5) += nc;
@@ -316,8 +455,40 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     // An ordinary block through MA50BD, with block-local indices.
     const fint nr = (nb == 1) ? M : nc;
     const fint d0 = KEEP(kl.iptrd + jfirst);
-    const fint nz = KEEP(kl.iptrd + jlast + 1) - d0;
-    for (fint q = d0; q < d0 + nz; ++q) IRN(q) -= jfirst - 1;
+    const std::int64_t nz64 = std::int64_t(KEEP(kl.iptrd + jlast + 1)) - d0;
+    const fint nz = static_cast<fint>(std::clamp<std::int64_t>(nz64, -1, newne));
+    // The block's entries as MA50BD reads them, checked before it reads
+    // them: column pointers in order among the stored entries, rows inside
+    // the block's NR rows, made local as they are tested (for a long block
+    // each tested first in one vector pass).
+    // (The analysis packs every column of a block without entries.)
+    bool inside = d0 >= 1 && nz64 >= 0 && std::int64_t(d0) + nz64 - 1 <= newne &&
+                  (nz64 > 0 || KEEP(kl.mblock + 3 * jb) == nc);
+    const fint* ptr = keep_p + kl.iptrd + jfirst - 1;
+    if (inside && nc >= 16) {
+      inside = tbl::unsym::nondecreasing(ptr, std::ptrdiff_t(nc) + 1) &&
+               tbl::unsym::all_inside(irn_p + d0 - 1, nz, jfirst, jfirst + nr - 1);
+      if (inside && jfirst > 1)
+        for (fint q = d0; q < d0 + nz; ++q) IRN(q) -= jfirst - 1;
+    } else if (inside) {
+      for (fint j = 0; inside && j < nc; ++j) inside = ptr[j] <= ptr[j + 1];
+      fint q = d0;
+      if (inside)
+        for (; q < d0 + nz; ++q) {
+          // (the local row less one, formed without signed overflow)
+          const std::uint32_t r0 = static_cast<std::uint32_t>(IRN(q)) - static_cast<std::uint32_t>(jfirst);
+          if (r0 >= static_cast<std::uint32_t>(nr)) break;
+          IRN(q) = static_cast<fint>(r0) + 1;
+        }
+      if (q < d0 + nz) {
+        for (fint u = d0; u < q; ++u) IRN(u) += jfirst - 1;
+        inside = false;
+      }
+    }
+    if (!inside) {
+      finish(tbl::ma48::kBadState);
+      return;
+    }
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) -= d0 - 1;
     if (!given_order)
       for (fint i = 1; i <= nr; ++i) IW(jfirst - 1 + i) = i;
@@ -348,7 +519,8 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
              info5, rinfo5);
     }
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) += d0 - 1;
-    for (fint q = d0; q < d0 + nz; ++q) IRN(q) += jfirst - 1;
+    if (jfirst > 1)
+      for (fint q = d0; q < d0 + nz; ++q) IRN(q) += jfirst - 1;
 
     // MA50BD's status.
     const fint st = info5[0];
@@ -368,8 +540,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       kk = 0;
     } else if (st < 0) {
       // Only a KEEP, IRN or JCN changed since the analysis gets here.
-      KEEP(kl.kblock + 3) = nb;
-      INFO(1) = st;
+      finish(tbl::ma48::kBadState);
       return;
     } else {
       INFO(4) = std::max<fint>(INFO(4), tbl::saturate(std::int64_t(newne) + kk + info5[3]));
@@ -385,9 +556,15 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     jfirst = jlast + 1;
   }
 
+  if (jfirst != N + 1) {  // the orders do not add up to N
+    finish(tbl::ma48::kBadState);
+    return;
+  }
   INFO(4) = std::max<fint>(INFO(4), tbl::saturate(two_ne));
   KEEP(kl.kblock + 3) = nb;
   if (INFO(1) == -3) {
+    // A factorisation that ran short leaves no factors to solve with.
+    tbl::ma48::mark_no_factors(M, N, keep_p);
     error_message(icntl, -3, false, M, N, NE, JOB, LA, INFO(4));
     return;
   }

@@ -23,6 +23,7 @@
 #include "interface/fmt.hpp"
 #include "interface/machine.hpp"
 #include "sparse_utils/mc71.hpp"
+#include "unsym_lu/index_check.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "unsym_lu/ma48_print.hpp"
 #include "unsym_lu/ma50.hpp"
@@ -31,70 +32,178 @@ using tbl::fint;
 using tbl::logical;
 using tbl::Vec1;
 
+namespace {
+
+// The first column from J on (up to LAST) whose pointer range
+// P(j)..P(j+1)-1 is not empty, LAST+1 when there is none; P(j) = PTR[j-1].
+// Runs of empty columns are passed four at a time.
+inline fint skip_empty(const fint* ptr, fint j, fint last) {
+#if defined(__SSE2__)
+  for (; j + 3 <= last; j += 4) {
+    const __m128i now = tbl::unsym::load4(ptr + j - 1), next = tbl::unsym::load4(ptr + j);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(now, next)) != 0xFFFF) break;
+  }
+#endif
+  while (j <= last && ptr[j] == ptr[j - 1]) ++j;
+  return j;
+}
+
+// What the solve of a block through the kernel needs besides the block:
+// the factor area (FACT and IRNF of LAF entries from NEWNE+1), the factor
+// pointers, the kernel's control and workspace.
+struct Kernel {
+  const double* fact;
+  const fint* irnf;
+  const fint* iptrl;
+  const fint* iptru;
+  std::int64_t laf;
+  fint nblas;
+  double* w;
+  bool trans;
+};
+
+// Block JB (its triplet T: order, packed columns, factor start) from
+// column JFIRST through MA50's checked solve, B and X of the whole matrix.
+inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, double* b, double* x) {
+  const std::int64_t pos = jb == 1 ? 1 : t[2];  // block 1's third entry holds NB
+  const std::int64_t lfact = k.laf - pos + 1;
+  return pos >= 1 && lfact >= 2 &&
+         tbl::ma50::solve_checked(t[0], t[0], t[1], k.trans, k.nblas, static_cast<fint>(lfact), k.fact + pos - 1,
+                                  k.irnf + pos - 1, k.iptrl + jfirst - 1, k.iptru + jfirst - 1, b + jfirst - 1,
+                                  x + jfirst - 1, k.w);
+}
+
+// The block solve, every index it follows tested first.  The caller has
+// checked that IPTRD(1:N+1) and IPTRO(1:N+1) lie in 1..NEWNE+1 with NEWNE
+// < LA, so that every pointer range is inside the stored entries and a
+// triangular column's diagonal A(IPTRD(j)) inside A.  Here each block's
+// order and flag are tested as the block is met (the orders must add up to
+// N), every row index of a triangular block as it is read, and MA50's
+// checked solve checks each factor area.  The rows of the off-diagonal
+// entries are tested as they are read only when OFF_TESTED; otherwise the
+// caller has tested all of them in one pass.  Returns false at the first
+// fault (B, X and W then partly written).
+template <bool kOffTested>
+[[gnu::aligned(64)]] bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p,
+                                      const fint* iptrd_p, const fint* iptro_p, const fint* blocks, double* b_p,
+                                      double* x_p) {
+  Vec1<const double> A(a_p);
+  Vec1<const fint> IPTRD(iptrd_p), IPTRO(iptro_p);
+  Vec1<double> B(b_p), X(x_p);
+  const std::uint32_t n = static_cast<std::uint32_t>(N);  // the row indices' bound
+  // Block JB has NC columns, 1 <= NC <= AVAILABLE, and its flag is minus
+  // NC (triangular) or a count of packed columns in 0..NC (tested by the
+  // kernel).
+  auto block_bad = [&](fint nc, fint flag, fint available) {
+    return static_cast<std::uint32_t>(nc) - 1u >= static_cast<std::uint32_t>(available) || (flag < 0 && flag != -nc);
+  };
+  // The off-diagonal part is visited column by column, or, when the block
+  // has fewer such entries than a quarter of its columns, only at the
+  // columns that have entries (most have none).  (The scatters over columns
+  // that are long on average go four entries a step.)
+  auto few = [&](std::int64_t entries, fint columns) { return 4 * entries < columns; };
+
+  if (!kern.trans) {
+    // B(rows) -= A(k) * X(j) over the off-diagonal entries of column J.
+    auto off_column = [&](fint j) __attribute__((always_inline)) {
+      return tbl::unsym::scatter<1, kOffTested, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
+    };
+    auto off_column_long = [&](fint j) __attribute__((always_inline)) {
+      return tbl::unsym::scatter<1, kOffTested, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
+    };
+    fint jlast = N;
+    for (fint jb = NB; jb >= 1; --jb) {
+      const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);
+      if (block_bad(t[0], t[1], jlast)) return false;
+      const fint jfirst = jlast - t[0] + 1;
+      if (t[1] < 0) {
+        if (tbl::unsym::long_columns(IPTRD(jlast + 1) - IPTRD(jfirst) - t[0], t[0])) {
+          for (fint j = jlast; j >= jfirst; --j) {
+            const double xj = B(j) / A(IPTRD(j));
+            X(j) = xj;
+            if (!tbl::unsym::scatter<1, true, true, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p))
+              return false;
+          }
+        } else {
+          for (fint j = jlast; j >= jfirst; --j) {
+            const double xj = B(j) / A(IPTRD(j));
+            X(j) = xj;
+            if (!tbl::unsym::scatter<1, true, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p)) return false;
+          }
+        }
+      } else if (!kernel_solve(kern, t, jb, jfirst, b_p, x_p)) {
+        return false;
+      }
+      // The off-diagonal part of each column: rows of earlier blocks.
+      if (jb > 1) {
+        const std::int64_t entries = IPTRO(jlast + 1) - IPTRO(jfirst);
+        if (few(entries, t[0])) {
+          for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
+            if (!off_column(j)) return false;
+        } else if (tbl::unsym::long_columns(entries, t[0])) {
+          for (fint j = jfirst; j <= jlast; ++j)
+            if (!off_column_long(j)) return false;
+        } else {
+          for (fint j = jfirst; j <= jlast; ++j)
+            if (!off_column(j)) return false;
+        }
+      }
+      jlast = jfirst - 1;
+    }
+    return jlast == 0;
+  }
+
+  // B(j) -= the sum of A(k) * X(rows) over the off-diagonal entries of
+  // column J.  (A column without entries would subtract 0, which changes
+  // nothing.)
+  auto off_column = [&](fint j) __attribute__((always_inline)) {
+    double sum = 0.0;
+    if (!tbl::unsym::gather<1, kOffTested, false>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), sum, n, x_p)) return false;
+    B(j) -= sum;
+    return true;
+  };
+  fint jfirst = 1;
+  for (fint jb = 1; jb <= NB; ++jb) {
+    const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);
+    if (block_bad(t[0], t[1], N - jfirst + 1)) return false;
+    const fint jlast = jfirst + t[0] - 1;
+    if (jb > 1) {
+      if (few(IPTRO(jlast + 1) - IPTRO(jfirst), t[0])) {
+        for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
+          if (!off_column(j)) return false;
+      } else {
+        for (fint j = jfirst; j <= jlast; ++j)
+          if (!off_column(j)) return false;
+      }
+    }
+    if (t[1] < 0) {
+      for (fint j = jfirst; j <= jlast; ++j) {
+        double sum = 0.0;
+        if (!tbl::unsym::gather<1, true, false>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), sum, n, x_p)) return false;
+        B(j) -= sum;
+        X(j) = B(j) / A(IPTRD(j));
+      }
+    } else if (!kernel_solve(kern, t, jb, jfirst, b_p, x_p)) {
+      return false;
+    }
+    jfirst = jlast + 1;
+  }
+  return jfirst == N + 1;
+}
+
+}  // namespace
+
 extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fint* laf_p, const double* fact,
                                  const double* a_p, const fint* irnf, const fint* irn_p, const fint* iptrd_p,
                                  const fint* iptro_p, const fint* nb_p, const fint* blocks, const fint* iptrl,
                                  const fint* iptru, double* b_p, double* x_p, const logical* trans,
                                  const fint* icntl5, double* w) {
-  (void)newne_p;  // FACT and IRNF come already offset by it
-  const fint N = *n_p, NB = *nb_p, LAF = *laf_p;
-  Vec1<const double> A(a_p);
-  Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
-  Vec1<double> B(b_p), X(x_p);
-  const fint iq0 = 0;
-  fint info5[7] = {0, 0, 0, 0, 0, 0, 0};
-  auto order = [&](fint jb) { return blocks[3 * (jb - 1)]; };
-  auto packed = [&](fint jb) { return blocks[3 * (jb - 1) + 1]; };
-  // Block 1's factors start the factor area; its KBLOCK entry holds NB.
-  auto factor_start = [&](fint jb) -> fint { return jb == 1 ? 1 : blocks[3 * (jb - 1) + 2]; };
-  auto kernel = [&](fint jb, fint jfirst) {
-    const fint nc = order(jb), np = packed(jb), pos = factor_start(jb);
-    const fint lfact = LAF - pos + 1;
-    MA50CD(&nc, &nc, icntl5, &iq0, &np, trans, &lfact, fact + pos - 1, irnf + pos - 1, iptrl + jfirst - 1,
-           iptru + jfirst - 1, b_p + jfirst - 1, x_p + jfirst - 1, w, info5);
-  };
-
-  if (!tbl::is_true(*trans)) {
-    fint jlast = N;
-    for (fint jb = NB; jb >= 1; --jb) {
-      const fint jfirst = jlast - order(jb) + 1;
-      if (packed(jb) < 0) {
-        for (fint j = jlast; j >= jfirst; --j) {
-          const double xj = B(j) / A(IPTRD(j));
-          X(j) = xj;
-          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) B(IRN(k)) -= A(k) * xj;
-        }
-      } else {
-        kernel(jb, jfirst);
-      }
-      if (jb > 1)
-        for (fint j = jfirst; j <= jlast; ++j)
-          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) B(IRN(k)) -= A(k) * X(j);
-      jlast = jfirst - 1;
-    }
-  } else {
-    fint jfirst = 1;
-    for (fint jb = 1; jb <= NB; ++jb) {
-      const fint jlast = jfirst + order(jb) - 1;
-      if (jb > 1)
-        for (fint j = jfirst; j <= jlast; ++j) {
-          double sum = 0.0;
-          for (fint k = IPTRO(j); k < IPTRO(j + 1); ++k) sum += A(k) * X(IRN(k));
-          B(j) -= sum;
-        }
-      if (packed(jb) < 0) {
-        for (fint j = jfirst; j <= jlast; ++j) {
-          double sum = 0.0;
-          for (fint k = IPTRD(j) + 1; k < IPTRD(j + 1); ++k) sum += A(k) * X(IRN(k));
-          B(j) -= sum;
-          X(j) = B(j) / A(IPTRD(j));
-        }
-      } else {
-        kernel(jb, jfirst);
-      }
-      jfirst = jlast + 1;
-    }
-  }
+  const fint n = *n_p, newne = *newne_p;
+  if (*laf_p < 1 || !tbl::unsym::all_inside(iptrd_p, std::int64_t(n) + 1, 1, newne + 1) ||
+      !tbl::unsym::all_inside(iptro_p, std::int64_t(n) + 1, 1, newne + 1))
+    return;
+  const Kernel kern{fact, irnf, iptrl, iptru, *laf_p, icntl5[4], w, tbl::is_true(*trans)};
+  block_solve<true>(n, *nb_p, kern, a_p, irn_p, iptrd_p, iptro_p, blocks, b_p, x_p);
 }
 
 namespace {
@@ -123,6 +232,136 @@ void entry_monitor(const tbl::ma48::Monitor& mon, fint m, fint n, logical trans,
   tbl::io::write(mon.unit, "(' RHS =  ',1P,5D12.4,/,(8X,5D12.4))", tbl::io::Reals{rhs, mon.cut(lr)});
 }
 
+// The words the entry monitor lists are followed only after they have been
+// checked as a whole: every pointer and every factor area.
+bool listing_safe(fint M, fint N, std::int64_t LA, const fint* keep_p, const fint* irn_p) {
+  using namespace tbl::ma48;
+  const KeepLayout kl(M, N);
+  Vec1<const fint> KEEP(keep_p);
+  if (!pointers_valid(N, keep_p + kl.iptrd, keep_p + kl.iptro)) return false;
+  const fint nb = KEEP(kl.kblock + 3);
+  const std::int64_t newne = KEEP(kl.iptro + N + 1) - 1;
+  fint jfirst = 1;
+  for (fint jb = 1; jb <= nb; ++jb) {
+    const fint nc = KEEP(kl.nblock + 3 * jb), np = KEEP(kl.mblock + 3 * jb);
+    if (np >= 0) {
+      const std::int64_t pos = jb == 1 ? 1 : KEEP(kl.kblock + 3 * jb);
+      if (pos < 1 ||
+          !factor_area_valid(nb == 1 ? M : nc, nc, np, LA - newne - pos + 1, irn_p + newne + pos - 1,
+                             keep_p + kl.iptrl + jfirst - 1, keep_p + kl.iptru + jfirst - 1))
+        return false;
+    }
+    jfirst += nc;
+  }
+  return true;
+}
+
+bool all_finite(const double* v, std::int64_t n) {
+  bool finite = true;
+  for (std::int64_t i = 0; i < n; ++i) finite &= std::isfinite(v[i]);
+  return finite;
+}
+
+// A permutation's moves, four a step: TO(P(i)) = FROM(i) with SCATTER,
+// else TO(i) = FROM(P(i)), for i = 1..N.
+template <bool kScatter>
+inline void move(const fint* p, std::ptrdiff_t i, const double* from, double* to) {
+  if (kScatter)
+    to[p[i] - 1] = from[i];
+  else
+    to[i] = from[p[i] - 1];
+}
+
+template <bool kScatter>
+void permute(const fint* p, fint n, const double* from, double* to) {
+  std::ptrdiff_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    move<kScatter>(p, i, from, to);
+    move<kScatter>(p, i + 1, from, to);
+    move<kScatter>(p, i + 2, from, to);
+    move<kScatter>(p, i + 3, from, to);
+  }
+  for (; i < n; ++i) move<kScatter>(p, i, from, to);
+}
+
+// What the pass that permutes the right-hand side in tests besides its own
+// permutation P: the other permutation (OTHER, of the same length N, when
+// the matrix is square), and the column pointers (POINTERS, for the block
+// solve): IPTRD(1:N) against 1..OFF_FIRST and IPTRO(1:N) against
+// OFF_FIRST..LAST, with OFF_FIRST = IPTRO(1) and LAST = NEWNE+1, so that
+// the off-diagonal entries of any column lie in IRN(IPTRO(1):NEWNE).
+struct AlsoChecked {
+  const fint* other = nullptr;
+  const fint* iptrd = nullptr;
+  const fint* iptro = nullptr;
+  fint off_first = 1;
+  fint last = 0;
+};
+
+// The moves of the right-hand side with P tested on the way, so that no
+// separate pass over it is needed: each group of four indices in 1..N
+// before it is followed, and the sum of them all that of a permutation, so
+// that a change of any one of them shows.  ALSO's words are tested in the
+// same pass (they are followed only later).  Returns false at the first
+// index out of range or for a sum that does not match.
+template <bool kScatter, bool kOther, bool kPointers>
+[[gnu::noinline, gnu::aligned(64)]] bool permute_checked(const fint* p, fint n, const double* from, double* to,
+                                                         const AlsoChecked& also) {
+  const tbl::unsym::Range range(1, n), diagonal(1, also.off_first), off(also.off_first, also.last);
+  std::uint32_t sum = 0, other_sum = 0;
+  std::ptrdiff_t i = 0;
+#if defined(__SSE2__)
+  // The sums are taken of the shifted indices that the range test forms
+  // anyway, and the shifts taken off at the end.
+  const __m128i shift = range.shift(), limit = range.limit();
+  const __m128i dshift = diagonal.shift(), dlimit = diagonal.limit();
+  const __m128i oshift = off.shift(), olimit = off.limit();
+  __m128i sums = _mm_setzero_si128(), other_sums = _mm_setzero_si128();
+  auto outside = [](__m128i shifted, __m128i lim) { return _mm_cmpgt_epi32(shifted, lim); };
+  for (; i + 4 <= n; i += 4) {
+    const __m128i v = _mm_add_epi32(tbl::unsym::load4(p + i), shift);
+    const __m128i o = kOther ? _mm_add_epi32(tbl::unsym::load4(also.other + i), shift) : v;
+    __m128i bad = outside(v, limit);
+    if (kOther) bad = _mm_or_si128(bad, outside(o, limit));
+    if (kPointers) {
+      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptrd + i), dshift), dlimit));
+      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptro + i), oshift), olimit));
+    }
+    if (__builtin_expect(_mm_movemask_epi8(bad) != 0, 0)) return false;
+    sums = _mm_add_epi32(sums, v);
+    if (kOther) other_sums = _mm_add_epi32(other_sums, o);
+    move<kScatter>(p, i, from, to);
+    move<kScatter>(p, i + 1, from, to);
+    move<kScatter>(p, i + 2, from, to);
+    move<kScatter>(p, i + 3, from, to);
+  }
+  alignas(16) std::uint32_t lanes[4], other_lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+  _mm_store_si128(reinterpret_cast<__m128i*>(other_lanes), other_sums);
+  const std::uint32_t shifts = static_cast<std::uint32_t>(i) * (0x80000000u - range.lo);
+  sum = lanes[0] + lanes[1] + lanes[2] + lanes[3] - shifts;
+  other_sum = other_lanes[0] + other_lanes[1] + other_lanes[2] + other_lanes[3] - shifts;
+#endif
+  for (; i < n; ++i) {
+    if (range.outside(p[i]) || (kOther && range.outside(also.other[i])) ||
+        (kPointers && (diagonal.outside(also.iptrd[i]) || off.outside(also.iptro[i]))))
+      return false;
+    sum += static_cast<std::uint32_t>(p[i]);
+    if (kOther) other_sum += static_cast<std::uint32_t>(also.other[i]);
+    move<kScatter>(p, i, from, to);
+  }
+  const std::uint64_t nn = static_cast<std::uint32_t>(n);
+  const std::uint32_t expected = static_cast<std::uint32_t>(nn * (nn + 1) / 2);
+  return sum == expected && (!kOther || other_sum == expected);
+}
+
+template <bool kScatter>
+bool permute_checked(const fint* p, fint n, const double* from, double* to, const AlsoChecked& also) {
+  if (also.iptrd != nullptr) return permute_checked<kScatter, true, true>(p, n, from, to, also);
+  if (also.other != nullptr) return permute_checked<kScatter, true, false>(p, n, from, to, also);
+  return permute_checked<kScatter, false, false>(p, n, from, to, also);
+}
+
 }  // namespace
 
 extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p, const fint* job_p,
@@ -139,72 +378,124 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     tbl::ma48::entry_check_message(icntl, "MA48C/CD", info[0], M, N, 0, JOB, 0, 0);
     return;
   }
+  auto refuse = [&] {
+    info[0] = tbl::ma48::kBadState;
+    tbl::ma48::state_message(icntl, " Error return from MA48C/CD because A, IRN and KEEP do not hold",
+                             " the factors of a successful call of MA48B/BD");
+  };
 
-  info[0] = 0;
-  double omega[2] = {0.0, 0.0};
-  error[2] = 0.0;
-  const double eps = tbl::re05re(1);
-  const fint icntl5[7] = {0, 0, 0, 0, icntl[4], 0, 0};
-  const fint iq0 = 0;
+  // What the factorisation left, before anything is written: here the
+  // phase mark, the block count and the ends of the stored entries
+  // (NEWNE < LA, so that a triangular column's diagonal may be read at any
+  // pointer up to NEWNE+1); both permutations as the right-hand side is
+  // permuted in (the one that moves the solution out here when the matrix
+  // is not square); each block's order and flag, and the pointers and
+  // indices that the solve follows, as it meets them.  The refinement's
+  // pass over the whole matrix has its blocks and entries checked here, and
+  // so does the monitor's listing, which follows every pointer.
   const KeepLayout kl(M, N);
   Vec1<const fint> KEEP(keep_p), IRN(irn_p);
   Vec1<const double> A(a_p);
-  const fint nb = KEEP(kl.kblock + 3);
-  const fint newne = KEEP(kl.iptro + N + 1) - 1;
+  const bool monitor = tbl::ma48::monitor_on(icntl);
+  const fint* perm_in = trans ? keep_p + M : keep_p;   // KEEP(M+1:M+N) or KEEP(1:M)
+  const fint* perm_out = trans ? keep_p : keep_p + M;  // the other one
   const fint lr = trans ? N : M;
   const fint lx = trans ? M : N;
+  const bool whole = JOB > 1 || monitor;
+  if (tbl::ma48::marked_no_factors(M, N, keep_p) ||
+      !(whole ? tbl::ma48::blocks_valid(M, N, keep_p, LA - 1) : tbl::ma48::ends_valid(M, N, keep_p, LA - 1)) ||
+      (M != N && KEEP(kl.mblock + 3) < 0) ||
+      ((M != N || monitor) && !tbl::ma48::permutation_valid(perm_out, lx)) ||
+      (monitor && !tbl::ma48::permutation_valid(perm_in, lr)) ||
+      (JOB > 1 && !tbl::ma48::entries_valid(M, N, keep_p, irn_p)) ||
+      (monitor && !listing_safe(M, N, LA, keep_p, irn_p))) {
+    refuse();
+    return;
+  }
+
+  info[0] = 0;
+  double omega[2] = {0.0, 0.0};
+  const fint nb = KEEP(kl.kblock + 3);
+  const fint newne = KEEP(kl.iptro + N + 1) - 1;
   const std::int64_t mx = std::max(M, N);
   const tbl::ma48::Monitor mon{icntl[1], icntl[2] >= 4};
-  const bool monitor = tbl::ma48::monitor_on(icntl);
   if (monitor) entry_monitor(mon, M, N, *trans_p, JOB, LA, a_p, irn_p, keep_p, cntl, icntl, rhs_p, lr);
 
   Vec1<double> RHS(rhs_p), X(x_p), R(w_p), C(w_p + lr), T(w_p + lr + mx), S(w_p + lr + 2 * mx);
   Vec1<fint> IW(iw_p);
 
-  // One solve with the factors, from RHS (which it may overwrite) into SOL
-  // (room for MX entries), with WORK (MX entries) as the kernel's workspace.
+  // One solve with the factors, from B (which it overwrites) into SOL
+  // (room for MX entries), with WORK (MX entries) as the kernel's
+  // workspace.  False when an index it met was out of range.  (Inlined:
+  // on a small matrix a call of its own costs as much as several checks.)
   const bool one_block = nb == 1 && KEEP(kl.mblock + 3) >= 0;
   const fint laf = LA - newne;
-  auto solve = [&](bool tr, double* b, double* sol, double* work) {
-    const logical t = tbl::to_logical(tr);
-    fint info5[7] = {0, 0, 0, 0, 0, 0, 0};
+  const fint nblas = icntl[4];
+  bool off_inside = false;  // every off-diagonal row index in 1..N (set below)
+  auto solve = [&](bool tr, double* b, double* sol, double* work) __attribute__((always_inline)) {
     if (one_block) {
       const fint np = KEEP(kl.mblock + 3);
-      MA50CD(&M, &N, icntl5, &iq0, &np, &t, &laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru,
-             b, sol, work, info5);
-    } else {
-      MA48_BLOCK_SOLVE(&N, &newne, &laf, a_p + newne, a_p, irn_p + newne, irn_p, keep_p + kl.iptrd,
-                       keep_p + kl.iptro, &nb, keep_p + kl.nblock + 2, keep_p + kl.iptrl, keep_p + kl.iptru, b,
-                       sol, &t, icntl5, work);
+      return tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl,
+                                      keep_p + kl.iptru, b, sol, work);
     }
+    const Kernel kern{a_p + newne, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru, laf, nblas, work, tr};
+    return (off_inside ? block_solve<false> : block_solve<true>)(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd,
+                                                                keep_p + kl.iptro, keep_p + kl.nblock + 2, b, sol);
   };
 
-  // The right-hand side in permuted order.
-  if (!trans)
-    for (fint i = 1; i <= M; ++i) R(KEEP(i)) = RHS(i);
-  else
-    for (fint j = 1; j <= N; ++j) R(j) = RHS(KEEP(std::int64_t(M) + j));
+  // The right-hand side in permuted order: R(KEEP(i)) = RHS(i), or with
+  // the transpose R(j) = RHS(KEEP(M+j)).  The same pass tests the other
+  // permutation of a square matrix and, for the block solve, the pointers
+  // of the stored entries (IPTRD(N+1) = IPTRO(1) and IPTRO(N+1) = NEWNE+1
+  // have passed ends_valid).
+  AlsoChecked also;
+  if (M == N) also.other = perm_out;
+  if (!one_block) {
+    also.iptrd = keep_p + kl.iptrd;
+    also.iptro = keep_p + kl.iptro;
+    also.off_first = KEEP(kl.iptro + 1);
+    also.last = newne + 1;
+  }
+  const bool permuted = !trans ? permute_checked<true>(perm_in, lr, rhs_p, w_p, also)
+                               : permute_checked<false>(perm_in, lr, rhs_p, w_p, also);
+  // The off-diagonal entries of every column lie in IRN(IPTRO(1):NEWNE),
+  // which the block solve reads in full: their rows are tested here in one
+  // vector pass, which costs less than a test at each entry.
+  if (permuted && !one_block) {
+    const std::ptrdiff_t off_entries = std::ptrdiff_t(newne) + 1 - also.off_first;
+    off_inside = off_entries >= 16 && tbl::unsym::all_inside(irn_p + also.off_first - 1, off_entries, 1, N);
+  }
+  // The first solve comes before anything of the host's but W is written:
+  // it meets every index that any later solve of this call follows.
+  if (!permuted || !solve(trans, R.data(), C.data(), T.data())) {
+    refuse();
+    return;
+  }
+  if (JOB > 1) error[2] = 0.0;
 
-  const double* solution = x_p;  // permuted solution to be moved out at the end
+  const double* solution = C.data();  // permuted solution to be moved out at the end
   bool estimate = false;
+  bool finite = true;  // X and the residual of the last step computed
   double xnorm = 0.0;
 
-  if (JOB == 1) {
-    // The kernel may use more entries than the host's X has: solve into C.
-    solve(trans, R.data(), C.data(), T.data());
-    solution = C.data();
-  } else {
+  if (JOB > 1) {
     for (fint j = 1; j <= lx; ++j) X(j) = 0.0;
+    // The permuted right-hand side b again (the solve overwrote W's copy),
+    // kept in RHS for the residuals.
+    if (!trans)
+      permute<true>(perm_in, lr, rhs_p, w_p);
+    else
+      permute<false>(perm_in, lr, rhs_p, w_p);
     for (fint i = 1; i <= lr; ++i) RHS(i) = R(i);
     if (icntl[8] <= 0) {
       info[0] = -8;
     } else {
-      // Refinement.
+      // Refinement; the first correction is the solution just computed.
       double old_omega = 0.0, saved[2] = {0.0, 0.0};
-      const double ctau = 1000.0 * eps * lx;
+      const double ctau = 1000.0 * tbl::re05re(1) * lx;
       bool left = false;
       for (fint k = 1; k <= icntl[8]; ++k) {
-        solve(trans, R.data(), C.data(), T.data());
+        if (k > 1) solve(trans, R.data(), C.data(), T.data());
         for (fint j = 1; j <= lx; ++j) X(j) += C(j);
         for (fint i = 1; i <= lr; ++i) {
           R(i) = RHS(i);
@@ -225,13 +516,26 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
           for (fint p = KEEP(kl.iptrd + j); p < KEEP(kl.iptrd + j + 1); ++p) entry(p);
           for (fint p = KEEP(kl.iptro + j); p < KEEP(kl.iptro + j + 1); ++p) entry(p);
         }
+        // A value that is not finite in X or the residual fails every
+        // comparison below: the backward errors would read 0.  They are
+        // infinite instead, and the refinement stops.
         xnorm = 0.0;
         for (fint j = 1; j <= lx; ++j) xnorm = std::max(xnorm, std::fabs(X(j)));
+        finite = all_finite(x_p, lx) && all_finite(R.data(), lr);
+        // A nonzero residual divided by sums that overflow (entries near the
+        // largest real) would read 0 as well.  Both denominators are sums of
+        // magnitudes, so their difference is finite exactly when both are;
+        // its difference with itself is then 0, else NaN, which stays in
+        // the sum.  A row whose residual is exactly 0 is measured whatever
+        // its sums, so an exact X keeps its 0.
+        double spoilt = 0.0;
         omega[0] = omega[1] = 0.0;
         for (fint i = 1; i <= lr; ++i) {
           const double bi = std::fabs(RHS(i));
           const double d = bi + C(i);
           const double t = ctau * (bi + xnorm * T(i));
+          const double diff = d - (C(i) + xnorm * T(i));
+          spoilt += R(i) != 0.0 ? diff - diff : 0.0;
           if (d > t) {
             IW(i) = 1;
             omega[0] = std::max(omega[0], std::fabs(R(i)) / d);
@@ -240,6 +544,8 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
             if (t > 0.0) omega[1] = std::max(omega[1], std::fabs(R(i)) / (C(i) + xnorm * T(i)));
           }
         }
+        if (spoilt != 0.0) finite = false;
+        if (!finite) omega[0] = omega[1] = HUGE_VAL;
         if (JOB == 2) {
           left = true;
           break;
@@ -249,8 +555,8 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
           left = estimate = true;
           break;
         }
-        if (k > 1 && om > cntl[4] * old_omega) {
-          if (om > old_omega) {
+        if (!finite || (k > 1 && om > cntl[4] * old_omega)) {
+          if (k > 1 && om > old_omega) {
             for (fint j = 1; j <= lx; ++j) X(j) = S(j);
             omega[0] = saved[0];
             omega[1] = saved[1];
@@ -273,8 +579,11 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   }
 
   // Error estimate: the infinity norm of inverse(A) diag(G) for each kind
-  // of equation, through the 1-norm estimator.
-  if (estimate && JOB == 4 && M == N) {
+  // of equation, through the 1-norm estimator.  Weights that are not finite
+  // give no estimate: it is then infinite.
+  if (estimate && JOB == 4 && M == N && !finite) {
+    error[2] = HUGE_VAL;
+  } else if (estimate && JOB == 4 && M == N) {
     bool present[2] = {false, false};
     for (fint i = 1; i <= N; ++i) {
       if (IW(i) == 1) {
@@ -322,15 +631,18 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     }
   }
 
-  // The solution in the host's order of the unknowns.
+  // The solution in the host's order of the unknowns (a permutation
+  // checked before the first solve): X(KEEP(M+j)) = SOL(j), or with the
+  // transpose X(i) = SOL(KEEP(i)).
+  if (JOB == 1) error[2] = 0.0;
   if (JOB > 1) {
     for (fint j = 1; j <= lx; ++j) R(j) = X(j);
     solution = R.data();
   }
   if (!trans)
-    for (fint j = 1; j <= N; ++j) X(KEEP(std::int64_t(M) + j)) = solution[j - 1];
+    permute<true>(perm_out, lx, solution, x_p);
   else
-    for (fint i = 1; i <= M; ++i) X(i) = solution[KEEP(i) - 1];
+    permute<false>(perm_out, lx, solution, x_p);
   if (JOB >= 2) {
     error[0] = omega[0];
     error[1] = omega[1];

@@ -114,3 +114,20 @@ void MA50_DENSE_SOLVE(const tbl::logical* TRANS, const tbl::fint* M, const tbl::
                       const tbl::fint* LDA, const tbl::fint* IPIV, double* X, const tbl::fint* NBLAS);
 
 }  // extern "C"
+
+namespace tbl::ma50 {
+
+// MA50CD's solve (no column permutation, no output) for a caller that
+// cannot trust the factors: every pointer of IPTRL/IPTRU, the full block
+// and its pivoting record are tested against LFACT first, every row and
+// step index of the factors before it is followed (in one pass over the
+// factor area for a block that is nearly square, else where it is read).
+// B (M entries, N with TRANS)
+// is overwritten: it is the working vector; W (max(M,N) entries) is used
+// only when the full block needs more room than B has.  X needs max(M,N)
+// entries.  Returns false at the first index out of range, with X, B and W
+// then partly written.
+bool solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
+                   const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x, double* w);
+
+}  // namespace tbl::ma50

@@ -2,7 +2,8 @@
 // for JOB 2, good or bad), then a few factorisations with fresh values and
 // any JOB (also JOB 2 and 3 with no JOB 1 before them, and after a failed
 // one), a host that grows A and IRN after a storage failure, and solves in
-// both orientations with every JOB.  Every array is exactly as long as the
+// both orientations with every JOB, also with no factorisation or after a
+// failed one, and with one word of KEEP or IRN damaged before the call.  Every array is exactly as long as the
 // documentation asks (or as the input says, where the routine checks it).
 #include <algorithm>
 #include <cstdint>
@@ -76,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   HostArray<fint> iwb(2 * mm + 2 * nn, 0);
   bool factorised = false;
   for (int step = 0; step < 6 && !in.empty(); ++step) {
-    const std::uint8_t what = in.byte() % 4;
-    if (what == 0 || !factorised) {
+    const std::uint8_t choice = in.byte();
+    const std::uint8_t what = choice % 4;
+    if (what == 0 || (!factorised && (choice & 0x80) == 0)) {
       const fint fjob = in.range(0, 4);
       if (in.flag())
         for (fint k = 0; k < ne; ++k) a[k] = in.real();
@@ -97,6 +99,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
       }
       continue;
+    }
+    if (choice & 0x40) {
+      // One word of what the factorisation left, changed before the solve.
+      const bool in_keep = in.flag();
+      const std::int64_t len = in_keep ? lkeep : la;
+      const std::int64_t k = std::int64_t(in.u16()) % len;
+      fint& word = in_keep ? keep[k] : irn[k];
+      const std::uint8_t how = in.byte() % 3;
+      const std::uint32_t u = static_cast<std::uint32_t>(word);  // wraps at the extremes
+      word = how == 0 ? fint(u + 1u) : how == 1 ? fint(u - 1u) : in.index(std::max(m, n));
     }
     const fint trans = in.flag() ? -1 : 0;
     const fint sjob = in.range(0, 5);
