@@ -321,8 +321,10 @@ TEST_P(Ma48Damage, KeepAndIrnWords) {
   Ma48 base = GetParam().make();
   ASSERT_GE(base.analyse(), 0);
   ASSERT_GE(base.factorise(), 0);
-  const std::vector<double> b = tbl::test::random_vector(base.m, 7);
+  // Both orientations: the passes that test the pointers differ.
+  const std::vector<double> b = tbl::test::random_vector(base.m, 7), bt = tbl::test::random_vector(base.n, 8);
   const std::vector<double> x1 = solve_guarded(base, b, 1).x, x3 = solve_guarded(base, b, 3).x;
+  const std::vector<double> x1t = solve_guarded(base, bt, 1, true).x, x3t = solve_guarded(base, bt, 3, true).x;
   const int64_t layout = int64_t(base.m) + 5 * int64_t(base.n) + 2 + 4 * int64_t(base.nb());
   int runs = 0, refused = 0;
   auto sweep = [&](const char* name, std::vector<int32_t> Ma48::*array, int64_t words, int32_t in_range) {
@@ -333,17 +335,20 @@ TEST_P(Ma48Damage, KeepAndIrnWords) {
         if (v == was) continue;
         Ma48 p = base;
         (p.*array)[k] = v;
-        for (const int32_t job : {1, 3}) {
-          const Solved s = solve_guarded(p, b, job);
-          ++runs;
-          if (s.info == kBadState) {
-            ++refused;
-            EXPECT_TRUE(s.refused_untouched(b)) << "word " << k + 1 << " = " << v;
-          } else if (v == INT_MAX || v == INT_MIN) {
-            EXPECT_GE(s.info, 0) << "word " << k + 1 << " = " << v;
-            EXPECT_EQ(s.x, job == 1 ? x1 : x3) << "word " << k + 1 << " = " << v;
+        for (const bool trans : {false, true})
+          for (const int32_t job : {1, 3}) {
+            const std::vector<double>& rhs = trans ? bt : b;
+            const Solved s = solve_guarded(p, rhs, job, trans);
+            ++runs;
+            if (s.info == kBadState) {
+              ++refused;
+              EXPECT_TRUE(s.refused_untouched(rhs)) << "word " << k + 1 << " = " << v << " trans " << trans;
+            } else if (v == INT_MAX || v == INT_MIN) {
+              EXPECT_GE(s.info, 0) << "word " << k + 1 << " = " << v << " trans " << trans;
+              EXPECT_EQ(s.x, job == 1 ? (trans ? x1t : x1) : (trans ? x3t : x3))
+                  << "word " << k + 1 << " = " << v << " trans " << trans;
+            }
           }
-        }
       }
     }
   };
