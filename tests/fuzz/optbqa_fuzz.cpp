@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int64_t nc = std::max(meq, 0) + std::max(min, 0);
   const int64_t npt_lo = nn + 2, npt_hi = (nn + 1) * (nn + 2) / 2;
   const int32_t npt = in.flag() ? int32_t(2 * nn + 1) : in.range(int32_t(npt_lo) - 1, int32_t(npt_hi) + 1);
-  const int64_t lw_min = int64_t(std::max(npt, 1)) * (std::max(npt, 1) + nn + 7) + nn * (3 * nn + 43) / 2;
+  const int64_t lw_min = tbl::optbqa::workspace_length(nn, std::max(npt, 1));
   const int32_t lw = in.length(lw_min);
 
   HostArray<double> x(nn), xl(nn), xu(nn), scale(nn), ceq(std::max(meq, 0)), cin(std::max(min, 0)), cwt(nc),
