@@ -417,11 +417,8 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     INFO(1) = tbl::ma48::kNotFinite;
     tbl::ma48::mark_no_analysis(M, N, keep_p);
     if (tbl::ma48::errors_on(icntl)) {
-      const std::int64_t stored = std::int64_t(NE);
-      std::int64_t first = 0;
-      for (fint k = 1; k <= NE && first == 0; ++k)
-        if (JCN(k) != 0 && !std::isfinite(A(stored + JCN(k)))) first = k;
-      const fint p = JCN(first);
+      // (A dropped entry maps to 0, outside the stored positions.)
+      const fint p = JCN(tbl::ma48::first_nonfinite_entry(NE, jcn_p, a_p + NE, NE));
       fint row = 0, col = 0;
       for (fint i = 1; i <= M; ++i)
         if (KEEP(i) == IRN(std::int64_t(NE) + p)) row = i;

@@ -22,6 +22,7 @@
 #endif
 
 #include "interface/fmt.hpp"
+#include "unsym_lu/index_check.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "unsym_lu/ma48_print.hpp"
 
@@ -63,37 +64,31 @@ bool blocks_valid(fint m, fint n, const fint* keep_p, std::int64_t max_stored) {
 bool permutation_valid(const fint* v, fint n) {
   // Values in 1..n whose sum is that of 1..n (modulo 2^32): a change of any
   // one entry always shows.  Eight at a time in vector registers, since this
-  // runs before every solve, whose own work per row is of the same order: x
-  // lies in 1..n exactly when x + (2^31 - 1) < n - 2^31 as signed integers
-  // (the unsigned test x - 1 < n with the sign bit flipped on both sides).
-  using v4u = std::uint32_t __attribute__((vector_size(16)));
-  using v4i = std::int32_t __attribute__((vector_size(16)));
-  const std::uint32_t un = static_cast<std::uint32_t>(n);
-  const std::uint32_t flip = 0x7fffffffu, top = un + 0x80000000u;
-  const v4u bias = {flip, flip, flip, flip};
-  const v4i limit = (v4i)(v4u){top, top, top, top};
-  v4u sum0 = {0u, 0u, 0u, 0u}, sum1 = sum0;
-  v4i in0 = {-1, -1, -1, -1}, in1 = in0;
+  // runs before every solve, whose own work per row is of the same order.
+  const tbl::unsym::Range range(1, n);
+  std::uint32_t total = 0;
+  bool inside = true;
   fint i = 0;
+#if defined(__SSE2__)
+  const __m128i shift = range.shift(), limit = range.limit();
+  __m128i bad = _mm_setzero_si128(), sum0 = bad, sum1 = bad;
   for (; i + 8 <= n; i += 8) {
-    v4u x0, x1;
-    std::memcpy(&x0, v + i, sizeof x0);
-    std::memcpy(&x1, v + i + 4, sizeof x1);
-    sum0 += x0;
-    sum1 += x1;
-    in0 &= (v4i)(x0 + bias) < limit;
-    in1 &= (v4i)(x1 + bias) < limit;
+    const __m128i x0 = tbl::unsym::load4(v + i), x1 = tbl::unsym::load4(v + i + 4);
+    sum0 = _mm_add_epi32(sum0, x0);
+    sum1 = _mm_add_epi32(sum1, x1);
+    bad = _mm_or_si128(bad, _mm_or_si128(tbl::unsym::lanes_outside(x0, shift, limit),
+                                         tbl::unsym::lanes_outside(x1, shift, limit)));
   }
-  const v4u sum = sum0 + sum1;
-  const v4i in = in0 & in1;
-  std::uint32_t total = sum[0] + sum[1] + sum[2] + sum[3];
-  bool inside = (in[0] & in[1] & in[2] & in[3]) != 0;
+  inside = _mm_movemask_epi8(bad) == 0;
+  alignas(16) std::uint32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_add_epi32(sum0, sum1));
+  total = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+#endif
   for (; i < n; ++i) {
-    const std::uint32_t x = static_cast<std::uint32_t>(v[i]);
-    inside &= x - 1u < un;
-    total += x;
+    inside &= !range.outside(v[i]);
+    total += static_cast<std::uint32_t>(v[i]);
   }
-  const std::uint64_t nn = un;
+  const std::uint64_t nn = static_cast<std::uint32_t>(n);
   return inside && total == static_cast<std::uint32_t>(nn * (nn + 1) / 2);
 }
 

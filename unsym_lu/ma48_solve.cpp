@@ -256,12 +256,6 @@ bool listing_safe(fint M, fint N, std::int64_t LA, const fint* keep_p, const fin
   return true;
 }
 
-bool all_finite(const double* v, std::int64_t n) {
-  bool finite = true;
-  for (std::int64_t i = 0; i < n; ++i) finite &= std::isfinite(v[i]);
-  return finite;
-}
-
 // A permutation's moves, four a step: TO(P(i)) = FROM(i) with SCATTER,
 // else TO(i) = FROM(P(i)), for i = 1..N.
 template <bool kScatter>
@@ -521,7 +515,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
         // infinite instead, and the refinement stops.
         xnorm = 0.0;
         for (fint j = 1; j <= lx; ++j) xnorm = std::max(xnorm, std::fabs(X(j)));
-        finite = all_finite(x_p, lx) && all_finite(R.data(), lr);
+        finite = tbl::ma48::values_finite(x_p, lx) && tbl::ma48::values_finite(R.data(), lr);
         // A nonzero residual divided by sums that overflow (entries near the
         // largest real) would read 0 as well.  Both denominators are sums of
         // magnitudes, so their difference is finite exactly when both are;

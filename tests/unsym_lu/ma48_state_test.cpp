@@ -76,6 +76,13 @@ std::vector<double> ones(int32_t n) { return std::vector<double>(n, 1.0); }
 
 // ------------------------------------------------ the state before a solve
 
+// P analysed and factorised, both with success.
+Ma48 factorised(Ma48 p) {
+  EXPECT_EQ(p.analyse(), 0);
+  EXPECT_EQ(p.factorise(), 0);
+  return p;
+}
+
 struct Before {
   const char* name;
   std::function<Ma48()> make;  // the phases run before the solve
@@ -98,9 +105,7 @@ const std::vector<Before>& befores() {
        }},
       {"ValuesNotFinite",
        [] {
-         Ma48 p = tbl::test::reducible_matrix();
-         EXPECT_EQ(p.analyse(), 0);
-         EXPECT_EQ(p.factorise(), 0);
+         Ma48 p = factorised(tbl::test::reducible_matrix());
          std::vector<double> v = p.val0;
          v[2] = kNaN;
          EXPECT_EQ(factorise_guarded(p, v, 1), kNotFinite);
@@ -108,9 +113,7 @@ const std::vector<Before>& befores() {
        }},
       {"ZeroDiagonalWithJob2",
        [] {
-         Ma48 p = tbl::test::reducible_matrix();
-         EXPECT_EQ(p.analyse(), 0);
-         EXPECT_EQ(p.factorise(), 0);
+         Ma48 p = factorised(tbl::test::reducible_matrix());
          std::vector<double> v = p.val0;
          v[6] = 0.0;  // the diagonal (4,4) of a triangular block
          EXPECT_EQ(factorise_guarded(p, v, 2), -7);
@@ -120,17 +123,13 @@ const std::vector<Before>& befores() {
       // has put the new values in A(1:NE) as the call asks.
       {"FactoriseJobOutOfRange",
        [] {
-         Ma48 p = tbl::test::reducible_matrix();
-         EXPECT_EQ(p.analyse(), 0);
-         EXPECT_EQ(p.factorise(), 0);
+         Ma48 p = factorised(tbl::test::reducible_matrix());
          EXPECT_EQ(factorise_guarded(p, p.val0, 4), -6);
          return p;
        }},
       {"FactoriseLaBelowTwiceNe",
        [] {
-         Ma48 p = tbl::test::reducible_matrix();
-         EXPECT_EQ(p.analyse(), 0);
-         EXPECT_EQ(p.factorise(), 0);
+         Ma48 p = factorised(tbl::test::reducible_matrix());
          const int32_t la = p.la;
          p.la = 2 * p.ne - 1;
          EXPECT_EQ(factorise_guarded(p, p.val0, 1), -3);
@@ -148,10 +147,9 @@ const std::vector<Before>& befores() {
        }},
       {"ChangedColumnCountTooLarge",
        [] {
-         Ma48 p = tbl::test::reducible_matrix();
-         p.icntl[7] = 1;
-         EXPECT_EQ(p.analyse(), 0);
-         EXPECT_EQ(p.factorise(), 0);
+         Ma48 r = tbl::test::reducible_matrix();
+         r.icntl[7] = 1;
+         Ma48 p = factorised(r);
          const size_t kblock = size_t(p.m) + 5 * size_t(p.n) + 2, nb = size_t(p.keep[kblock + 2]);
          p.keep[kblock + 3 * nb] = p.n + 1;  // block 1's count of changed columns
          EXPECT_EQ(factorise_guarded(p, p.val0, 2), kBadState);
@@ -159,17 +157,13 @@ const std::vector<Before>& befores() {
        }},
       {"ReanalysisJobOutOfRange",
        [] {
-         Ma48 p = tbl::test::reducible_matrix();
-         EXPECT_EQ(p.analyse(), 0);
-         EXPECT_EQ(p.factorise(), 0);
+         Ma48 p = factorised(tbl::test::reducible_matrix());
          EXPECT_EQ(p.analyse(4), -6);
          return p;
        }},
       {"AnalysisRefused",
        [] {
-         Ma48 p = tbl::test::reducible_matrix();
-         EXPECT_EQ(p.analyse(), 0);
-         EXPECT_EQ(p.factorise(), 0);
+         Ma48 p = factorised(tbl::test::reducible_matrix());
          p.val0[0] = kInf;
          EXPECT_EQ(p.analyse(), kNotFinite);
          return p;
