@@ -10,6 +10,7 @@
 #pragma once
 
 #include "interface/common.hpp"
+#include "interface/finite.hpp"
 
 extern "C" {
 
@@ -127,16 +128,12 @@ bool factor_area_valid(fint nr, fint nc, fint np, std::int64_t lfact, const fint
 // earlier blocks.
 bool entries_valid(fint m, fint n, const fint* keep, const fint* irn);
 
-// Whether V(1:N) holds no infinity and no NaN (one pass, in vector
-// registers where the target has them).
-bool values_finite(const double* v, std::int64_t n);
-
 // Copies FROM(1:N) to TO (not overlapping) and tells, in the same pass,
 // whether the values are surely finite, and with SUMMED (values that will
 // be added together) every sum of some of them too: true only then; false
 // for a value that is not finite and also when their sum overflows, or with
 // SUMMED when their magnitudes add up to half the largest real or more (the
-// caller then decides with values_finite).
+// caller then decides with tbl::all_finite).
 bool copy_sum_finite(const double* from, double* to, std::int64_t n, bool summed);
 
 // The first entry k (1-based) whose stored position MAP(k) (the map of the

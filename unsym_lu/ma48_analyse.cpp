@@ -409,7 +409,7 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     for (fint p = bwd + 1; p <= NE; ++p) IRN(p) = IRN(std::int64_t(NE) + p);
     for (fint p = fwd; p <= bwd; ++p) IRN(p) = 0;
     // The stored values, duplicates summed, in one pass.
-    stored_finite = tbl::ma48::values_finite(a_p + NE, fwd - 1) && tbl::ma48::values_finite(a_p + NE + bwd, NE - bwd);
+    stored_finite = tbl::all_finite(a_p + NE, fwd - 1) && tbl::all_finite(a_p + NE + bwd, NE - bwd);
   }
   if (!stored_finite) {
     // Named by the host's indices: the row whose position is the stored

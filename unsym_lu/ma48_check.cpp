@@ -152,25 +152,6 @@ bool entries_valid(fint m, fint n, const fint* keep_p, const fint* irn_p) {
   return true;
 }
 
-bool values_finite(const double* v, std::int64_t n) {
-  // The exponent field plus one in its lowest place carries into the sign
-  // bit exactly for an infinity or a NaN (all ones); the sums are ORed
-  // together, two values a vector, and the sign bit read at the end.
-  constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL, kLowest = 0x0010000000000000ULL;
-  std::int64_t i = 0;
-  bool finite = true;
-#if defined(__SSE2__)
-  const __m128i exponent = _mm_set1_epi64x(static_cast<long long>(kExponent));
-  const __m128i lowest = _mm_set1_epi64x(static_cast<long long>(kLowest));
-  __m128i acc = _mm_setzero_si128();
-  for (; i + 2 <= n; i += 2)
-    acc = _mm_or_si128(acc, _mm_add_epi64(_mm_and_si128(_mm_castpd_si128(_mm_loadu_pd(v + i)), exponent), lowest));
-  finite = _mm_movemask_pd(_mm_castsi128_pd(acc)) == 0;
-#endif
-  for (; i < n; ++i) finite &= std::isfinite(v[i]);
-  return finite;
-}
-
 namespace {
 
 template <bool kMagnitudes>

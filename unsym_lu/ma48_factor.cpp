@@ -363,7 +363,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   // Otherwise the stored values decide (a value that is not finite may
   // belong to an entry out of range, which is dropped, and a sum of
   // duplicates may overflow).
-  if (!given_finite && !tbl::ma48::values_finite(a_p, newne)) {
+  if (!given_finite && !tbl::all_finite(a_p, newne)) {
     tbl::ma48::mark_no_factors(M, N, keep_p);
     // The first entry whose stored value is not finite.  A map of the
     // analysis reaches every stored position, so without one the map is

@@ -515,7 +515,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
         // infinite instead, and the refinement stops.
         xnorm = 0.0;
         for (fint j = 1; j <= lx; ++j) xnorm = std::max(xnorm, std::fabs(X(j)));
-        finite = tbl::ma48::values_finite(x_p, lx) && tbl::ma48::values_finite(R.data(), lr);
+        finite = tbl::all_finite(x_p, lx) && tbl::all_finite(R.data(), lr);
         // A nonzero residual divided by sums that overflow (entries near the
         // largest real) would read 0 as well.  Both denominators are sums of
         // magnitudes, so their difference is finite exactly when both are;
