@@ -85,6 +85,7 @@ void refactor_message(fint code, fint i1, fint i2, double x, fint u) {
 void solve_message(fint code, fint i1, fint u) {
   switch (code) {
     case kErrFactors: return text(u, "ZA38CD: LU factors uncomputed or corrupted!");
+    case kErrN: return text(u, "ZA38CD: N less than one!");
     case kWarnNoRefinement:
       if (i1 == 0) return text(u, "ZA38CD: no iterative refinement: original matrix not preserved");
       return text(u, "ZA38CD: no iterative refinement: only for Ax=b or A'x=b");

@@ -423,7 +423,10 @@ void ZA38CD(const fint* n_, const fint* job_, const logical* transc, const fint*
   opt.use = FactorUse::kSolve;
   opt.check_copy = maxstep >= 1 && job != 1 && job != 2;
   opt.scratch = reinterpret_cast<unsigned char*>(w);  // N reals are at least N bytes
-  if (n < 1 || validate_factors(n, keep, index, *lindex, *lvalue, opt, fs) != 0) {
+  if (n < 1) {
+    info[kInfoStatus - 1] = kErrN;
+    if (icntl[kIcntlPrintLevel - 1] >= 1) print_message(who, kErrN, 0, icntl[kIcntlErrorUnit - 1]);
+  } else if (validate_factors(n, keep, index, *lindex, *lvalue, opt, fs) != 0) {
     info[kInfoStatus - 1] = kErrFactors;
     if (icntl[kIcntlPrintLevel - 1] >= 1) print_message(who, kErrFactors, 0, icntl[kIcntlErrorUnit - 1]);
   } else {

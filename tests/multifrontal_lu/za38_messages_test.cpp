@@ -106,7 +106,7 @@ const std::vector<Text> kTable = {
     {3, -7, 0, 0, 0.0, " ZA38CD: LU factors uncomputed or corrupted!\n"},
     {3, 8, 0, 0, 0.0, " ZA38CD: no iterative refinement: original matrix not preserved\n"},
     {3, 8, 1, 0, 0.0, " ZA38CD: no iterative refinement: only for Ax=b or A'x=b\n"},
-    {3, -1, 0, 0, 0.0, ""},
+    {3, -1, 0, 0, 0.0, " ZA38CD: N less than one!\n"},
     {3, 4, 2, 0, 0.0, ""},
     {3, 16, 0, 0, 1e9, ""},
     {3, -8, 2, 5, kNan, ""},

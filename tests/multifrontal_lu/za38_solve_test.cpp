@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/mtx.hpp"
+#include "za38_entry.hpp"
 #include "za38_hand_factors.hpp"
 #include "za38_support.hpp"
 
@@ -21,6 +22,7 @@ namespace {
 using tbl::test::HandDense;
 using tbl::test::HandShape;
 using tbl::test::messages;
+using tbl::test::za38_cd;
 using tbl::test::write_hand_factors;
 using tbl::test::Za38;
 using Dense = std::vector<long double>;
@@ -279,6 +281,27 @@ TEST(Za38cd, RefinementOffOrImpossible) {
     EXPECT_EQ(p.rinfo[6], 0.0) << c.name;
     EXPECT_EQ(p.rinfo[7], 0.0) << c.name;
     EXPECT_EQ(out, c.text) << c.name;
+  }
+}
+
+// N < 1 after a good factorisation is the argument error of every phase,
+// not damaged factors, and nothing but the status is written.
+TEST(Za38cd, OrderBelowOneIsAnArgumentError) {
+  Za38 p(1, {1}, {1}, {1.0});
+  write_hand_factors(kShapes[1], p);
+  p.icntl[7] = 2;
+  const std::vector<double> b = random_rhs(p.n, 5);
+  for (int32_t n : {0, -1}) {
+    std::vector<double> x(p.n, 42.0), w(4 * size_t(p.n), 42.0);
+    const int32_t job = 0, trans = 0;
+    const std::string out = messages(p, 1, [&] {
+      za38_cd(&n, &job, &trans, &p.lvalue, &p.lindex, p.value.data(), p.index.data(), p.keep, b.data(), x.data(),
+              w.data(), p.cntl, p.icntl, p.info, p.rinfo);
+    });
+    EXPECT_EQ(p.info[0], -1) << n;
+    EXPECT_EQ(out, " ZA38CD: N less than one!\n") << n;
+    EXPECT_EQ(x, std::vector<double>(p.n, 42.0)) << n;
+    EXPECT_EQ(w, std::vector<double>(4 * size_t(p.n), 42.0)) << n;
   }
 }
 
