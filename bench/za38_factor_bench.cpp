@@ -1,8 +1,8 @@
 // The multifrontal factorisation against the Markowitz solver on the same
 // problems: every unsymmetric matrix of tests/data/matrices, 2D and 3D
-// convection-diffusion operators, a family of random patterns with 5
-// entries a row, and a tridiagonal matrix with 20 dense rows and 20 dense
-// columns.
+// convection-diffusion operators, 2D Laplacians (no convection), a family
+// of random patterns with 5 entries a row, and a tridiagonal matrix with 20
+// dense rows and 20 dense columns.
 //
 // ZA38/<problem>: one factorisation of the whole matrix as one block, laid
 // out in INDEX and VALUE as ZA38AD lays them out; counters give the factor
@@ -170,12 +170,12 @@ double replay_rate(const std::vector<GemmShape>& calls, double max_seconds) {
 
 // ---------------------------------------------------------------- problems
 
-Coo convection_diffusion(int k, int dims) {
+// c the convection: 0 gives the symmetric Laplacian.
+Coo convection_diffusion(int k, int dims, double c = 0.4) {
   Coo a;
   const int n = dims == 2 ? k * k : k * k * k;
   a.nrows = a.ncols = n;
   auto id = [&](int x, int y, int z) { return 1 + x + k * (y + k * z); };
-  const double c = 0.4;
   for (int z = 0; z < (dims == 3 ? k : 1); ++z)
     for (int y = 0; y < k; ++y)
       for (int x = 0; x < k; ++x) {
@@ -456,6 +456,8 @@ void register_all() {
   std::vector<std::pair<std::string, std::function<Coo()>>> probs = {
       {"cd2d_200", [] { return convection_diffusion(200, 2); }},
       {"cd2d_400", [] { return convection_diffusion(400, 2); }},
+      {"lap2d_100", [] { return convection_diffusion(100, 2, 0.0); }},
+      {"lap2d_200", [] { return convection_diffusion(200, 2, 0.0); }},
       {"cd3d_30", [] { return convection_diffusion(30, 3); }},
       {"cd3d_45", [] { return convection_diffusion(45, 3); }},
       {"random_5000x5", [] { return random_rows(5000, 7); }},

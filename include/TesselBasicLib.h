@@ -360,6 +360,9 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *           components of the columns without a pivot to 0, so X solves
  *           the system only when it is consistent, and MA48CD still
  *           returns 0 (JOB >= 2 gives the backward errors that show it).
+ *           A pivot counts as zero only when its magnitude is at most
+ *           CNTL(4), so with the default 0 a matrix singular to rounding
+ *           gets full rank and no warning 2 (Rank, below).
  *   MA48CD  none.
  *
  * State from phase to phase.  The later phases check what they are given
@@ -423,7 +426,30 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  */
 
 /* Defaults: CNTL(1:5) = 0.5, 0.1, 0, 0, 0.5; ICNTL(1:9) = 6, 6, 2, 3, 32,
- * 1, 1, 0, 10. */
+ * 1, 1, 0, 10.
+ * Rank.  CNTL(4) is the level at which a pivot counts as zero, in the
+ * analysis and in the factorisation alike: a pivot is taken only when its
+ * magnitude is above CNTL(4) (a negative value acts as 0), and the rank
+ * INFO(5) counts the pivots taken.  The default 0 takes any nonzero pivot,
+ * however small, so a matrix that is singular only by rounding errors is
+ * factorised with full rank, without warning 2, and a solve of a consistent
+ * system then returns 0 with a wrong X.  On lp_afiro (27 by 51, in
+ * tests/data/matrices) analysed with JOB = 3, the full block takes a pivot
+ * of about 3.5e-17 (the largest entry is 2.4) on columns that are singular
+ * to rounding, and MA48BD reports rank 27 with INFO(1) = 0: the transposed
+ * solve of a consistent system has a relative residual of 1.1 (MA48CD JOB 1
+ * and 3), and the plain solve returns an X of size 4e16 (residual 0.35).
+ * With CNTL(4) set before MA48AD to any value from 5e-17 to 1e-2 (1e-14,
+ * say), or with the JOB = 1 analysis, the same calls pivot elsewhere and
+ * every solve has a relative residual below 5e-16.  For rank detection set
+ * CNTL(4) before the analysis to about 1e-14 times the largest magnitude of
+ * an entry (a few hundred times the rounding errors of the factorisation),
+ * or to a level of your own if the entries carry larger errors; a larger
+ * value treats pivots that are merely small as zero, and the columns without
+ * a pivot then get X = 0.  MA48CD with JOB >= 2 shows such a solve in
+ * ERROR(1:2) when its residual is large against |A||X| + |RHS| (0.88 for the
+ * transposed solve above); an X far larger than the data warrants with a
+ * small ERROR(1) (7.6e-17 for the plain solve above) is the other sign. */
 TESSELBASICLIB_API void VIZ_MA48ID(double* CNTL, int32_t* ICNTL);
 
 /* Analyse.  JOB 1: block triangular form and pivots chosen here; 2: the
@@ -537,7 +563,11 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * needed to start or, when the factorisation ran short, what it had needed
  * up to there, the failed request included; later steps may need more.  So
  * grow each short array to the larger of the reported need and 1.5 times
- * its length, and call again.  INFO(22) (LINDEX) and INFO(23) (LVALUE) give
+ * its length, and call again.  Each such call prints its "too small" text
+ * on ICNTL(1) (standard output by default) at ICNTL(3) >= 1, so a host
+ * that grows its arrays in a loop prints one or two lines at every retry;
+ * a host that wants them quiet sets ICNTL(1) < 0 (or ICNTL(3) = 0), which
+ * silences the other messages too, and reads INFO(1) itself.  INFO(22) (LINDEX) and INFO(23) (LVALUE) give
  * the lengths that a later ZA38BD needs.
  * The factors stay in VALUE(KEEP(1):KEEP(2)) and
  * INDEX(KEEP(3):KEEP(5)) for ZA38CD (and INDEX(KEEP(4):KEEP(5)) for
@@ -555,14 +585,21 @@ TESSELBASICLIB_API void VIZ_ZA38ID(int32_t* KEEP, double* CNTL, int32_t* ICNTL);
  * ICNTL(1) at ICNTL(3) >= 2): a solve without refinement may then lose more
  * than half of its sixteen digits, although every pivot passed the
  * threshold test, and factors that are not finite give no solution.  Expect
- * growth from the defaults (CNTL(1) = 0.1, no diagonal
- * preference) on large convection-dominated operators, where the growth of
- * each step compounds: a 2D upwind grid grows by 6e5 at 60 x 60, 2e9 at
- * 80 x 80 and 4e16 at 300 x 300, where the same grids give 1 with
- * ICNTL(6) = 1.  A new factorisation with ICNTL(6) = 1 or a larger CNTL(1)
- * usually gives accurate factors (a scaled matrix may avoid an overflow);
- * iterative refinement (JOB = 1 here, ICNTL(8) > 0 in ZA38CD) may recover a
- * solution when the growth is moderate, not always.
+ * growth from the defaults (CNTL(1) = 0.1, no diagonal preference) on large
+ * grid operators, symmetric and diagonally dominant ones as well as
+ * convection-dominated ones, where the growth of each step compounds.  The
+ * 5-point Laplacian grows by 5.5e3 at 100 x 100, 3.9e5 at 200 x 200 (below
+ * the warning, yet the unrefined solve's relative error is 1e-11 and 2e-11
+ * where ICNTL(6) = 1 gives 2e-14 and 3e-14) and 2.9e12 at 300 x 300
+ * (error 1.5e-3); a 2D upwind grid grows by 6e5 at 60 x 60, 2e9 at 80 x 80
+ * and 4e16 at 300 x 300.  With ICNTL(6) = 1 the same grids grow by 1, in
+ * the same time.  So for matrices whose diagonal makes good pivots
+ * (symmetric or nearly symmetric, diagonally dominant, most discretised
+ * operators) set ICNTL(6) = 1.  After warning 16, a new factorisation with
+ * ICNTL(6) = 1 or a larger CNTL(1) usually gives accurate factors (a scaled
+ * matrix may avoid an overflow); iterative refinement (JOB = 1 here,
+ * ICNTL(8) > 0 in ZA38CD) may recover a solution when the growth is
+ * moderate, not always.
  * KEEP 20, CNTL 10, ICNTL 20, INFO 40, RINFO 20 entries. */
 TESSELBASICLIB_API void VIZ_ZA38AD(const int32_t* N, const int32_t* NE, const int32_t* JOB, const int32_t* TRANSA,
                                    const int32_t* LVALUE, const int32_t* LINDEX, double* VALUE, int32_t* INDEX,
