@@ -339,11 +339,19 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *       JOB > 1 (no step runs: X and ERROR(1:2) are 0, not results).
  *   -9  MA48CD: the error estimate did not finish.
  *   -10 MA48BD: KEEP, IRN and JCN do not hold an analysis of MA48AD for
- *       this M, N and NE (NE is not recorded: a different NE is detected
- *       only when its map is not one of the analysis); MA48CD: A, IRN and
- *       KEEP do not hold the factors of a successful MA48BD (none since the
- *       analysis, the last call of MA48BD or MA48AD returned an error, or
- *       the arrays were changed).
+ *       this M, N and NE (M, N and NE are not recorded: a different NE is
+ *       detected only when its map is not one of the analysis, and a
+ *       different M or N only when KEEP read with them fails the checks
+ *       below, which an analysis that kept few or no entries can pass:
+ *       M = 1, N = 3 with no entry in range passes as M = 7, N = 1);
+ *       MA48CD: A, IRN and KEEP do not hold the factors of a successful
+ *       MA48BD (none since the analysis, the last call of MA48BD or MA48AD
+ *       returned an error other than -1, or the arrays were changed).  An
+ *       error -1 leaves no mark, since the M and N that find the mark are
+ *       the ones refused: KEEP and the factors stay as they were, and a
+ *       solve with the earlier M and N uses the earlier factors (with the
+ *       values the host has since put in A(1:NE) as the stored matrix that
+ *       JOB > 1 measures against), so a host must not solve after a -1.
  *   -11 MA48AD, MA48BD: an entry is not finite (NaN or an infinity, after
  *       duplicates are summed; entries out of range are still dropped);
  *       the message names the first such entry by its row and column.
@@ -367,15 +375,19 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *
  * State from phase to phase.  The later phases check what they are given
  * before they follow any index in it, and refuse with -10 (MA48CD then
- * writes nothing of the host's but INFO(1) and W) what no successful
- * earlier phase left:
+ * writes nothing of the host's but INFO(1) and W) a KEEP that fails these
+ * checks.  They find what no successful earlier phase left through marks,
+ * and a KEEP that no analysis wrote only when it fails the structural
+ * checks: one that passes them (every word 1 with N = 1, say) is taken as
+ * an analysis (MA48BD then returns 2 with no pivots).
  *   - a mark in KEEP(M+2N) and KEEP(M+3N) (the last column's factor
  *     pointers) that says "analysed, no factors" after VIZ_MA48AD and after
- *     any error of VIZ_MA48BD (the host has put new values over the stored
- *     matrix, so earlier factors no longer go with A; an error found before
- *     the factorisation begins changes only these two words), and "no
- *     analysis" after any error of VIZ_MA48AD (which a refused
- *     factorisation leaves so);
+ *     any error of VIZ_MA48BD but -1 (the host has put new values over the
+ *     stored matrix, so earlier factors no longer go with A; an error found
+ *     before the factorisation begins changes only these two words), and
+ *     "no analysis" after any error of VIZ_MA48AD but -1 (which a refused
+ *     factorisation leaves so).  The error -1 (M < 1 or N < 1) leaves no
+ *     mark: the sizes that would find it are the ones refused (-10, above);
  *   - the block list (orders adding up to N, triangular flags, the count of
  *     sparse columns, one block for a rectangular matrix) and the positions
  *     of the stored entries in KEEP;

@@ -155,6 +155,24 @@ const std::vector<Before>& befores() {
          EXPECT_EQ(factorise_guarded(p, p.val0, 2), kBadState);
          return p;
        }},
+      {"FactoriseNeBelowOne",
+       [] {
+         Ma48 p = factorised(tbl::test::reducible_matrix());
+         const int32_t ne = p.ne;
+         p.ne = 0;
+         EXPECT_EQ(factorise_guarded(p, p.val0, 1), -2);
+         p.ne = ne;
+         return p;
+       }},
+      {"ReanalysisNeBelowOne",
+       [] {
+         Ma48 p = factorised(tbl::test::reducible_matrix());
+         const int32_t ne = p.ne;
+         p.ne = 0;
+         EXPECT_EQ(p.analyse(), -2);
+         p.ne = ne;
+         return p;
+       }},
       {"ReanalysisJobOutOfRange",
        [] {
          Ma48 p = factorised(tbl::test::reducible_matrix());
@@ -205,6 +223,24 @@ TEST_P(Ma48SolveState, IsRefused) {
   EXPECT_EQ(text,
             " Error return from MA48C/CD because A, IRN and KEEP do not hold\n"
             " the factors of a successful call of MA48B/BD\n");
+}
+
+// M < 1 or N < 1 are the sizes that locate the marks, so neither phase can
+// leave one: KEEP must come back exactly as it was (a mark written with the
+// refused sizes would land elsewhere in KEEP, or outside it).
+TEST(Ma48StateMarks, OrderBelowOneLeavesKeepAsItWas) {
+  for (const bool analyse : {true, false})
+    for (const int32_t bad : {0, -1})
+      for (const bool rows : {true, false}) {
+        Ma48 p = factorised(tbl::test::reducible_matrix());
+        const std::vector<int32_t> keep = p.keep;
+        int32_t& size = rows ? p.m : p.n;
+        const int32_t good = size;
+        size = bad;
+        EXPECT_EQ(analyse ? p.analyse() : p.factorise(), -1);
+        size = good;
+        EXPECT_EQ(p.keep, keep) << (analyse ? "MA48AD" : "MA48BD") << (rows ? " M = " : " N = ") << bad;
+      }
 }
 
 // ------------------------------------------------ a KEEP never analysed
