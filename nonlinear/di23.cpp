@@ -213,12 +213,15 @@ class Solver {
   // along any scaled column the linear model then offers a relative
   // reduction of ||F||^2 of about CNTL(2) at most.
   bool flat() const { return w_(kGnorm) * w_(kGnorm) <= cntl_(2); }
+  // The scaled gradient passes test 4 or the level of test 2: the only
+  // points where a test other than ||F|| <= CNTL(1) may end the solve.
+  bool stationary() const { return w_(kGnorm) <= cntl_(4) || flat(); }
   // Whether the current point was reached by an accepted step, while a
   // trial, already counted in NITER, is being evaluated.
   bool past_start() const { return i64{iw_(kNiter)} - iw_(kNreject) > 1; }
   double damping_floor() const;
   void assemble_normal_matrix();
-  void update_scaling(bool first);
+  void update_scaling();
 
   void succeed(fint test);
   void fail(fint code, i64 detail = 0, i64 sub = 0, bool candidate_best = false);
@@ -455,23 +458,22 @@ void Solver::assemble_normal_matrix() {
   }
 }
 
-// Automatic scaling: the column norms of J, never decreasing (a zero column
-// scales by 1).
-void Solver::update_scaling(bool first) {
+// Automatic scaling: each column's largest norm so far.  A column that has
+// been zero all along has no size yet: its D stays 0, so that it counts
+// neither in ||D x|| nor in the largest D, until the column's own norm
+// replaces it.  A fixed size in its place (1) can lie any number of orders
+// from the sizes of the variables, and then ||D x|| is that one coordinate
+// and every step passes the step test.
+void Solver::update_scaling() {
   Vec1<const fint> ipa(iw_.at(lay_.ipa));
   Vec1<double> av(w_.at(lay_.av)), dd(d());
+  const bool automatic = iw_(kScaling) == 0;
   double ratio = 0, maxd2 = 0;
   for (fint j = 1; j <= sizes_.n; ++j) {
     const double diag = av(ipa(j));
-    if (iw_(kScaling) == 0) {
-      const double cn = std::sqrt(diag);
-      if (first)
-        dd(j) = cn > 0 ? cn : 1.0;
-      else
-        dd(j) = std::fmax(dd(j), cn);
-    }
+    if (automatic) dd(j) = std::fmax(dd(j), std::sqrt(diag));
     const double d2 = dd(j) * dd(j);
-    ratio = std::fmax(ratio, diag / d2);
+    if (d2 > 0) ratio = std::fmax(ratio, diag / d2);
     maxd2 = std::fmax(maxd2, d2);
   }
   w_(kDiagRatio) = ratio;
@@ -497,7 +499,7 @@ void Solver::jacobian_ready() {
     nu() = 2;
   }
   assemble_normal_matrix();
-  update_scaling(first);
+  update_scaling();
   w_(kXnorm) = scaled_norm2(d(), x(current()), sizes_.n);
   if (first) {
     mu() = cntl_(5) * w_(kDiagRatio);
@@ -511,13 +513,24 @@ void Solver::jacobian_ready() {
   std::fill(g, g + n, 0.0);
   MC09AD(&m, &n, aj(current()), f(current()), g, &trans, iw_.at(lay_.irnj), iw_.at(lay_.ipj));
 
-  // Scaled gradient: the largest cosine between F and a scaled column.
+  // Scaled gradient: the largest cosine between F and a column of J, the
+  // fraction of ||F||^2 that a change of that variable alone removes in the
+  // linear model; with the host's scaling, |g_j| / (D_j ||F||).  The largest
+  // norm a column once had would hide a column that has since become
+  // small (the automatic D_j), so the column's own norm is used; a zero
+  // column has g_j = 0 and is left out.  An overflowed norm proves
+  // nothing: the test then fails.
   const double fnorm = w_(kFnorm);
-  // An overflowed column norm proves nothing: the test then fails.
+  const bool automatic = iw_(kScaling) == 0;
+  Vec1<const fint> ipa(iw_.at(lay_.ipa));
+  Vec1<const double> av(w_.at(lay_.av));
   double gn = 0;
   if (fnorm > 0)
-    for (fint j = 0; j < n; ++j)
-      gn = std::isfinite(d()[j]) ? std::fmax(gn, std::fabs(g[j]) / (d()[j] * fnorm)) : INFINITY;
+    for (fint j = 0; j < n; ++j) {
+      const double size = automatic ? std::sqrt(av(ipa(j + 1))) : d()[j];
+      if (size == 0) continue;
+      gn = std::isfinite(size) ? std::fmax(gn, std::fabs(g[j]) / (size * fnorm)) : INFINITY;
+    }
   w_(kGnorm) = gn;
   if (gn <= cntl_(4)) {
     succeed(4);
@@ -551,7 +564,7 @@ bool Solver::raise_damping() {
 // reduction test asks.  The failure is -12 when a Jacobian that was not
 // finite began the run.
 void Solver::stalled(fint why) {
-  if (w_(kGnorm) <= cntl_(4) || flat()) {
+  if (stationary()) {
     succeed(w_(kGnorm) <= cntl_(4) ? 4 : 2);
     return;
   }
@@ -590,7 +603,9 @@ bool Solver::factorise_and_solve() {
   const fint lfact = static_cast<fint>(sizes_.lfact), lifact = static_cast<fint>(sizes_.lifact);
   Vec1<double> av(w_.at(lay_.av));
   const double* dd = d();
-  for (fint j = 1; j <= n; ++j) av(sizes_.nejtj + j) = mu() * dd[j - 1] * dd[j - 1];
+  // A column that has been zero all along (D_j = 0) has a zero row in J'J
+  // and a zero g_j, so its step is 0 at any positive weight: 1.
+  for (fint j = 1; j <= n; ++j) av(sizes_.nejtj + j) = dd[j - 1] > 0 ? mu() * dd[j - 1] * dd[j - 1] : mu();
   if (first_nonfinite(av.at(1), sizes_.ne57()) > 0) {
     iw_(kMa57Status) = 0;
     return false;
@@ -672,7 +687,10 @@ void Solver::compute_step() {
       probing = true;
       continue;
     }
-    const bool step_test = short_step && iw_(kFresh);
+    // Only at a stationary point: a short step where F still has a sizeable
+    // component along a column comes from the scaling (a D far above the
+    // sizes the variables have now), and is tried as an ordinary step.
+    const bool step_test = short_step && iw_(kFresh) && stationary();
     if (!moved) {
       // Undamped, the model's own step is below rounding level: no point
       // it offers differs from X, even at the start.
