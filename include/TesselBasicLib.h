@@ -663,15 +663,16 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              after the damping is first cut tenfold (a step that then
  *              more than doubles goes on), and only from a point whose
  *              scaled gradient is at most CNTL(4) or sqrt(CNTL(2)).  From
- *              any other point a short step is no convergence (the scaling
- *              makes it short): it is tried as an ordinary step, and one
- *              that leaves X unchanged is a stall (-10).  A step that
- *              passes the test and leaves X unchanged ends the solve at
- *              X; otherwise it is still tried:
- *              the solve ends at it when it lowers ||F|| (from the start
- *              only when it also passes the acceptance test below), or at
- *              X if X was reached by an accepted step (not at the start).
- *              After a rejected trial the damping explains a short step,
+ *              any other point a short step is no convergence (a scale
+ *              D_j far above its column's present norm makes it short, or
+ *              X is near a zero of F): it is tried as an ordinary step,
+ *              and one that leaves X unchanged is a stall (-10).  A step
+ *              that passes the test and leaves X unchanged ends the solve
+ *              at X; otherwise it is still tried: the solve ends at it
+ *              when it lowers ||F|| (from the start only when it also
+ *              passes the acceptance test below), or at X if X was
+ *              reached by an accepted step (not at the start).  After a
+ *              rejected trial the damping explains a short step,
  *              which is then an ordinary trial; (4) 0: stop when the
  *              scaled gradient (RINFO(4)) is at most CNTL(4); (5) 1e-3:
  *              the first damping factor is mu = CNTL(5) * max_j (J'J)_jj /

@@ -221,7 +221,7 @@ class Solver {
   bool past_start() const { return i64{iw_(kNiter)} - iw_(kNreject) > 1; }
   double damping_floor() const;
   void assemble_normal_matrix();
-  void update_scaling();
+  void update_scaling_and_gradient();
 
   void succeed(fint test);
   void fail(fint code, i64 detail = 0, i64 sub = 0, bool candidate_best = false);
@@ -464,20 +464,34 @@ void Solver::assemble_normal_matrix() {
 // replaces it.  A fixed size in its place (1) can lie any number of orders
 // from the sizes of the variables, and then ||D x|| is that one coordinate
 // and every step passes the step test.
-void Solver::update_scaling() {
+//
+// In the same pass, the scaled gradient from g = J'f: the largest cosine
+// between F and a column of J, the fraction of ||F||^2 that a change of
+// that variable alone removes in the linear model; with the host's scaling,
+// |g_j| / (D_j ||F||).  The largest norm a column once had would hide a
+// column that has since become small (the automatic D_j), so the column's
+// own norm is used; a zero column has g_j = 0 and is left out.  An
+// overflowed norm proves nothing: the test then fails.
+void Solver::update_scaling_and_gradient() {
   Vec1<const fint> ipa(iw_.at(lay_.ipa));
-  Vec1<double> av(w_.at(lay_.av)), dd(d());
+  Vec1<const double> av(w_.at(lay_.av)), g(w_.at(lay_.g));
+  Vec1<double> dd(d());
   const bool automatic = iw_(kScaling) == 0;
-  double ratio = 0, maxd2 = 0;
+  double ratio = 0, maxd2 = 0, gmax = 0;
   for (fint j = 1; j <= sizes_.n; ++j) {
-    const double diag = av(ipa(j));
-    if (automatic) dd(j) = std::fmax(dd(j), std::sqrt(diag));
+    const double diag = av(ipa(j)), norm = std::sqrt(diag);
+    if (automatic) dd(j) = std::fmax(dd(j), norm);
     const double d2 = dd(j) * dd(j);
-    if (d2 > 0) ratio = std::fmax(ratio, diag / d2);
+    // 0/0 for a column zero all along, which fmax passes over.
+    ratio = std::fmax(ratio, diag / d2);
     maxd2 = std::fmax(maxd2, d2);
+    const double size = automatic ? norm : dd(j);
+    if (size > 0) gmax = std::isfinite(size) ? std::fmax(gmax, std::fabs(g(j)) / size) : INFINITY;
   }
   w_(kDiagRatio) = ratio;
   w_(kMaxD2) = maxd2;
+  const double fnorm = w_(kFnorm);
+  w_(kGnorm) = fnorm > 0 ? gmax / fnorm : 0.0;
 }
 
 void Solver::commit_candidate() {
@@ -499,40 +513,19 @@ void Solver::jacobian_ready() {
     nu() = 2;
   }
   assemble_normal_matrix();
-  update_scaling();
-  w_(kXnorm) = scaled_norm2(d(), x(current()), sizes_.n);
-  if (first) {
-    mu() = cntl_(5) * w_(kDiagRatio);
-    nu() = 2;
-  }
-
   // g = J'f.
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n);
   const logical trans = kTrue;
   double* g = w_.at(lay_.g);
   std::fill(g, g + n, 0.0);
   MC09AD(&m, &n, aj(current()), f(current()), g, &trans, iw_.at(lay_.irnj), iw_.at(lay_.ipj));
-
-  // Scaled gradient: the largest cosine between F and a column of J, the
-  // fraction of ||F||^2 that a change of that variable alone removes in the
-  // linear model; with the host's scaling, |g_j| / (D_j ||F||).  The largest
-  // norm a column once had would hide a column that has since become
-  // small (the automatic D_j), so the column's own norm is used; a zero
-  // column has g_j = 0 and is left out.  An overflowed norm proves
-  // nothing: the test then fails.
-  const double fnorm = w_(kFnorm);
-  const bool automatic = iw_(kScaling) == 0;
-  Vec1<const fint> ipa(iw_.at(lay_.ipa));
-  Vec1<const double> av(w_.at(lay_.av));
-  double gn = 0;
-  if (fnorm > 0)
-    for (fint j = 0; j < n; ++j) {
-      const double size = automatic ? std::sqrt(av(ipa(j + 1))) : d()[j];
-      if (size == 0) continue;
-      gn = std::isfinite(size) ? std::fmax(gn, std::fabs(g[j]) / (size * fnorm)) : INFINITY;
-    }
-  w_(kGnorm) = gn;
-  if (gn <= cntl_(4)) {
+  update_scaling_and_gradient();
+  w_(kXnorm) = scaled_norm2(d(), x(current()), sizes_.n);
+  if (first) {
+    mu() = cntl_(5) * w_(kDiagRatio);
+    nu() = 2;
+  }
+  if (w_(kGnorm) <= cntl_(4)) {
     succeed(4);
     return;
   }
@@ -687,9 +680,10 @@ void Solver::compute_step() {
       probing = true;
       continue;
     }
-    // Only at a stationary point: a short step where F still has a sizeable
-    // component along a column comes from the scaling (a D far above the
-    // sizes the variables have now), and is tried as an ordinary step.
+    // Only at a stationary point.  Elsewhere a short step comes from the
+    // scaling (a D_j far above the column's present norm makes ||D x||
+    // large), or X lies near a zero of F, which is test 1's to end: the
+    // step is tried as an ordinary one.
     const bool step_test = short_step && iw_(kFresh) && stationary();
     if (!moved) {
       // Undamped, the model's own step is below rounding level: no point
