@@ -740,6 +740,10 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                where a column vanishes while ||F|| does not: the scaled
  *                gradient (RINFO(4)) is a cosine, which can stay large
  *                there, and the solve then ends with -10 or at a limit.
+ *                Neither scaling helps a problem whose columns of J have
+ *                entries below about 1e-154 throughout: their squares
+ *                underflow in J'J, and the solve ends with a failure; the
+ *                host must then state it in variables of other sizes.
  *   IW(LIW), W(LW)  everything DI23AD keeps between calls; unchanged by
  *                the host while a problem runs.  Each call that continues
  *                a problem first checks, in the parts of IW it is about to
@@ -881,8 +885,11 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                step started from): with the automatic scaling max_j
  *                |(J'F)_j| / (||J_j|| ||F||) over the nonzero columns J_j
  *                of J (the largest cosine between F and a column), with
- *                the host's max_j |(J'F)_j| / (D_j ||F||), (5) ||D p|| of
- *                the last step, (6) ||D x||,
+ *                the host's max_j |(J'F)_j| / (D_j ||F||) (+Inf, which
+ *                passes no test, when with the automatic scaling a column
+ *                norm overflows; a column whose squares underflow is
+ *                measured from its entries, not taken for a zero one),
+ *                (5) ||D p|| of the last step, (6) ||D x||,
  *                (7) actual over predicted reduction of the last trial,
  *                (8) and (9) those relative reductions.
  *   NFEV, NJEV, NITER  residual evaluations (estimates included),

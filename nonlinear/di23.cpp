@@ -471,9 +471,13 @@ void Solver::assemble_normal_matrix() {
 // |g_j| / (D_j ||F||).  The largest norm a column once had would hide a
 // column that has since become small (the automatic D_j), so the column's
 // own norm is used; a zero column has g_j = 0 and is left out.  An
-// overflowed norm proves nothing: the test then fails.
+// overflowed norm proves nothing: the test then fails.  A column whose
+// squares all underflowed in J'J (entries below 1e-154) is not zero when
+// g_j is not: its norm is taken from its entries, scaled, lest it pass for
+// a zero column and leave a gradient of 0.
 void Solver::update_scaling_and_gradient() {
-  Vec1<const fint> ipa(iw_.at(lay_.ipa));
+  Vec1<const fint> ipa(iw_.at(lay_.ipa)), ipj(iw_.at(lay_.ipj));
+  const double* jv = aj(current());
   Vec1<const double> av(w_.at(lay_.av)), g(w_.at(lay_.g));
   Vec1<double> dd(d());
   const bool automatic = iw_(kScaling) == 0;
@@ -486,7 +490,10 @@ void Solver::update_scaling_and_gradient() {
     ratio = std::fmax(ratio, diag / d2);
     maxd2 = std::fmax(maxd2, d2);
     const double size = automatic ? norm : dd(j);
-    if (size > 0) gmax = std::isfinite(size) ? std::fmax(gmax, std::fabs(g(j)) / size) : INFINITY;
+    if (size > 0)
+      gmax = std::isfinite(size) ? std::fmax(gmax, std::fabs(g(j)) / size) : INFINITY;
+    else if (g(j) != 0)
+      gmax = std::fmax(gmax, std::fabs(g(j)) / norm2(jv + (ipj(j) - 1), ipj(j + 1) - ipj(j)));
   }
   w_(kDiagRatio) = ratio;
   w_(kMaxD2) = maxd2;

@@ -45,19 +45,23 @@ int max_row_count(const Problem& p) {
   return most;
 }
 
-// Largest |(J'F)_j| over ||J_j|| ||F||, with the analytic J at x.  A
-// forward estimate cannot see a column whose change over the difference
-// step lies below the rounding of F (Bard's and Box's functions far out,
-// where columns fall to 1e-18 and 1e-45): for an ESTIMATED Jacobian such
-// columns are left out.
+// Largest |(J'F)_j| over ||J_j|| ||F||, with the analytic J at x; the
+// column norms scaled by the largest entry, so that a column of entries
+// below 1e-154 is not taken for a zero one.  A forward estimate cannot see
+// a column whose change over the difference step lies below the rounding
+// of F (Bard's and Box's functions far out, where columns fall to 1e-18
+// and 1e-45): for an ESTIMATED Jacobian such columns are left out.
 double gradient_cosine(const Problem& p, const std::vector<double>& x, bool estimated = false) {
-  std::vector<double> f(p.m), aj(p.ne()), g(p.n, 0.0), cn(p.n, 0.0);
+  std::vector<double> f(p.m), aj(p.ne()), g(p.n, 0.0), big(p.n, 0.0), cn(p.n, 0.0);
   p.residuals(x.data(), f.data());
   p.jacobian(x.data(), aj.data());
   for (int k = 0; k < p.ne(); ++k) {
     g[p.jcn[k] - 1] += aj[k] * f[p.irn[k] - 1];
-    cn[p.jcn[k] - 1] += aj[k] * aj[k];
+    big[p.jcn[k] - 1] = std::max(big[p.jcn[k] - 1], std::fabs(aj[k]));
   }
+  for (int k = 0; k < p.ne(); ++k)
+    if (const double b = big[p.jcn[k] - 1]; b > 0) cn[p.jcn[k] - 1] += (aj[k] / b) * (aj[k] / b);
+  for (int j = 0; j < p.n; ++j) cn[j] = big[j] * std::sqrt(cn[j]);
   double largest = 0;
   for (double v : p.x0) largest = std::max(largest, std::fabs(v));
   const double eps = std::numeric_limits<double>::epsilon(), fn = std::sqrt(nls::sumsq(f));
@@ -65,8 +69,8 @@ double gradient_cosine(const Problem& p, const std::vector<double>& x, bool esti
   for (int j = 0; j < p.n; ++j) {
     const double typical = p.x0[j] != 0 ? std::fabs(p.x0[j]) : largest > 0 ? largest : 1.0;
     const double step = std::sqrt(eps) * std::max(std::fabs(x[j]), typical);
-    if (estimated && std::sqrt(cn[j]) * step <= eps * fn) continue;
-    if (cn[j] > 0 && fn > 0) worst = std::max(worst, std::fabs(g[j]) / (std::sqrt(cn[j]) * fn));
+    if (estimated && cn[j] * step <= eps * fn) continue;
+    if (cn[j] > 0 && fn > 0) worst = std::max(worst, std::fabs(g[j]) / (cn[j] * fn));
   }
   return worst;
 }
@@ -262,8 +266,8 @@ void PrintTo(const FarStart& c, std::ostream* os) { *os << c.name; }
 
 std::vector<FarStart> far_starts() {
   // Runs that end elsewhere: at another local minimum or one at infinity,
-  // or with a failure (a start where J'J overflows, a limit reached on a
-  // slow approach).  The suffix is the Jacobian: Analytic, Forward or both.
+  // or with a failure (a start where J'J overflows or underflows, a limit
+  // reached on a slow approach).  The suffix is the Jacobian: Analytic, Forward or both.
   const std::map<std::string, const char*> elsewhere = {
       {"PowellBadlyScaled100", ""}, {"Beale10", ""},          {"Beale100", ""},         {"JennrichSampson10", ""},
       {"JennrichSampson100", ""},   {"Bard10", ""},           {"Bard100", ""},          {"Gaussian100", "Forward"},
@@ -271,7 +275,7 @@ std::vector<FarStart> far_starts() {
       {"Box3D100", ""},             {"PowellSingular100", "Forward"},                   {"BrownDennis1", ""},
       {"Osborne1_100", ""},         {"BiggsExp6_100", ""},    {"Osborne2_10", ""},      {"Osborne2_100", ""},
       {"ExtendedPowellSingular12_100", "Forward"},          {"Trigonometric10_10", ""}, {"Trigonometric10_100", ""},
-      {"Chebyquad8_10", ""},        {"Chebyquad8_100", ""}};
+      {"Chebyquad8_10", ""},        {"Chebyquad8_100", ""},   {"RosenbrockScaled1ePlus170_1", ""}};
   std::vector<FarStart> cases;
   auto add = [&](const Problem& p, int factor) {
     const bool digit = std::isdigit(static_cast<unsigned char>(p.name.back())) != 0;
@@ -287,6 +291,9 @@ std::vector<FarStart> far_starts() {
   for (const auto& [scale, tag] : {std::pair{1e+6, "Scaled1ePlus6"}, {1e+100, "Scaled1ePlus100"}})
     add(nls::scaled(nls::beale(), scale, tag), 1);
   add(nls::scaled(nls::linear_rank1_zero_rows(), 1e+100, "Scaled1ePlus100"), 1);
+  // Columns of 1e-170, whose squares underflow: no column is zero, though
+  // J'J is.
+  add(nls::scaled(nls::rosenbrock(), 1e+170, "Scaled1ePlus170"), 1);
   return cases;
 }
 
