@@ -651,7 +651,9 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              2: central differences; (9) 0: automatic scaling, 1: the
  *              host's D.
  *   CNTL(20)   (1) 1e-12: stop when ||F|| <= CNTL(1) (an absolute level;
- *              0 stops only on an exact zero); (2) 1.4901161193847656e-8
+ *              0 stops only on an exact zero, and a zero that F reaches
+ *              only to the rounding of its residuals then ends with -10,
+ *              see there); (2) 1.4901161193847656e-8
  *              (sqrt of the relative precision): stop when a trial point's
  *              actual and predicted relative reductions of ||F||^2 are both
  *              at most CNTL(2) and the scaled gradient (RINFO(4)) is at
@@ -665,18 +667,18 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              scaled gradient is at most CNTL(4) or sqrt(CNTL(2)).  From
  *              any other point a short step is no convergence (a scale
  *              D_j far above its column's present norm makes it short, or
- *              X is near a zero of F): it is tried as an ordinary step,
- *              and one that leaves X unchanged is a stall (-10).  A step
- *              that passes the test and leaves X unchanged ends the solve
- *              at X; otherwise it is still tried: the solve ends at it
- *              when it lowers ||F|| (from the start only when it also
- *              passes the acceptance test below), or at X if X was
- *              reached by an accepted step (not at the start).  After a
- *              rejected trial the damping explains a short step,
- *              which is then an ordinary trial; (4) 0: stop when the
- *              scaled gradient (RINFO(4)) is at most CNTL(4); (5) 1e-3:
- *              the first damping factor is mu = CNTL(5) * max_j (J'J)_jj /
- *              D_j^2 (over the j with D_j > 0).
+ *              X is near a zero of F): it is tried as an ordinary step
+ *              (with the damping so cut), and one that leaves X unchanged
+ *              is a stall (-10).  A step that passes the test and leaves
+ *              X unchanged ends the solve at X; otherwise it is still
+ *              tried: the solve ends at it when it lowers ||F|| (from the
+ *              start only when it also passes the acceptance test below),
+ *              or at X if X was reached by an accepted step (not at the
+ *              start).  After a rejected trial the damping explains a
+ *              short step, which is then an ordinary trial; (4) 0: stop
+ *              when the scaled gradient (RINFO(4)) is at most CNTL(4); (5)
+ *              1e-3: the first damping factor is mu = CNTL(5) * max_j
+ *              (J'J)_jj / D_j^2 (over the j with D_j > 0).
  *              A trial point is accepted when ||F|| falls, the ratio
  *              rho of actual to predicted reduction is at least 1e-4 and
  *              its Jacobian is finite; mu then shrinks by max(1/3, 1 -
@@ -740,6 +742,11 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                where a column vanishes while ||F|| does not: the scaled
  *                gradient (RINFO(4)) is a cosine, which can stay large
  *                there, and the solve then ends with -10 or at a limit.
+ *                An estimate cannot see a column whose change over the
+ *                difference step is below the rounding of F: it is zero
+ *                to the solver and left out, and such a minimum may end
+ *                with test 2 (Bard's from 10 times its start, Box's
+ *                3-dimensional function from 100 times).
  *                Neither scaling helps a problem whose columns of J have
  *                entries below about 1e-154 throughout: their squares
  *                underflow in J'J, and the solve ends with a failure; the
@@ -789,7 +796,7 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    2 (or test 4); 4 scaled gradient at most CNTL(4).
  *                    Tests 2, 3 and 4 end only where the scaled gradient
  *                    (RINFO(4)) is at most sqrt(CNTL(2)) or CNTL(4), at X
- *                    or where X's last, short step started: any of them
+ *                    or where the step to X started: any of them
  *                    is a result to use, at a large ||F|| a local minimum
  *                    of ||F|| (or another stationary point), which another
  *                    start may better.  Near a zero of F, F is nearly J
