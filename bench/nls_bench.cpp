@@ -1,9 +1,10 @@
 // Nonlinear least squares: DI23AD against MINPACK's lmder (analytic
 // Jacobian) and lmdif (forward differences) on the published test set at
-// its standard starts; DI23AD with an estimated Jacobian on problems whose
-// variables are far from size 1, and on sparse problems of 10^3 to 10^6
-// variables; and the column groups of the difference estimate against
-// their lower bound, the largest row count.
+// its standard starts; DI23AD alone from 10 and 100 times those starts;
+// DI23AD with an estimated Jacobian on problems whose variables are far
+// from size 1, and on sparse problems of 10^3 to 10^6 variables; and the
+// column groups of the difference estimate against their lower bound, the
+// largest row count.
 //
 // Counters: nfev residual evaluations (those of the estimates included),
 // njev Jacobians, iters iterations, sumsq the final ||F||^2 (and its
@@ -207,6 +208,19 @@ void register_all() {
           ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("BM_Scaled/Watson6/FromZero", BM_Classic, nls::watson(6), 2)
       ->Unit(benchmark::kMicrosecond);
+  // DI23AD on the published set from 10 and 100 times the standard start,
+  // with the host's Jacobian and the forward estimate: the evaluations and
+  // where each run ends (status, ||F||^2).
+  for (const nls::Problem& p : nls::published_set())
+    for (int factor : {10, 100}) {
+      nls::Problem far = p;
+      for (double& v : far.x0) v *= factor;
+      for (int solver : {0, 2})
+        benchmark::RegisterBenchmark(
+            ("BM_FarStart/" + p.name + "/" + std::to_string(factor) + "x0/" + kSolvers[solver]).c_str(), BM_Classic,
+            far, solver)
+            ->Unit(benchmark::kMicrosecond);
+    }
   // MINPACK's dense work against the sparse solver on a sparse problem.
   for (int n : {100, 400})
     for (int solver = 0; solver < 4; ++solver)

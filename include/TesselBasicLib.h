@@ -700,7 +700,9 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              2: central differences; (9) 0: automatic scaling, 1: the
  *              host's D.
  *   CNTL(20)   (1) 1e-12: stop when ||F|| <= CNTL(1) (an absolute level;
- *              0 stops only on an exact zero); (2) 1.4901161193847656e-8
+ *              0 stops only on an exact zero, and a zero that F reaches
+ *              only to the rounding of its residuals then ends with -10,
+ *              see there); (2) 1.4901161193847656e-8
  *              (sqrt of the relative precision): stop when a trial point's
  *              actual and predicted relative reductions of ||F||^2 are both
  *              at most CNTL(2) and the scaled gradient (RINFO(4)) is at
@@ -710,15 +712,22 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *              (||D x|| + CNTL(3)) that the damping does not explain: only
  *              a step on a fresh Jacobian (no trial rejected since) counts,
  *              after the damping is first cut tenfold (a step that then
- *              more than doubles goes on).  Such a step that leaves X
- *              unchanged ends the solve at X; otherwise it is still tried:
- *              the solve ends at it when it lowers ||F|| (from the start
- *              only when it also passes the acceptance test below), or at
- *              X if X was reached by an accepted step (not at the start).
- *              After a rejected trial the damping explains a short step,
- *              which is then an ordinary trial; (4) 0: stop when max_j
- *              |(J'F)_j| / (D_j ||F||) <= CNTL(4); (5) 1e-3: the first
- *              damping factor is mu = CNTL(5) * max_j (J'J)_jj / D_j^2.
+ *              more than doubles goes on), and only from a point whose
+ *              scaled gradient is at most CNTL(4) or sqrt(CNTL(2)).  From
+ *              any other point a short step is no convergence (a scale
+ *              D_j far above its column's present norm makes it short, or
+ *              X is near a zero of F): it is tried as an ordinary step
+ *              (with the damping so cut), and one that leaves X unchanged
+ *              is a stall (-10).  A step that passes the test and leaves
+ *              X unchanged ends the solve at X; otherwise it is still
+ *              tried: the solve ends at it when it lowers ||F|| (from the
+ *              start only when it also passes the acceptance test below),
+ *              or at X if X was reached by an accepted step (not at the
+ *              start).  After a rejected trial the damping explains a
+ *              short step, which is then an ordinary trial; (4) 0: stop
+ *              when the scaled gradient (RINFO(4)) is at most CNTL(4); (5)
+ *              1e-3: the first damping factor is mu = CNTL(5) * max_j
+ *              (J'J)_jj / D_j^2 (over the j with D_j > 0).
  *              A trial point is accepted when ||F|| falls, the ratio
  *              rho of actual to predicted reduction is at least 1e-4 and
  *              its Jacobian is finite; mu then shrinks by max(1/3, 1 -
@@ -765,8 +774,32 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *   X(N)         the start; on return the best point so far.
  *   F(M)         on return the residuals at X.
  *   D(N)         with ICNTL(9) = 1 the scaling, read at the start;
- *                otherwise not referenced (the automatic scaling is the
- *                largest column norm of J seen, 1 for a zero column).
+ *                otherwise not referenced.  The automatic scaling D_j is
+ *                the largest norm column j of J has had at the points
+ *                whose Jacobian was taken.  A column that has been zero
+ *                at all of them has no size yet: D_j = 0, which leaves it
+ *                out of ||D x|| and out of the largest D_j (its damping
+ *                term is mu: its step is 0), until the column's own norm
+ *                replaces it.  What needs the host's scaling: a start
+ *                where columns of J are orders larger than near the
+ *                minimum (D_j keeps that size, and the variable then
+ *                moves slowly: Chebyquad's function from 10 and 100 times
+ *                its standard start ends at the iteration limit, Bard's
+ *                from 10 and Beale's from 100 times at minima approached
+ *                as variables grow without bound; with D = 1 each reaches
+ *                the least minimum); and such a minimum itself, or one
+ *                where a column vanishes while ||F|| does not: the scaled
+ *                gradient (RINFO(4)) is a cosine, which can stay large
+ *                there, and the solve then ends with -10 or at a limit.
+ *                An estimate cannot see a column whose change over the
+ *                difference step is below the rounding of F: it is zero
+ *                to the solver and left out, and such a minimum may end
+ *                with test 2 (Bard's from 10 times its start, Box's
+ *                3-dimensional function from 100 times).
+ *                Neither scaling helps a problem whose columns of J have
+ *                entries below about 1e-154 throughout: their squares
+ *                underflow in J'J, and the solve ends with a failure; the
+ *                host must then state it in variables of other sizes.
  *   IW(LIW), W(LW)  everything DI23AD keeps between calls; unchanged by
  *                the host while a problem runs.  Each call that continues
  *                a problem first checks, in the parts of IW it is about to
@@ -807,11 +840,17 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    minimum is not 0: a local minimum, or a point where
  *                    ||F||^2 can fall only by a relative CNTL(2)); 3 step,
  *                    the model's own step from X (the damping not
- *                    limiting it) is at most CNTL(3) relative to ||D x||;
- *                    4 scaled gradient at most CNTL(4).  Any of them is a
- *                    result to use; test 2 or 3 at a large ||F|| is a
- *                    local minimum of ||F||, which another start may
- *                    better.
+ *                    limiting it) is at most CNTL(3) relative to ||D x||,
+ *                    from a point that passes the gradient level of test
+ *                    2 (or test 4); 4 scaled gradient at most CNTL(4).
+ *                    Tests 2, 3 and 4 end only where the scaled gradient
+ *                    (RINFO(4)) is at most sqrt(CNTL(2)) or CNTL(4), at X
+ *                    or where the step to X started: any of them
+ *                    is a result to use, at a large ||F|| a local minimum
+ *                    of ||F|| (or another stationary point), which another
+ *                    start may better.  Near a zero of F, F is nearly J
+ *                    times the distance to it, and the scaled gradient is
+ *                    seldom small: there test 1 ends the solve.
  *                DI23AD has no warning codes: INFO(1) is 0 after IREQ =
  *                1, 2 or 3 and negative after a failure.  Its warning
  *                messages (below) say that a trial point was given up,
@@ -841,9 +880,13 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                    CNTL(4) and sqrt(CNTL(2)); with a smaller one the
  *                    solve ends with IREQ = 3 and test 4 or 2.  The method
  *                    stalled at X: a Jacobian that does not match the
- *                    residuals ends this way, and so may a start at a
- *                    zero of F where ||F|| exceeds CNTL(1) only by the
- *                    rounding of the residuals (CNTL(1) sets that level).
+ *                    residuals ends this way, and so may a zero of F, at
+ *                    the start or reached, where ||F|| exceeds CNTL(1)
+ *                    only by the rounding of the residuals (CNTL(1) sets
+ *                    that level: Brown's badly scaled function in
+ *                    variables 1e+100 times the published ones ends so at
+ *                    ||F|| = 1.2e-10), and a minimum where the scaled
+ *                    gradient stays large (see D).
  *               -11  IW changed between calls (see IW above): INFO(2) the
  *                    position in IW of the first word found out of its
  *                    range or inconsistent with those it is checked
@@ -893,8 +936,16 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *                (15) LW needed, (16) the solver's status of the last
  *                factorisation.
  *   RINFO(20)    (1) ||F|| at X, (2) ||F|| at the start, (3) the damping
- *                factor mu, (4) the scaled gradient max_j |(J'F)_j| /
- *                (D_j ||F||), (5) ||D p|| of the last step, (6) ||D x||,
+ *                factor mu, (4) the scaled gradient at the last point
+ *                whose Jacobian was taken (X, or the point that X's last
+ *                step started from): with the automatic scaling max_j
+ *                |(J'F)_j| / (||J_j|| ||F||) over the nonzero columns J_j
+ *                of J (the largest cosine between F and a column), with
+ *                the host's max_j |(J'F)_j| / (D_j ||F||) (+Inf, which
+ *                passes no test, when with the automatic scaling a column
+ *                norm overflows; a column whose squares underflow is
+ *                measured from its entries, not taken for a zero one),
+ *                (5) ||D p|| of the last step, (6) ||D x||,
  *                (7) actual over predicted reduction of the last trial,
  *                (8) and (9) those relative reductions.
  *   NFEV, NJEV, NITER  residual evaluations (estimates included),

@@ -213,12 +213,15 @@ class Solver {
   // along any scaled column the linear model then offers a relative
   // reduction of ||F||^2 of about CNTL(2) at most.
   bool flat() const { return w_(kGnorm) * w_(kGnorm) <= cntl_(2); }
+  // The scaled gradient passes test 4 or the level of test 2: the only
+  // points where a test other than ||F|| <= CNTL(1) may end the solve.
+  bool stationary() const { return w_(kGnorm) <= cntl_(4) || flat(); }
   // Whether the current point was reached by an accepted step, while a
   // trial, already counted in NITER, is being evaluated.
   bool past_start() const { return i64{iw_(kNiter)} - iw_(kNreject) > 1; }
   double damping_floor() const;
   void assemble_normal_matrix();
-  void update_scaling(bool first);
+  void update_scaling_and_gradient();
 
   void succeed(fint test);
   void fail(fint code, i64 detail = 0, i64 sub = 0, bool candidate_best = false);
@@ -455,27 +458,47 @@ void Solver::assemble_normal_matrix() {
   }
 }
 
-// Automatic scaling: the column norms of J, never decreasing (a zero column
-// scales by 1).
-void Solver::update_scaling(bool first) {
-  Vec1<const fint> ipa(iw_.at(lay_.ipa));
-  Vec1<double> av(w_.at(lay_.av)), dd(d());
-  double ratio = 0, maxd2 = 0;
+// Automatic scaling: each column's largest norm so far.  A column that has
+// been zero all along has no size yet: its D stays 0, so that it counts
+// neither in ||D x|| nor in the largest D, until the column's own norm
+// replaces it.  A fixed size in its place (1) can lie any number of orders
+// from the sizes of the variables, and then ||D x|| is that one coordinate
+// and every step passes the step test.
+//
+// In the same pass, the scaled gradient from g = J'f: the largest cosine
+// between F and a column of J, the fraction of ||F||^2 that a change of
+// that variable alone removes in the linear model; with the host's scaling,
+// |g_j| / (D_j ||F||).  The largest norm a column once had would hide a
+// column that has since become small (the automatic D_j), so the column's
+// own norm is used; a zero column has g_j = 0 and is left out.  An
+// overflowed norm proves nothing: the test then fails.  A column whose
+// squares all underflowed in J'J (entries below 1e-154) is not zero when
+// g_j is not: its norm is taken from its entries, scaled, lest it pass for
+// a zero column and leave a gradient of 0.
+void Solver::update_scaling_and_gradient() {
+  Vec1<const fint> ipa(iw_.at(lay_.ipa)), ipj(iw_.at(lay_.ipj));
+  const double* jv = aj(current());
+  Vec1<const double> av(w_.at(lay_.av)), g(w_.at(lay_.g));
+  Vec1<double> dd(d());
+  const bool automatic = iw_(kScaling) == 0;
+  double ratio = 0, maxd2 = 0, gmax = 0;
   for (fint j = 1; j <= sizes_.n; ++j) {
-    const double diag = av(ipa(j));
-    if (iw_(kScaling) == 0) {
-      const double cn = std::sqrt(diag);
-      if (first)
-        dd(j) = cn > 0 ? cn : 1.0;
-      else
-        dd(j) = std::fmax(dd(j), cn);
-    }
+    const double diag = av(ipa(j)), norm = std::sqrt(diag);
+    if (automatic) dd(j) = std::fmax(dd(j), norm);
     const double d2 = dd(j) * dd(j);
+    // 0/0 for a column zero all along, which fmax passes over.
     ratio = std::fmax(ratio, diag / d2);
     maxd2 = std::fmax(maxd2, d2);
+    const double size = automatic ? norm : dd(j);
+    if (size > 0)
+      gmax = std::isfinite(size) ? std::fmax(gmax, std::fabs(g(j)) / size) : INFINITY;
+    else if (g(j) != 0)
+      gmax = std::fmax(gmax, std::fabs(g(j)) / norm2(jv + (ipj(j) - 1), ipj(j + 1) - ipj(j)));
   }
   w_(kDiagRatio) = ratio;
   w_(kMaxD2) = maxd2;
+  const double fnorm = w_(kFnorm);
+  w_(kGnorm) = fnorm > 0 ? gmax / fnorm : 0.0;
 }
 
 void Solver::commit_candidate() {
@@ -497,29 +520,19 @@ void Solver::jacobian_ready() {
     nu() = 2;
   }
   assemble_normal_matrix();
-  update_scaling(first);
-  w_(kXnorm) = scaled_norm2(d(), x(current()), sizes_.n);
-  if (first) {
-    mu() = cntl_(5) * w_(kDiagRatio);
-    nu() = 2;
-  }
-
   // g = J'f.
   const fint m = static_cast<fint>(sizes_.m), n = static_cast<fint>(sizes_.n);
   const logical trans = kTrue;
   double* g = w_.at(lay_.g);
   std::fill(g, g + n, 0.0);
   MC09AD(&m, &n, aj(current()), f(current()), g, &trans, iw_.at(lay_.irnj), iw_.at(lay_.ipj));
-
-  // Scaled gradient: the largest cosine between F and a scaled column.
-  const double fnorm = w_(kFnorm);
-  // An overflowed column norm proves nothing: the test then fails.
-  double gn = 0;
-  if (fnorm > 0)
-    for (fint j = 0; j < n; ++j)
-      gn = std::isfinite(d()[j]) ? std::fmax(gn, std::fabs(g[j]) / (d()[j] * fnorm)) : INFINITY;
-  w_(kGnorm) = gn;
-  if (gn <= cntl_(4)) {
+  update_scaling_and_gradient();
+  w_(kXnorm) = scaled_norm2(d(), x(current()), sizes_.n);
+  if (first) {
+    mu() = cntl_(5) * w_(kDiagRatio);
+    nu() = 2;
+  }
+  if (w_(kGnorm) <= cntl_(4)) {
     succeed(4);
     return;
   }
@@ -551,7 +564,7 @@ bool Solver::raise_damping() {
 // reduction test asks.  The failure is -12 when a Jacobian that was not
 // finite began the run.
 void Solver::stalled(fint why) {
-  if (w_(kGnorm) <= cntl_(4) || flat()) {
+  if (stationary()) {
     succeed(w_(kGnorm) <= cntl_(4) ? 4 : 2);
     return;
   }
@@ -590,7 +603,9 @@ bool Solver::factorise_and_solve() {
   const fint lfact = static_cast<fint>(sizes_.lfact), lifact = static_cast<fint>(sizes_.lifact);
   Vec1<double> av(w_.at(lay_.av));
   const double* dd = d();
-  for (fint j = 1; j <= n; ++j) av(sizes_.nejtj + j) = mu() * dd[j - 1] * dd[j - 1];
+  // A column that has been zero all along (D_j = 0) has a zero row in J'J
+  // and a zero g_j, so its step is 0 at any positive weight: 1.
+  for (fint j = 1; j <= n; ++j) av(sizes_.nejtj + j) = dd[j - 1] > 0 ? mu() * dd[j - 1] * dd[j - 1] : mu();
   if (first_nonfinite(av.at(1), sizes_.ne57()) > 0) {
     iw_(kMa57Status) = 0;
     return false;
@@ -672,7 +687,11 @@ void Solver::compute_step() {
       probing = true;
       continue;
     }
-    const bool step_test = short_step && iw_(kFresh);
+    // Only at a stationary point.  Elsewhere a short step comes from the
+    // scaling (a D_j far above the column's present norm makes ||D x||
+    // large), or X lies near a zero of F, which is test 1's to end: the
+    // step is tried as an ordinary one.
+    const bool step_test = short_step && iw_(kFresh) && stationary();
     if (!moved) {
       // Undamped, the model's own step is below rounding level: no point
       // it offers differs from X, even at the start.

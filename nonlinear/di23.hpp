@@ -117,7 +117,7 @@ enum WSlot : int {
   kNu,         // its growth factor after a rejected step
   kFnorm,      // ||F|| at the current point
   kFnorm0,     // ||F|| at the start
-  kGnorm,      // scaled gradient max |g_j| / (D_j ||F||)
+  kGnorm,      // scaled gradient max |g_j| / (||J_j|| ||F||), D_j for ||J_j|| with the host's D
   kStep,       // ||D p|| of the last step
   kXnorm,      // ||D x|| at the current point
   kRatio,      // actual over predicted reduction of the last trial
