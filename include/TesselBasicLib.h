@@ -702,7 +702,10 @@ TESSELBASICLIB_API void VIZ_ZA38CD(const int32_t* N, const int32_t* JOB, const i
  *   CNTL(20)   (1) 1e-12: stop when ||F|| <= CNTL(1) (an absolute level;
  *              0 stops only on an exact zero, and a zero that F reaches
  *              only to the rounding of its residuals then ends with -10,
- *              see there); (2) 1.4901161193847656e-8
+ *              see there; near a zero only this test ends the solve, so
+ *              CNTL(1) sets how far the last steps go: a larger level,
+ *              1e-10 say, saves the last iteration on the benchmark's
+ *              large problems); (2) 1.4901161193847656e-8
  *              (sqrt of the relative precision): stop when a trial point's
  *              actual and predicted relative reductions of ||F||^2 are both
  *              at most CNTL(2) and the scaled gradient (RINFO(4)) is at
