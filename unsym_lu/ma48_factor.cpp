@@ -514,9 +514,15 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       info5[3] = used < 0 ? -used : used;
       info5[6] = nr;
     } else {
-      MA50BD(&nr, &nc, &nz, &job5, a_p + d0 - 1, irn_p + d0 - 1, keep_p + kl.iptrd + jfirst - 1, cntl5, icntl5,
-             iw_p + jfirst - 1, &iq0, &KEEP(kl.mblock + 3 * jb), &lfact, fact, irnf, iptrl, iptru, w, iw_p + M,
-             info5, rinfo5);
+      // Where the kernel gave up counting, its sure bound can be tens of
+      // times what the block needs; the extrapolation it gives instead may
+      // fall short, which costs a host that grows its arrays by half at
+      // least one more call.
+      std::int64_t estimate = -1;
+      tbl::ma50::factorise(&nr, &nc, &nz, &job5, a_p + d0 - 1, irn_p + d0 - 1, keep_p + kl.iptrd + jfirst - 1, cntl5,
+                           icntl5, iw_p + jfirst - 1, &iq0, &KEEP(kl.mblock + 3 * jb), &lfact, fact, irnf, iptrl,
+                           iptru, w, iw_p + M, info5, rinfo5, &estimate);
+      if (info5[0] == -3 && estimate >= 0) info5[3] = tbl::saturate(estimate);
     }
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) += d0 - 1;
     if (jfirst > 1)
