@@ -347,8 +347,10 @@ void Factor::compact(fint j) {
 // the fill per column of the latest ones (about the last 1/32 of the columns
 // before counting began and every column since), the full block and the
 // work area.  Fill mostly grows towards the end, so this tends to fall
-// short; a host that grows its arrays at least geometrically loses a call at
-// most, where the bound can ask for tens of times what is needed.
+// short, which costs a host that grows its arrays geometrically a call or
+// so, where the bound can ask for tens of times what is needed.  Where the
+// latest columns fill far more than those left it overshoots instead; the
+// caller bounds that.
 void Factor::estimate_rest(fint j, fint len) {
   const fint wc = j - window_from_;
   double rate;
