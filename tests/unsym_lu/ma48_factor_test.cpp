@@ -354,8 +354,8 @@ std::vector<Shortage> shortages() {
       {"lp_share1b", file("lp_share1b"), 2},
       {"reorientation_1", file("reorientation_1", true), 2},
       {"kkt_dtoc3", file("kkt_dtoc3", true), 2},
-      {"bayer10", file("bayer10"), 2, true},
-      {"dw4096", file("dw4096"), 2, true},
+      {"bayer10", file("bayer10"), 2},
+      {"dw4096", file("dw4096"), 2},
       {"early_fill", [] { return early_fill(100, 300, 5000); }, 2, false, false, true},
   };
 }
