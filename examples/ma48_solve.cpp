@@ -97,7 +97,8 @@ int solve_one(const std::string& path) {
                s.icntl, w.data(), iwb.data(), s.info, s.rinfo);
     t_factorise += seconds_since(t0);
     if (s.info[0] != -3) break;
-    s.la = s.info[3];
+    // The length reported may fall short: grow by half at least.
+    s.la = std::max(s.info[3], s.la + s.la / 2);
     s.a.resize(s.la);
     s.irn.resize(s.la);
   }

@@ -320,9 +320,36 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * the same pivot sequence.  A JOB = 1 factorisation of new values may pivot
  * differently and need more than the analysis reported (gre_1107: 68,273
  * forecast; the same pattern with its values scaled by factors in 0.5..1.5
- * needed up to 98,040).  On -3 from VIZ_MA48BD, INFO(4) is the length to
- * try next: grow A and IRN to max(INFO(4), 1.5*LA), keeping IRN(1:NE), put
- * the values in A(1:NE) again and call again with JOB = 1, until it passes.
+ * needed up to 98,040).  On -3 from VIZ_MA48BD, INFO(4) is always more
+ * than LA (unless LA is 2^31 - 1 already): 2*NE when LA < 2*NE; otherwise
+ * what the blocks before the first one that ran short need, plus for that
+ * block and for each later one that is not triangular (each later one
+ * tried against the whole factor area):
+ *   - when its factor area was shorter than its own entries + 2, or its
+ *     rows: that minimum, often far short;
+ *   - when it was factorised, or could still be counted to its end (its L
+ *     factors kept, its U factors only counted): the length its factors
+ *     need;
+ *   - when not even the L factors of its columns done left room to go on:
+ *     their fill, that of the latest of them extrapolated over the columns
+ *     left, the dense trailing block and a column's work area.  Fill mostly
+ *     grows towards the end, so this tends to fall short, and the next call
+ *     gets further; where it comes early in the pivot order (an order given
+ *     to VIZ_MA48AD with JOB = 2, say) it can overshoot by tens of times, so
+ *     when any block was extrapolated INFO(4) is at most 3*LA.  As the call
+ *     that passes needs more than every LA that ran short, that figure is
+ *     never more than 3 times its need.
+ * When every such block was counted to its end, a JOB = 1 call with the
+ * same values given INFO(4) passes (on the grids below it needs exactly
+ * that).  In every case, grow A and IRN to max(INFO(4), 1.5*LA), keeping
+ * IRN(1:NE), put the values in A(1:NE) again and call again with JOB = 1,
+ * until it passes.
+ * Sized by NE instead of the forecast, LA = 4*NE, the 5-point Laplacian
+ * passes at the third call on the 100 x 100, 200 x 200 and 300 x 300 grids
+ * (INFO(4) 461,746 then 519,270; 1,978,981 then 2,731,452; 4,870,058 then
+ * 7,622,344, the last of each the need), its LA then 1.33, 1.09 and 1.00
+ * times the need; gre_1107 from LA = 2*NE passes at the fourth call with
+ * 1.14 times (INFO(4) 11,330, 50,976 = 3*LA, then 67,144, the need).
  *
  * Status.  Errors (messages on unit ICNTL(1) when it is > 0 and ICNTL(3)
  * >= 1; after -8 and -9 X is a solution, after the others nothing is):

@@ -583,7 +583,10 @@ extern "C" void MA48AD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     if (!(INFO(1) == 2 || INFO(1) == 3 || INFO(1) >= 6)) INFO(1) += 2;
   }
 
-  // Analysed: no factors yet for a solve or a refactorisation to use.
-  tbl::ma48::mark_no_factors(M, N, keep_p);
+  // Analysed: no factors yet for a solve or a refactorisation to use.  The
+  // mark is written whatever these two words hold: a failed analysis on the
+  // same KEEP left its own mark there, which mark_no_factors keeps, and the
+  // kernel does not always use them as work space in between.
+  KEEP(kl.iptrl + N) = KEEP(kl.iptru + N) = tbl::ma48::kNoFactors;
   if (monitor) exit_monitor(mon, M, N, NE, irn_p, jcn_p, keep_p, icntl, info_p, rinfo);
 }

@@ -401,6 +401,7 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
   std::int64_t kk = 0;
   fint jfirst = 1;
   bool kernel_called = false;
+  bool extrapolated = false;  // some block's length after -3 is an estimate
   for (fint jb = 1; jb <= nb; ++jb) {
     if (block_bad(jb, jfirst)) {
       finish(tbl::ma48::kBadState);
@@ -514,9 +515,18 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
       info5[3] = used < 0 ? -used : used;
       info5[6] = nr;
     } else {
-      MA50BD(&nr, &nc, &nz, &job5, a_p + d0 - 1, irn_p + d0 - 1, keep_p + kl.iptrd + jfirst - 1, cntl5, icntl5,
-             iw_p + jfirst - 1, &iq0, &KEEP(kl.mblock + 3 * jb), &lfact, fact, irnf, iptrl, iptru, w, iw_p + M,
-             info5, rinfo5);
+      // Where the kernel gave up counting, its sure bound can be tens of
+      // times what the block needs; the extrapolation it gives instead may
+      // fall short, which costs a host that grows its arrays by half at
+      // least one more call.
+      std::int64_t estimate = -1;
+      tbl::ma50::factorise(&nr, &nc, &nz, &job5, a_p + d0 - 1, irn_p + d0 - 1, keep_p + kl.iptrd + jfirst - 1, cntl5,
+                           icntl5, iw_p + jfirst - 1, &iq0, &KEEP(kl.mblock + 3 * jb), &lfact, fact, irnf, iptrl,
+                           iptru, w, iw_p + M, info5, rinfo5, &estimate);
+      if (info5[0] == -3 && estimate >= 0) {
+        info5[3] = tbl::saturate(estimate);
+        extrapolated = true;
+      }
     }
     for (fint j = jfirst; j <= jlast; ++j) KEEP(kl.iptrd + j) += d0 - 1;
     if (jfirst > 1)
@@ -561,6 +571,11 @@ extern "C" void MA48BD(const fint* m_p, const fint* n_p, const fint* ne_p, const
     return;
   }
   INFO(4) = std::max<fint>(INFO(4), tbl::saturate(two_ne));
+  // An extrapolation can also overshoot, by tens of times where the fill
+  // comes early in the pivot order and not later.  The factorisation needs
+  // more than the LA it ran short with, so three times LA never asks for
+  // more than three times that need, and is still more than LA.
+  if (extrapolated) INFO(4) = std::min<fint>(INFO(4), tbl::saturate(3 * std::int64_t(LA)));
   KEEP(kl.kblock + 3) = nb;
   if (INFO(1) == -3) {
     // A factorisation that ran short leaves no factors to solve with.

@@ -117,6 +117,17 @@ void MA50_DENSE_SOLVE(const tbl::logical* TRANS, const tbl::fint* M, const tbl::
 
 namespace tbl::ma50 {
 
+// MA50BD, also telling how long LFACT should be tried next when it ran so
+// short that not even the work area of a column fit.  INFO(4) is then a
+// bound sure to suffice, but one that counts up to M entries for every
+// column left; ESTIMATE receives instead the fill of the columns done
+// extrapolated over the columns left, which may fall short but always
+// exceeds LFACT (and never the bound).  Otherwise ESTIMATE is -1.
+void factorise(const fint* M, const fint* N, const fint* NE, const fint* JOB, const double* AA, const fint* IRNA,
+               const fint* IPTRA, const double* CNTL, const fint* ICNTL, fint* IP, const fint* IQ, const fint* NP,
+               const fint* LFACT, double* FACT, fint* IRNF, fint* IPTRL, fint* IPTRU, double* W, fint* IW,
+               fint* INFO, double* RINFO, std::int64_t* estimate);
+
 // MA50CD's solve (no column permutation, no output) for a caller that
 // cannot trust the factors: every pointer of IPTRL/IPTRU, the full block
 // and its pivoting record are tested against LFACT first, every row and

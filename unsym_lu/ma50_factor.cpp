@@ -46,10 +46,11 @@ class Factor {
   Factor(const fint* M, const fint* N, const fint* NE, const fint* JOB, const double* AA, const fint* IRNA,
          const fint* IPTRA, const double* CNTL, const fint* ICNTL, fint* IP, const fint* IQ, const fint* NP,
          const fint* LFACT, double* FACT, fint* IRNF, fint* IPTRL, fint* IPTRU, double* W, fint* IW,
-         fint* INFO, double* RINFO)
+         fint* INFO, double* RINFO, std::int64_t* estimate)
       : m_(*M), n_(*N), ne_(*NE), job_(*JOB), np_(*NP), lfact_(*LFACT), aa_(AA), irna_(IRNA), iptra_(IPTRA, n_),
         cntl_(CNTL), icntl_(ICNTL), ip_(IP, m_), iq_(IQ), fact_(FACT, lfact_), irnf_(IRNF, lfact_),
-        iptrl_(IPTRL, n_), iptru_(IPTRU, n_), w_(W, m_), iw_(IW), info_(INFO, 7), rinfo_(RINFO) {}
+        iptrl_(IPTRL, n_), iptru_(IPTRU, n_), w_(W, m_), iw_(IW), info_(INFO, 7), rinfo_(RINFO),
+        estimate_(estimate) {}
 
   void run();
 
@@ -84,6 +85,7 @@ class Factor {
   void dfs(fint step, fint root, fint j, fint& nu, fint& nl);
   void prune_steps(fint j, fint nu, fint prow);
   void note_need(fint j, fint len);
+  void estimate_rest(fint j, fint len);
   bool fits_full_block();
   void finish_dense();
 
@@ -101,6 +103,7 @@ class Factor {
   fint* iw_;
   Vec1<fint> info_;
   double* rinfo_;
+  std::int64_t* estimate_;      // where to extrapolate to when counting stops
 
   double u_ = 0.0, drop_ = 0.0, tol_ = 0.0;
   fint k0_ = 0;
@@ -113,6 +116,12 @@ class Factor {
   fint pend_ = 2;               // last position of the stored factors
   fint npivotal_ = 0;           // rows pivotal so far (kept and new)
   std::int64_t need_ = 0;       // largest length found necessary
+  // The columns whose fill gives the rate of the columns still to come: from
+  // window_from_ on, with the U entries of those compacted in window_u_ and
+  // counted_ as it stood when counting began.
+  fint window_from_ = 1;
+  std::int64_t window_u_ = 0;
+  std::int64_t counted_at_start_ = 0;
 };
 
 // ------------------------------------------------------------------------
@@ -308,9 +317,11 @@ void Factor::note_need(fint j, fint len) {
 void Factor::compact(fint j) {
   fint dst = 2;
   fint old_prev = 2;
+  window_from_ = std::max<fint>(1, j - std::max<fint>(1, (j - 1) / 32));
   for (fint s = 1; s < j; ++s) {
     const fint old_u = iptru_(s), old_l = iptrl_(s);
     counted_ += old_u - old_prev;
+    if (s >= window_from_) window_u_ += old_u - old_prev;
     const fint shift = (old_u + 1) - (dst + 1);
     for (fint q = old_u + 1; q <= old_l; ++q) {
       fact_(q - shift) = fact_(q);
@@ -327,6 +338,37 @@ void Factor::compact(fint j) {
     old_prev = old_l;
   }
   pend_ = dst;
+  counted_at_start_ = counted_;
+}
+
+// Counting stops at column J, with the bound of M entries for every column
+// left in need_.  A length closer to what the factorisation takes: the fill
+// of the columns done (L parts stored, U parts counted), the columns left at
+// the fill per column of the latest ones (about the last 1/32 of the columns
+// before counting began and every column since), the full block and the
+// work area.  Fill mostly grows towards the end, so this tends to fall
+// short, which costs a host that grows its arrays geometrically a call or
+// so, where the bound can ask for tens of times what is needed.  Where the
+// latest columns fill far more than those left it overshoots instead; the
+// caller bounds that.
+void Factor::estimate_rest(fint j, fint len) {
+  const fint wc = j - window_from_;
+  double rate;
+  if (wc > 0) {
+    const fint l_from = window_from_ == 1 ? 2 : iptrl_(window_from_ - 1);
+    const std::int64_t fill = std::int64_t(iptrl_(j - 1)) - l_from + window_u_ + (counted_ - counted_at_start_);
+    rate = double(fill) / wc;
+  } else {
+    rate = double(ne_) / n_;
+  }
+  std::int64_t region = region_;
+  if (!full_begun_) {
+    const std::int64_t nf = n_ - np_;
+    const std::int64_t mf = std::max<std::int64_t>(0, std::int64_t(m_) - npivotal_ - (np_ - j + 1));
+    region = std::max(nf + mf, nf * mf);
+  }
+  const double est = double(std::int64_t(pend_) + counted_ + m_ + len) + double(region) + rate * double(n_ - j + 1);
+  *estimate_ = est < double(need_) ? std::int64_t(est) : need_;
 }
 
 // Depth-first search from pivot step `step` reached through row `root`:
@@ -419,6 +461,7 @@ bool Factor::column13(fint j) {
     const std::int64_t block = std::max<std::int64_t>(nf * m_, nf + m_);
     need_ = std::max<std::int64_t>(need_, std::int64_t(pend_) + counted_ + rest + 2 * std::int64_t(m_) + block);
     info_(4) = tbl::saturate(need_);
+    if (estimate_ != nullptr) estimate_rest(j, len);
     exhausted_ = true;
     return true;
   }
@@ -701,6 +744,16 @@ extern "C" void MA50BD(const fint* M, const fint* N, const fint* NE, const fint*
                        const fint* IQ, const fint* NP, const fint* LFACT, double* FACT, fint* IRNF, fint* IPTRL,
                        fint* IPTRU, double* W, fint* IW, fint* INFO, double* RINFO) {
   Factor f(M, N, NE, JOB, AA, IRNA, IPTRA, CNTL, ICNTL, IP, IQ, NP, LFACT, FACT, IRNF, IPTRL, IPTRU, W, IW, INFO,
-           RINFO);
+           RINFO, nullptr);
+  f.run();
+}
+
+void tbl::ma50::factorise(const fint* M, const fint* N, const fint* NE, const fint* JOB, const double* AA,
+                          const fint* IRNA, const fint* IPTRA, const double* CNTL, const fint* ICNTL, fint* IP,
+                          const fint* IQ, const fint* NP, const fint* LFACT, double* FACT, fint* IRNF, fint* IPTRL,
+                          fint* IPTRU, double* W, fint* IW, fint* INFO, double* RINFO, std::int64_t* estimate) {
+  *estimate = -1;
+  Factor f(M, N, NE, JOB, AA, IRNA, IPTRA, CNTL, ICNTL, IP, IQ, NP, LFACT, FACT, IRNF, IPTRL, IPTRU, W, IW, INFO,
+           RINFO, estimate);
   f.run();
 }

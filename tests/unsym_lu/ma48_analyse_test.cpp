@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TesselBasicLib.h"
+#include "ma48_families.hpp"
 #include "ma48_support.hpp"
 
 namespace {
@@ -284,6 +285,22 @@ TEST(Ma48AnalyseOrders, GivenPermutationsAreKeptAsOneBlock) {
   EXPECT_EQ(p.nb(), 1);
   EXPECT_EQ(p.info[9], 7);  // no transversal: min(M, N)
   EXPECT_EQ(layout_fault(p), "");
+}
+
+TEST(Ma48AnalyseOrders, AnalysisThatPassesAfterOneThatFailedCanBeFactorised) {
+  // A failed analysis marks KEEP as holding none.  With a given order the
+  // kernel does not rewrite the words of that mark, and a passing analysis
+  // on the same KEEP kept it: every factorisation was then refused (-10).
+  Ma48 p(tbl::test::families::convection_diffusion(10, 2, 0.0), 2);
+  for (int32_t k = 0; k < p.n; ++k) p.keep[k] = p.keep[p.m + k] = k + 1;
+  ASSERT_EQ(p.analyse(2), -3);
+  p.resize_la(4 * p.ne);
+  ASSERT_EQ(p.analyse(2), 0);
+  p.grow_la(std::max(p.la, p.info[3]));
+  ASSERT_EQ(p.factorise(), 0);
+  std::vector<double> b(p.m, 1.0), x;
+  ASSERT_EQ(p.solve(b, x), 0);
+  EXPECT_LT(p.relative_residual(b, x, false), 1e-13);
 }
 
 TEST(Ma48AnalyseOrders, GivenOrderPassesOverColumnsWithoutAcceptableEntry) {

@@ -32,6 +32,7 @@
 #include "support/mtx.hpp"
 #include "unsym_lu/ma48.hpp"
 #include "unsym_lu/ma48_families.hpp"
+#include "unsym_lu/ma48_support.hpp"
 #include "unsym_lu/ma50.hpp"
 
 namespace {
@@ -40,17 +41,7 @@ using tbl::fint;
 using tbl::test::Coo;
 namespace fam = tbl::test::families;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using tbl::test::kSanitized;
 
 // ------------------------------------------------------------ digests
 

@@ -3,14 +3,19 @@
 // its forecast and retry, and KEEP staying usable after every return.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "TesselBasicLib.h"
+#include "ma48_families.hpp"
 #include "ma48_support.hpp"
 
 namespace {
 
+using tbl::test::Coo;
 using tbl::test::cycle_matrix;
 using tbl::test::layout_fault;
 using tbl::test::Ma48;
@@ -289,6 +294,117 @@ TEST(Ma48FactoriseStorage, ShortFactorAreaGivesALengthThatSuffices) {
   EXPECT_LT(solve_residual(p), 1e-14);
   EXPECT_LE(p.info[3], need);
 }
+
+// A host that sizes A and IRN by NE, below what the analysis forecasts, and
+// after each -3 follows the header: grow to max(INFO(4), 1.5*LA), keeping
+// IRN(1:NE), and call again.  Every -3 must ask for more than the LA it was
+// given, the calls must end in a factorisation within a few of them, and no
+// length asked on the way may exceed three times what that factorisation
+// needs.  The grids run short so early that the kernel cannot even finish
+// counting; the others run short at different points of their factorisation,
+// early_fill where the fill of the latest columns is far above that of the
+// columns still to come.
+struct Shortage {
+  std::string name;
+  std::function<Coo()> make;
+  int32_t la_factor;   // the first LA, in multiples of NE
+  bool large = false;  // left out under the sanitizers
+  bool heavy = false;  // seconds: run only with TBL_MA48_HEAVY set
+  bool given_order = false;  // analysed in its own order (JOB = 2)
+};
+
+void PrintTo(const Shortage& c, std::ostream* os) { *os << c.name; }
+
+// A chain (tridiagonal) of order BEFORE + K + AFTER whose K rows and columns
+// after the first BEFORE have about 2% further entries: eliminated in this
+// order they fill in completely, and the long chain after them adds almost
+// nothing.
+Coo early_fill(int before, int k, int after) {
+  namespace fam = tbl::test::families;
+  fam::Rng rng(11);
+  Coo a;
+  const int n = before + k + after;
+  a.nrows = a.ncols = n;
+  for (int i = 1; i <= n; ++i) {
+    fam::add(a, i, i, 10.0);
+    if (i > 1) fam::add(a, i, i - 1, -1.0);
+    if (i < n) fam::add(a, i, i + 1, -1.0);
+  }
+  for (int i = before + 1; i <= before + k; ++i)
+    for (int j = before + 1; j <= before + k; ++j)
+      if ((i - j > 1 || j - i > 1) && rng.below(50) == 0) fam::add(a, i, j, rng.uniform(-0.1, 0.1));
+  return a;
+}
+
+std::vector<Shortage> shortages() {
+  namespace fam = tbl::test::families;
+  auto file = [](const char* f, bool symmetric = false) {
+    return [f, symmetric] {
+      const Coo c = tbl::test::read_mtx(tbl::test::matrix_path(std::string(f) + ".mtx"));
+      return symmetric ? tbl::test::expand_symmetric(c) : c;
+    };
+  };
+  return {
+      {"laplace_100", [] { return fam::convection_diffusion(100, 2, 0.0); }, 4},
+      {"laplace_200", [] { return fam::convection_diffusion(200, 2, 0.0); }, 4},
+      {"laplace_300", [] { return fam::convection_diffusion(300, 2, 0.0); }, 4, true, true},
+      {"gre_1107", file("gre_1107"), 2},
+      {"nnc1374", file("nnc1374"), 2},
+      {"watt_2", file("watt_2"), 2},
+      {"lp_share1b", file("lp_share1b"), 2},
+      {"reorientation_1", file("reorientation_1", true), 2},
+      {"kkt_dtoc3", file("kkt_dtoc3", true), 2},
+      {"bayer10", file("bayer10"), 2},
+      {"dw4096", file("dw4096"), 2},
+      {"early_fill", [] { return early_fill(100, 300, 5000); }, 2, false, false, true},
+  };
+}
+
+class Ma48StorageRetry : public ::testing::TestWithParam<Shortage> {};
+
+TEST_P(Ma48StorageRetry, HeaderRuleReachesAFactorisationWithinThreeTimesItsNeed) {
+  const Shortage& c = GetParam();
+  if (c.large && tbl::test::kSanitized) GTEST_SKIP() << "large case, not run under the sanitizers";
+  if (c.heavy && std::getenv("TBL_MA48_HEAVY") == nullptr)
+    GTEST_SKIP() << "heavy case, run only with TBL_MA48_HEAVY set";
+  Ma48 p(c.make(), c.la_factor);
+  auto analyse = [&] {
+    if (!c.given_order) return p.analyse();
+    for (int32_t k = 0; k < p.n; ++k) p.keep[k] = p.keep[p.m + k] = k + 1;
+    return p.analyse(2);
+  };
+  int32_t st;
+  for (int tries = 0; (st = analyse()) == -3 && tries < 8; ++tries)
+    p.resize_la(std::max(p.info[2], p.la + p.la / 2));
+  ASSERT_GE(st, 0);
+  // (down to the first LA again after an analysis that needed more)
+  p.grow_la(std::max(2 * p.ne, c.la_factor * p.ne));
+  std::vector<int32_t> asked;
+  std::string calls;
+  while ((st = p.factorise()) == -3 && asked.size() < 8) {
+    calls += " LA " + std::to_string(p.la) + ": INFO(4) " + std::to_string(p.info[3]) + ";";
+    ASSERT_GT(p.info[3], p.la) << calls;
+    asked.push_back(p.info[3]);
+    p.grow_la(std::max(p.info[3], p.la + p.la / 2));
+  }
+  ASSERT_FALSE(asked.empty()) << "the first call was not short";
+  ASSERT_GE(st, 0) << calls;
+  EXPECT_LE(asked.size() + 1, 8u) << calls;
+  const int64_t need = p.info[3];
+  calls += " passed with LA " + std::to_string(p.la) + " needing " + std::to_string(need);
+  EXPECT_LE(p.la, 3 * need) << calls;
+  for (const int32_t a : asked) EXPECT_LE(a, 3 * need) << calls;
+  // The factors solve: refinement reaches rounding level.
+  const std::vector<double> b = random_vector(p.m, 5);
+  std::vector<double> x;
+  double err[3];
+  ASSERT_EQ(p.solve(b, x, false, 3, err), 0) << calls;
+  const auto [w1, w2] = tbl::test::backward_errors(p, b, x, false);
+  EXPECT_LT(w1 + w2, 1e-13) << calls;
+}
+
+INSTANTIATE_TEST_SUITE_P(FromShortLengths, Ma48StorageRetry, ::testing::ValuesIn(shortages()),
+                         [](const ::testing::TestParamInfo<Shortage>& i) { return i.param.name; });
 
 TEST(Ma48FactoriseValues, FastRefactorisationNeedsCompleteFactors) {
   // No factorisation yet, or the last one ran out of storage: JOB 2 has no

@@ -67,8 +67,9 @@ inline void shuffle_entries(Coo& a, Rng& rng) {
 }
 
 // k^dims unknowns, 5- or 7-point stencil with convection along every axis
-// (so the matrix is unsymmetric), entries row by row.
-inline Coo convection_diffusion(int k, int dims) {
+// (so the matrix is unsymmetric; C = 0 gives the Laplacian), entries row by
+// row.
+inline Coo convection_diffusion(int k, int dims, double c = 0.4) {
   Coo a;
   const int n = dims == 2 ? k * k : k * k * k;
   a.nrows = a.ncols = n;
@@ -76,7 +77,6 @@ inline Coo convection_diffusion(int k, int dims) {
   a.col.reserve(a.row.capacity());
   a.val.reserve(a.row.capacity());
   auto id = [&](int x, int y, int z) { return 1 + x + k * (y + k * z); };
-  const double c = 0.4;
   for (int z = 0; z < (dims == 3 ? k : 1); ++z)
     for (int y = 0; y < k; ++y)
       for (int x = 0; x < k; ++x) {

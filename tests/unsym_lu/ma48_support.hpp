@@ -13,6 +13,19 @@
 
 namespace tbl::test {
 
+// Built with AddressSanitizer, where the largest cases are left out.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 struct Ma48 {
   int32_t m = 0, n = 0, ne = 0, la = 0;
   std::vector<int32_t> irn, jcn, keep, iw;
