@@ -311,9 +311,10 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * the factorisation left them for the solves.
  *
  * Storage.  INFO(3), set by VIZ_MA48AD, is the length of A and IRN that the
- * analysis needs (after -3 from the analysis: retry with at least that,
- * giving A, IRN and JCN their entries again, as a failed analysis may have
- * rewritten them).
+ * analysis needs (after -3 from the analysis: retry with at least
+ * max(INFO(3), 1.5*LA), giving A, IRN and JCN their entries again, as a
+ * failed analysis may have rewritten them; with JOB = 2 INFO(3) can be only
+ * the extent reached, a few entries more at each call).
  * INFO(4) is set by both phases: VIZ_MA48AD's is a forecast of what the
  * factorisation of the values analysed needs; VIZ_MA48BD's is what the
  * factorisation it made needed, which suffices for JOB = 2 and 3 calls on
