@@ -62,40 +62,67 @@ struct Kernel {
   bool trans;
 };
 
+using tbl::ma50::Checked;
+
+// How much the block solve tests as it goes: every index it follows
+// (kAll); all but the rows of the off-diagonal entries, which the caller
+// has tested in one pass (kOffPassed); nothing, the blocks, pointers and
+// indices having passed a checked solve of this call that found kAll
+// (kNone).
+enum class Tests { kAll, kOffPassed, kNone };
+
 // Block JB (its triplet T: order, packed columns, factor start) from
-// column JFIRST through MA50's checked solve, B and X of the whole matrix.
-inline bool kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, double* b, double* x) {
+// column JFIRST through MA50's checked solve (or, with TESTED, through the
+// solve that follows indices found inside before), B and X of the whole
+// matrix.
+template <bool kTested>
+inline Checked kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst, double* b, double* x) {
   const std::int64_t pos = jb == 1 ? 1 : t[2];  // block 1's third entry holds NB
+  if (kTested)
+    return tbl::ma50::solve_tested(t[0], t[0], t[1], k.trans, k.nblas, k.fact + pos - 1, k.irnf + pos - 1,
+                                   k.iptrl + jfirst - 1, k.iptru + jfirst - 1, b + jfirst - 1, x + jfirst - 1, k.w)
+               ? Checked::kAll
+               : Checked::kFault;
   const std::int64_t lfact = k.laf - pos + 1;
-  return pos >= 1 && lfact >= 2 &&
-         tbl::ma50::solve_checked(t[0], t[0], t[1], k.trans, k.nblas, static_cast<fint>(lfact), k.fact + pos - 1,
+  if (pos < 1 || lfact < 2) return Checked::kFault;
+  return tbl::ma50::solve_checked(t[0], t[0], t[1], k.trans, k.nblas, static_cast<fint>(lfact), k.fact + pos - 1,
                                   k.irnf + pos - 1, k.iptrl + jfirst - 1, k.iptru + jfirst - 1, b + jfirst - 1,
                                   x + jfirst - 1, k.w);
 }
 
-// The block solve, every index it follows tested first.  The caller has
-// checked that IPTRD(1:N+1) and IPTRO(1:N+1) lie in 1..NEWNE+1 with NEWNE
-// < LA, so that every pointer range is inside the stored entries and a
-// triangular column's diagonal A(IPTRD(j)) inside A.  Here each block's
-// order and flag are tested as the block is met (the orders must add up to
-// N), every row index of a triangular block as it is read, and MA50's
-// checked solve checks each factor area.  The rows of the off-diagonal
-// entries are tested as they are read only when OFF_TESTED; otherwise the
-// caller has tested all of them in one pass.  Returns false at the first
-// fault (B, X and W then partly written).
-template <bool kOffTested>
-[[gnu::aligned(64)]] bool block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p,
-                                      const fint* iptrd_p, const fint* iptro_p, const fint* blocks, double* b_p,
-                                      double* x_p) {
+// The block solve.  The caller has checked that IPTRD(1:N+1) and
+// IPTRO(1:N+1) lie in 1..NEWNE+1 with NEWNE < LA, so that every pointer
+// range is inside the stored entries and a triangular column's diagonal
+// A(IPTRD(j)) inside A.  Unless TESTS is kNone, each block's order and flag
+// are tested here as the block is met (the orders must add up to N), every
+// row index of a triangular block as it is read, and MA50's checked solve
+// checks each factor area; the rows of the off-diagonal entries are tested
+// as they are read with kAll.  Returns kFault at the first fault (B, X and W
+// then partly written); kAll when every index that any solve of these
+// blocks follows, plain or transposed, has now been tested (the block list,
+// the pointers, the rows, which every solve reads in full, and each factor
+// area that MA50's solve found kAll of).
+template <Tests kTests>
+[[gnu::aligned(64)]] Checked block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p,
+                                         const fint* iptrd_p, const fint* iptro_p, const fint* blocks, double* b_p,
+                                         double* x_p) {
+  constexpr bool kChecked = kTests != Tests::kNone, kOffChecked = kTests == Tests::kAll;
   Vec1<const double> A(a_p);
   Vec1<const fint> IPTRD(iptrd_p), IPTRO(iptro_p);
   Vec1<double> B(b_p), X(x_p);
   const std::uint32_t n = static_cast<std::uint32_t>(N);  // the row indices' bound
+  Checked found = Checked::kAll;
   // Block JB has NC columns, 1 <= NC <= AVAILABLE, and its flag is minus
   // NC (triangular) or a count of packed columns in 0..NC (tested by the
   // kernel).
   auto block_bad = [&](fint nc, fint flag, fint available) {
-    return static_cast<std::uint32_t>(nc) - 1u >= static_cast<std::uint32_t>(available) || (flag < 0 && flag != -nc);
+    return kChecked && (static_cast<std::uint32_t>(nc) - 1u >= static_cast<std::uint32_t>(available) ||
+                        (flag < 0 && flag != -nc));
+  };
+  auto kernel = [&](const fint* t, fint jb, fint jfirst) {
+    const Checked k = kernel_solve<!kChecked>(kern, t, jb, jfirst, b_p, x_p);
+    if (k != Checked::kAll) found = Checked::kSolved;
+    return k != Checked::kFault;
   };
   // The off-diagonal part is visited column by column, or, when the block
   // has fewer such entries than a quarter of its columns, only at the
@@ -106,51 +133,52 @@ template <bool kOffTested>
   if (!kern.trans) {
     // B(rows) -= A(k) * X(j) over the off-diagonal entries of column J.
     auto off_column = [&](fint j) __attribute__((always_inline)) {
-      return tbl::unsym::scatter<1, kOffTested, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
+      return tbl::unsym::scatter<1, kOffChecked, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
     };
     auto off_column_long = [&](fint j) __attribute__((always_inline)) {
-      return tbl::unsym::scatter<1, kOffTested, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
+      return tbl::unsym::scatter<1, kOffChecked, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
     };
     fint jlast = N;
     for (fint jb = NB; jb >= 1; --jb) {
       const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);
-      if (block_bad(t[0], t[1], jlast)) return false;
+      if (block_bad(t[0], t[1], jlast)) return Checked::kFault;
       const fint jfirst = jlast - t[0] + 1;
       if (t[1] < 0) {
         if (tbl::unsym::long_columns(IPTRD(jlast + 1) - IPTRD(jfirst) - t[0], t[0])) {
           for (fint j = jlast; j >= jfirst; --j) {
             const double xj = B(j) / A(IPTRD(j));
             X(j) = xj;
-            if (!tbl::unsym::scatter<1, true, true, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p))
-              return false;
+            if (!tbl::unsym::scatter<1, kChecked, true, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p))
+              return Checked::kFault;
           }
         } else {
           for (fint j = jlast; j >= jfirst; --j) {
             const double xj = B(j) / A(IPTRD(j));
             X(j) = xj;
-            if (!tbl::unsym::scatter<1, true, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p)) return false;
+            if (!tbl::unsym::scatter<1, kChecked, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p))
+              return Checked::kFault;
           }
         }
-      } else if (!kernel_solve(kern, t, jb, jfirst, b_p, x_p)) {
-        return false;
+      } else if (!kernel(t, jb, jfirst)) {
+        return Checked::kFault;
       }
       // The off-diagonal part of each column: rows of earlier blocks.
       if (jb > 1) {
         const std::int64_t entries = IPTRO(jlast + 1) - IPTRO(jfirst);
         if (few(entries, t[0])) {
           for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
-            if (!off_column(j)) return false;
+            if (!off_column(j)) return Checked::kFault;
         } else if (tbl::unsym::long_columns(entries, t[0])) {
           for (fint j = jfirst; j <= jlast; ++j)
-            if (!off_column_long(j)) return false;
+            if (!off_column_long(j)) return Checked::kFault;
         } else {
           for (fint j = jfirst; j <= jlast; ++j)
-            if (!off_column(j)) return false;
+            if (!off_column(j)) return Checked::kFault;
         }
       }
       jlast = jfirst - 1;
     }
-    return jlast == 0;
+    return jlast == 0 ? found : Checked::kFault;
   }
 
   // B(j) -= the sum of A(k) * X(rows) over the off-diagonal entries of
@@ -158,37 +186,38 @@ template <bool kOffTested>
   // nothing.)
   auto off_column = [&](fint j) __attribute__((always_inline)) {
     double sum = 0.0;
-    if (!tbl::unsym::gather<1, kOffTested, false>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), sum, n, x_p)) return false;
+    if (!tbl::unsym::gather<1, kOffChecked, false>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), sum, n, x_p)) return false;
     B(j) -= sum;
     return true;
   };
   fint jfirst = 1;
   for (fint jb = 1; jb <= NB; ++jb) {
     const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);
-    if (block_bad(t[0], t[1], N - jfirst + 1)) return false;
+    if (block_bad(t[0], t[1], N - jfirst + 1)) return Checked::kFault;
     const fint jlast = jfirst + t[0] - 1;
     if (jb > 1) {
       if (few(IPTRO(jlast + 1) - IPTRO(jfirst), t[0])) {
         for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
-          if (!off_column(j)) return false;
+          if (!off_column(j)) return Checked::kFault;
       } else {
         for (fint j = jfirst; j <= jlast; ++j)
-          if (!off_column(j)) return false;
+          if (!off_column(j)) return Checked::kFault;
       }
     }
     if (t[1] < 0) {
       for (fint j = jfirst; j <= jlast; ++j) {
         double sum = 0.0;
-        if (!tbl::unsym::gather<1, true, false>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), sum, n, x_p)) return false;
+        if (!tbl::unsym::gather<1, kChecked, false>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), sum, n, x_p))
+          return Checked::kFault;
         B(j) -= sum;
         X(j) = B(j) / A(IPTRD(j));
       }
-    } else if (!kernel_solve(kern, t, jb, jfirst, b_p, x_p)) {
-      return false;
+    } else if (!kernel(t, jb, jfirst)) {
+      return Checked::kFault;
     }
     jfirst = jlast + 1;
   }
-  return jfirst == N + 1;
+  return jfirst == N + 1 ? found : Checked::kFault;
 }
 
 }  // namespace
@@ -203,7 +232,7 @@ extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fin
       !tbl::unsym::all_inside(iptro_p, std::int64_t(n) + 1, 1, newne + 1))
     return;
   const Kernel kern{fact, irnf, iptrl, iptru, *laf_p, icntl5[4], w, tbl::is_true(*trans)};
-  block_solve<true>(n, *nb_p, kern, a_p, irn_p, iptrd_p, iptro_p, blocks, b_p, x_p);
+  block_solve<Tests::kAll>(n, *nb_p, kern, a_p, irn_p, iptrd_p, iptro_p, blocks, b_p, x_p);
 }
 
 namespace {
@@ -420,21 +449,33 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
 
   // One solve with the factors, from B (which it overwrites) into SOL
   // (room for MX entries), with WORK (MX entries) as the kernel's
-  // workspace.  False when an index it met was out of range.  (Inlined:
-  // on a small matrix a call of its own costs as much as several checks.)
+  // workspace; kFault when an index it met was out of range.  Once a solve
+  // has found kAll, nothing that a solve follows needs testing again in
+  // this call (nothing of KEEP, A or IRN changes in it): the refinement's
+  // and the estimate's solves then run without the tests.  (Inlined: on a
+  // small matrix a call of its own costs as much as several checks.)
   const bool one_block = nb == 1 && KEEP(kl.mblock + 3) >= 0;
   const fint laf = LA - newne;
   const fint nblas = icntl[4];
   bool off_inside = false;  // every off-diagonal row index in 1..N (set below)
+  Checked tested = Checked::kSolved;
   auto solve = [&](bool tr, double* b, double* sol, double* work) __attribute__((always_inline)) {
+    const fint* iptrl = keep_p + kl.iptrl;
+    const fint* iptru = keep_p + kl.iptru;
     if (one_block) {
       const fint np = KEEP(kl.mblock + 3);
-      return tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, keep_p + kl.iptrl,
-                                      keep_p + kl.iptru, b, sol, work);
+      if (tested == Checked::kAll)
+        return tbl::ma50::solve_tested(M, N, np, tr, nblas, a_p + newne, irn_p + newne, iptrl, iptru, b, sol, work)
+                   ? Checked::kAll
+                   : Checked::kFault;
+      return tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, iptrl, iptru, b, sol,
+                                      work);
     }
-    const Kernel kern{a_p + newne, irn_p + newne, keep_p + kl.iptrl, keep_p + kl.iptru, laf, nblas, work, tr};
-    return (off_inside ? block_solve<false> : block_solve<true>)(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd,
-                                                                keep_p + kl.iptro, keep_p + kl.nblock + 2, b, sol);
+    const Kernel kern{a_p + newne, irn_p + newne, iptrl, iptru, laf, nblas, work, tr};
+    auto block = tested == Checked::kAll ? block_solve<Tests::kNone>
+                 : off_inside            ? block_solve<Tests::kOffPassed>
+                                         : block_solve<Tests::kAll>;
+    return block(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd, keep_p + kl.iptro, keep_p + kl.nblock + 2, b, sol);
   };
 
   // The right-hand side in permuted order: R(KEEP(i)) = RHS(i), or with
@@ -459,9 +500,11 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     const std::ptrdiff_t off_entries = std::ptrdiff_t(newne) + 1 - also.off_first;
     off_inside = off_entries >= 16 && tbl::unsym::all_inside(irn_p + also.off_first - 1, off_entries, 1, N);
   }
-  // The first solve comes before anything of the host's but W is written:
-  // it meets every index that any later solve of this call follows.
-  if (!permuted || !solve(trans, R.data(), C.data(), T.data())) {
+  // The first solve comes before anything of the host's but W is written.
+  // Unless it found kAll, the later solves of this call test again what
+  // they follow (an index it did not read may be out of range).
+  if (permuted) tested = solve(trans, R.data(), C.data(), T.data());
+  if (!permuted || tested == Checked::kFault) {
     refuse();
     return;
   }

@@ -117,6 +117,14 @@ void MA50_DENSE_SOLVE(const tbl::logical* TRANS, const tbl::fint* M, const tbl::
 
 namespace tbl::ma50 {
 
+// What a checked solve found besides the solution.
+enum class Checked {
+  kFault,   // an index out of range: refused, X, B and W partly written
+  kSolved,  // solved; some index was tested only where this solve read it
+  kAll,     // solved, and every pointer and index that a solve with these
+            // factors follows, plain or transposed, has been tested
+};
+
 // MA50CD's solve (no column permutation, no output) for a caller that
 // cannot trust the factors: every pointer of IPTRL/IPTRU, the full block
 // and its pivoting record are tested against LFACT first, every row and
@@ -125,9 +133,14 @@ namespace tbl::ma50 {
 // B (M entries, N with TRANS)
 // is overwritten: it is the working vector; W (max(M,N) entries) is used
 // only when the full block needs more room than B has.  X needs max(M,N)
-// entries.  Returns false at the first index out of range, with X, B and W
-// then partly written.
-bool solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
-                   const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x, double* w);
+// entries.
+Checked solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
+                      const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x, double* w);
+
+// The same solve, either way, with factors that solve_checked has found
+// kAll of and that have not changed since: only the full block's rows are
+// tested (a few compares); false if one is out of range.
+bool solve_tested(fint m, fint n, fint np, bool trans, fint nblas, const double* fact, const fint* irnf,
+                  const fint* iptrl, const fint* iptru, double* b, double* x, double* w);
 
 }  // namespace tbl::ma50
