@@ -285,6 +285,43 @@ bool listing_safe(fint M, fint N, std::int64_t LA, const fint* keep_p, const fin
   return true;
 }
 
+// Whether the backward errors of a refinement step measure anything: a
+// value that is not finite in X (tested by the caller) or in the residual
+// R fails every comparison that forms them, so they would read 0, and so
+// would a nonzero residual divided by sums that overflow (entries near the
+// largest real).  Both denominators, |b| + |A||x| and |A||x| + XNORM times
+// the row sum of |A|, are sums of magnitudes, so their difference is
+// finite exactly when both are.  A row whose residual is exactly 0 is
+// measured whatever its sums, so an exact X keeps its 0.  Two rows a step
+// in vector registers, branch-free (v - v is 0 for a finite v, else NaN,
+// which stays in the sum), apart from the loop that forms the errors,
+// which these tests would otherwise double.
+bool step_finite(fint lr, const double* r, const double* b, const double* c, const double* t, double xnorm) {
+  using D2 = double __attribute__((vector_size(16)));
+  using M2 = long long __attribute__((vector_size(16)));
+  const D2 scale = {xnorm, xnorm};
+  const M2 magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+  D2 sum = {0.0, 0.0};
+  std::ptrdiff_t i = 0;
+  for (; i + 2 <= lr; i += 2) {
+    D2 rv, bv, cv, tv;
+    __builtin_memcpy(&rv, r + i, sizeof rv);
+    __builtin_memcpy(&bv, b + i, sizeof bv);
+    __builtin_memcpy(&cv, c + i, sizeof cv);
+    __builtin_memcpy(&tv, t + i, sizeof tv);
+    const D2 d = reinterpret_cast<D2>(reinterpret_cast<M2>(bv) & magnitude) + cv;
+    const D2 diff = d - (cv + scale * tv);
+    const M2 nonzero = rv != 0.0;  // all ones where the residual is not 0 (or is a NaN)
+    sum += reinterpret_cast<D2>(reinterpret_cast<M2>(diff - diff) & nonzero) + (rv - rv);
+  }
+  double total = sum[0] + sum[1];
+  for (; i < lr; ++i) {
+    const double diff = (std::fabs(b[i]) + c[i]) - (c[i] + xnorm * t[i]);
+    total += (r[i] != 0.0 ? diff - diff : 0.0) + (r[i] - r[i]);
+  }
+  return total == total;
+}
+
 // A permutation's moves, four a step: TO(P(i)) = FROM(i) with SCATTER,
 // else TO(i) = FROM(P(i)), for i = 1..N.
 template <bool kScatter>
@@ -553,26 +590,13 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
           for (fint p = KEEP(kl.iptrd + j); p < KEEP(kl.iptrd + j + 1); ++p) entry(p);
           for (fint p = KEEP(kl.iptro + j); p < KEEP(kl.iptro + j + 1); ++p) entry(p);
         }
-        // A value that is not finite in X or the residual fails every
-        // comparison below: the backward errors would read 0.  They are
-        // infinite instead, and the refinement stops.
         xnorm = 0.0;
         for (fint j = 1; j <= lx; ++j) xnorm = std::max(xnorm, std::fabs(X(j)));
-        finite = tbl::all_finite(x_p, lx) && tbl::all_finite(R.data(), lr);
-        // A nonzero residual divided by sums that overflow (entries near the
-        // largest real) would read 0 as well.  Both denominators are sums of
-        // magnitudes, so their difference is finite exactly when both are;
-        // its difference with itself is then 0, else NaN, which stays in
-        // the sum.  A row whose residual is exactly 0 is measured whatever
-        // its sums, so an exact X keeps its 0.
-        double spoilt = 0.0;
         omega[0] = omega[1] = 0.0;
         for (fint i = 1; i <= lr; ++i) {
           const double bi = std::fabs(RHS(i));
           const double d = bi + C(i);
           const double t = ctau * (bi + xnorm * T(i));
-          const double diff = d - (C(i) + xnorm * T(i));
-          spoilt += R(i) != 0.0 ? diff - diff : 0.0;
           if (d > t) {
             IW(i) = 1;
             omega[0] = std::max(omega[0], std::fabs(R(i)) / d);
@@ -581,7 +605,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
             if (t > 0.0) omega[1] = std::max(omega[1], std::fabs(R(i)) / (C(i) + xnorm * T(i)));
           }
         }
-        if (spoilt != 0.0) finite = false;
+        finite = tbl::all_finite(x_p, lx) && step_finite(lr, R.data(), RHS.data(), C.data(), T.data(), xnorm);
         if (!finite) omega[0] = omega[1] = HUGE_VAL;
         if (JOB == 2) {
           left = true;
