@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "interface/fmt.hpp"
@@ -97,20 +98,27 @@ inline Checked kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst
 // are tested here as the block is met (the orders must add up to N), every
 // row index of a triangular block as it is read, and MA50's checked solve
 // checks each factor area; the rows of the off-diagonal entries are tested
-// as they are read with kAll.  Returns kFault at the first fault (B, X and W
-// then partly written); kAll when every index that any solve of these
-// blocks follows, plain or transposed, has now been tested (the block list,
-// the pointers, the rows, which every solve reads in full, and each factor
-// area that MA50's solve found kAll of).
+// as they are read with kAll.  With STORED (kAll only: the caller will
+// follow every stored entry in a refinement) the stored entries are tested
+// as the refinement needs them instead of against 1..N: a triangular column
+// led by its diagonal and its other rows above it in the block, the rows of
+// a kernel block's entries inside the block (one pass, as the solve reads
+// its factors, not its entries), the off-diagonal rows in earlier blocks
+// (none in the first).  Returns kFault at the first fault (B, X and W then
+// partly written); kAll when every index that any solve of these blocks
+// follows, plain or transposed, has now been tested (the block list, the
+// pointers, the rows, which every solve reads in full, and each factor area
+// that MA50's solve found kAll of).
 template <Tests kTests>
 [[gnu::aligned(64)]] Checked block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p,
                                          const fint* iptrd_p, const fint* iptro_p, const fint* blocks, double* b_p,
-                                         double* x_p) {
+                                         double* x_p, bool stored = false) {
   constexpr bool kChecked = kTests != Tests::kNone, kOffChecked = kTests == Tests::kAll;
   Vec1<const double> A(a_p);
-  Vec1<const fint> IPTRD(iptrd_p), IPTRO(iptro_p);
+  Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
   Vec1<double> B(b_p), X(x_p);
   const std::uint32_t n = static_cast<std::uint32_t>(N);  // the row indices' bound
+  stored = kOffChecked && stored;
   Checked found = Checked::kAll;
   // Block JB has NC columns, 1 <= NC <= AVAILABLE, and its flag is minus
   // NC (triangular) or a count of packed columns in 0..NC (tested by the
@@ -119,11 +127,28 @@ template <Tests kTests>
     return kChecked && (static_cast<std::uint32_t>(nc) - 1u >= static_cast<std::uint32_t>(available) ||
                         (flag < 0 && flag != -nc));
   };
+  // A kernel block's entries, with STORED: rows inside the block.
   auto kernel = [&](const fint* t, fint jb, fint jfirst) {
+    const fint jlast = jfirst + t[0] - 1;
+    if (stored && !tbl::unsym::all_inside(irn_p + IPTRD(jfirst) - 1, IPTRD(jlast + 1) - IPTRD(jfirst), jfirst, jlast))
+      return false;
     const Checked k = kernel_solve<!kChecked>(kern, t, jb, jfirst, b_p, x_p);
     if (k != Checked::kAll) found = Checked::kSolved;
     return k != Checked::kFault;
   };
+  // A triangular column J of the block from JFIRST, with STORED: not empty,
+  // led by its diagonal.  Its other rows lie in LO..LO+BOUND-1: in the
+  // block above J with STORED, else in 1..N.
+  auto triangular = [&](fint j, fint jfirst, fint& lo, std::uint32_t& bound) {
+    lo = stored ? jfirst : 1;
+    bound = stored ? static_cast<std::uint32_t>(j - jfirst) : n;
+    return !stored || (IPTRD(j + 1) > IPTRD(j) && IRN(IPTRD(j)) == j);
+  };
+  // The off-diagonal rows of the block from JFIRST to JLAST lie in 1..the
+  // returned bound; with STORED, before the block, and the first block has
+  // none (the solve does not visit them).
+  auto off_bound = [&](fint jfirst) { return stored ? static_cast<std::uint32_t>(jfirst - 1) : n; };
+  auto first_off_bad = [&](fint jlast) { return stored && IPTRO(jlast + 1) != IPTRO(1); };
   // The off-diagonal part is visited column by column, or, when the block
   // has fewer such entries than a quarter of its columns, only at the
   // columns that have entries (most have none).  (The scatters over columns
@@ -131,39 +156,44 @@ template <Tests kTests>
   auto few = [&](std::int64_t entries, fint columns) { return 4 * entries < columns; };
 
   if (!kern.trans) {
-    // B(rows) -= A(k) * X(j) over the off-diagonal entries of column J.
-    auto off_column = [&](fint j) __attribute__((always_inline)) {
-      return tbl::unsym::scatter<1, kOffChecked, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
-    };
-    auto off_column_long = [&](fint j) __attribute__((always_inline)) {
-      return tbl::unsym::scatter<1, kOffChecked, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), n, b_p);
-    };
     fint jlast = N;
     for (fint jb = NB; jb >= 1; --jb) {
       const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);
       if (block_bad(t[0], t[1], jlast)) return Checked::kFault;
       const fint jfirst = jlast - t[0] + 1;
       if (t[1] < 0) {
-        if (tbl::unsym::long_columns(IPTRD(jlast + 1) - IPTRD(jfirst) - t[0], t[0])) {
+        auto columns = [&](auto long_columns) {
           for (fint j = jlast; j >= jfirst; --j) {
+            fint lo;
+            std::uint32_t bound;
+            if (!triangular(j, jfirst, lo, bound)) return false;
             const double xj = B(j) / A(IPTRD(j));
             X(j) = xj;
-            if (!tbl::unsym::scatter<1, kChecked, true, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p))
-              return Checked::kFault;
+            if (!tbl::unsym::scatter<1, kChecked, true, decltype(long_columns)::value>(
+                    a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, bound, b_p, lo))
+              return false;
           }
-        } else {
-          for (fint j = jlast; j >= jfirst; --j) {
-            const double xj = B(j) / A(IPTRD(j));
-            X(j) = xj;
-            if (!tbl::unsym::scatter<1, kChecked, true>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), xj, n, b_p))
-              return Checked::kFault;
-          }
-        }
+          return true;
+        };
+        if (!(tbl::unsym::long_columns(IPTRD(jlast + 1) - IPTRD(jfirst) - t[0], t[0]) ? columns(std::true_type{})
+                                                                                      : columns(std::false_type{})))
+          return Checked::kFault;
       } else if (!kernel(t, jb, jfirst)) {
         return Checked::kFault;
       }
       // The off-diagonal part of each column: rows of earlier blocks.
-      if (jb > 1) {
+      // B(rows) -= A(k) * X(j) over the off-diagonal entries of column J.
+      if (jb == 1) {
+        if (first_off_bad(jlast)) return Checked::kFault;
+      } else {
+        const std::uint32_t bound = off_bound(jfirst);
+        auto off_column = [&](fint j) __attribute__((always_inline)) {
+          return tbl::unsym::scatter<1, kOffChecked, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), bound, b_p);
+        };
+        auto off_column_long = [&](fint j) __attribute__((always_inline)) {
+          return tbl::unsym::scatter<1, kOffChecked, true, true>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), X(j), bound,
+                                                                 b_p);
+        };
         const std::int64_t entries = IPTRO(jlast + 1) - IPTRO(jfirst);
         if (few(entries, t[0])) {
           for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
@@ -181,21 +211,25 @@ template <Tests kTests>
     return jlast == 0 ? found : Checked::kFault;
   }
 
-  // B(j) -= the sum of A(k) * X(rows) over the off-diagonal entries of
-  // column J.  (A column without entries would subtract 0, which changes
-  // nothing.)
-  auto off_column = [&](fint j) __attribute__((always_inline)) {
-    double sum = 0.0;
-    if (!tbl::unsym::gather<1, kOffChecked, false>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), sum, n, x_p)) return false;
-    B(j) -= sum;
-    return true;
-  };
   fint jfirst = 1;
   for (fint jb = 1; jb <= NB; ++jb) {
     const fint* t = blocks + 3 * std::ptrdiff_t(jb - 1);
     if (block_bad(t[0], t[1], N - jfirst + 1)) return Checked::kFault;
     const fint jlast = jfirst + t[0] - 1;
-    if (jb > 1) {
+    // B(j) -= the sum of A(k) * X(rows) over the off-diagonal entries of
+    // column J.  (A column without entries would subtract 0, which changes
+    // nothing.)
+    if (jb == 1) {
+      if (first_off_bad(jlast)) return Checked::kFault;
+    } else {
+      const std::uint32_t bound = off_bound(jfirst);
+      auto off_column = [&](fint j) __attribute__((always_inline)) {
+        double sum = 0.0;
+        if (!tbl::unsym::gather<1, kOffChecked, false>(a_p, irn_p, IPTRO(j), IPTRO(j + 1), sum, bound, x_p))
+          return false;
+        B(j) -= sum;
+        return true;
+      };
       if (few(IPTRO(jlast + 1) - IPTRO(jfirst), t[0])) {
         for (fint j = skip_empty(iptro_p, jfirst, jlast); j <= jlast; j = skip_empty(iptro_p, j + 1, jlast))
           if (!off_column(j)) return Checked::kFault;
@@ -206,8 +240,11 @@ template <Tests kTests>
     }
     if (t[1] < 0) {
       for (fint j = jfirst; j <= jlast; ++j) {
+        fint lo;
+        std::uint32_t bound;
+        if (!triangular(j, jfirst, lo, bound)) return Checked::kFault;
         double sum = 0.0;
-        if (!tbl::unsym::gather<1, kChecked, false>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), sum, n, x_p))
+        if (!tbl::unsym::gather<1, kChecked, false>(a_p, irn_p, IPTRD(j) + 1, IPTRD(j + 1), sum, bound, x_p, lo))
           return Checked::kFault;
         B(j) -= sum;
         X(j) = B(j) / A(IPTRD(j));
@@ -349,13 +386,15 @@ void permute(const fint* p, fint n, const double* from, double* to) {
 // the matrix is square), and the column pointers (POINTERS, for the block
 // solve): IPTRD(1:N) against 1..OFF_FIRST and IPTRO(1:N) against
 // OFF_FIRST..LAST, with OFF_FIRST = IPTRO(1) and LAST = NEWNE+1, so that
-// the off-diagonal entries of any column lie in IRN(IPTRO(1):NEWNE).
+// the off-diagonal entries of any column lie in IRN(IPTRO(1):NEWNE), and
+// with ORDERED that neither IPTRD(1:N+1) nor IPTRO(1:N+1) decreases.
 struct AlsoChecked {
   const fint* other = nullptr;
   const fint* iptrd = nullptr;
   const fint* iptro = nullptr;
   fint off_first = 1;
   fint last = 0;
+  bool ordered = false;
 };
 
 // The moves of the right-hand side with P tested on the way, so that no
@@ -364,7 +403,7 @@ struct AlsoChecked {
 // that a change of any one of them shows.  ALSO's words are tested in the
 // same pass (they are followed only later).  Returns false at the first
 // index out of range or for a sum that does not match.
-template <bool kScatter, bool kOther, bool kPointers>
+template <bool kScatter, bool kOther, bool kPointers, bool kOrdered>
 [[gnu::noinline, gnu::aligned(64)]] bool permute_checked(const fint* p, fint n, const double* from, double* to,
                                                          const AlsoChecked& also) {
   const tbl::unsym::Range range(1, n), diagonal(1, also.off_first), off(also.off_first, also.last);
@@ -384,8 +423,13 @@ template <bool kScatter, bool kOther, bool kPointers>
     __m128i bad = outside(v, limit);
     if (kOther) bad = _mm_or_si128(bad, outside(o, limit));
     if (kPointers) {
-      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptrd + i), dshift), dlimit));
-      bad = _mm_or_si128(bad, outside(_mm_add_epi32(tbl::unsym::load4(also.iptro + i), oshift), olimit));
+      const __m128i d = tbl::unsym::load4(also.iptrd + i), o = tbl::unsym::load4(also.iptro + i);
+      bad = _mm_or_si128(bad, outside(_mm_add_epi32(d, dshift), dlimit));
+      bad = _mm_or_si128(bad, outside(_mm_add_epi32(o, oshift), olimit));
+      if (kOrdered) {
+        bad = _mm_or_si128(bad, _mm_cmpgt_epi32(d, tbl::unsym::load4(also.iptrd + i + 1)));
+        bad = _mm_or_si128(bad, _mm_cmpgt_epi32(o, tbl::unsym::load4(also.iptro + i + 1)));
+      }
     }
     if (__builtin_expect(_mm_movemask_epi8(bad) != 0, 0)) return false;
     sums = _mm_add_epi32(sums, v);
@@ -404,7 +448,8 @@ template <bool kScatter, bool kOther, bool kPointers>
 #endif
   for (; i < n; ++i) {
     if (range.outside(p[i]) || (kOther && range.outside(also.other[i])) ||
-        (kPointers && (diagonal.outside(also.iptrd[i]) || off.outside(also.iptro[i]))))
+        (kPointers && (diagonal.outside(also.iptrd[i]) || off.outside(also.iptro[i]))) ||
+        (kOrdered && (also.iptrd[i] > also.iptrd[i + 1] || also.iptro[i] > also.iptro[i + 1])))
       return false;
     sum += static_cast<std::uint32_t>(p[i]);
     if (kOther) other_sum += static_cast<std::uint32_t>(also.other[i]);
@@ -417,9 +462,11 @@ template <bool kScatter, bool kOther, bool kPointers>
 
 template <bool kScatter>
 bool permute_checked(const fint* p, fint n, const double* from, double* to, const AlsoChecked& also) {
-  if (also.iptrd != nullptr) return permute_checked<kScatter, true, true>(p, n, from, to, also);
-  if (also.other != nullptr) return permute_checked<kScatter, true, false>(p, n, from, to, also);
-  return permute_checked<kScatter, false, false>(p, n, from, to, also);
+  if (also.iptrd != nullptr)
+    return also.ordered ? permute_checked<kScatter, true, true, true>(p, n, from, to, also)
+                        : permute_checked<kScatter, true, true, false>(p, n, from, to, also);
+  if (also.other != nullptr) return permute_checked<kScatter, true, false, false>(p, n, from, to, also);
+  return permute_checked<kScatter, false, false, false>(p, n, from, to, also);
 }
 
 }  // namespace
@@ -451,8 +498,9 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   // permuted in (the one that moves the solution out here when the matrix
   // is not square); each block's order and flag, and the pointers and
   // indices that the solve follows, as it meets them.  The refinement's
-  // pass over the whole matrix has its blocks and entries checked here, and
-  // so does the monitor's listing, which follows every pointer.
+  // pass over the whole matrix has its blocks checked here, its stored
+  // entries in the first solve (below); the monitor's listing, which
+  // follows every pointer, has them all checked here.
   const KeepLayout kl(M, N);
   Vec1<const fint> KEEP(keep_p), IRN(irn_p);
   Vec1<const double> A(a_p);
@@ -467,7 +515,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
       (M != N && KEEP(kl.mblock + 3) < 0) ||
       ((M != N || monitor) && !tbl::ma48::permutation_valid(perm_out, lx)) ||
       (monitor && !tbl::ma48::permutation_valid(perm_in, lr)) ||
-      (JOB > 1 && !tbl::ma48::entries_valid(M, N, keep_p, irn_p)) ||
+      (JOB > 1 && monitor && !tbl::ma48::entries_valid(M, N, keep_p, irn_p)) ||
       (monitor && !listing_safe(M, N, LA, keep_p, irn_p))) {
     refuse();
     return;
@@ -495,6 +543,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   const fint laf = LA - newne;
   const fint nblas = icntl[4];
   bool off_inside = false;  // every off-diagonal row index in 1..N (set below)
+  const bool stored = JOB > 1 && !monitor;  // the stored entries to be tested by the first solve (below)
   Checked tested = Checked::kSolved;
   auto solve = [&](bool tr, double* b, double* sol, double* work) __attribute__((always_inline)) {
     const fint* iptrl = keep_p + kl.iptrl;
@@ -512,7 +561,8 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     auto block = tested == Checked::kAll ? block_solve<Tests::kNone>
                  : off_inside            ? block_solve<Tests::kOffPassed>
                                          : block_solve<Tests::kAll>;
-    return block(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd, keep_p + kl.iptro, keep_p + kl.nblock + 2, b, sol);
+    return block(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd, keep_p + kl.iptro, keep_p + kl.nblock + 2, b, sol,
+                 stored);
   };
 
   // The right-hand side in permuted order: R(KEEP(i)) = RHS(i), or with
@@ -520,20 +570,33 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   // permutation of a square matrix and, for the block solve, the pointers
   // of the stored entries (IPTRD(N+1) = IPTRO(1) and IPTRO(N+1) = NEWNE+1
   // have passed ends_valid).
+  //
+  // A refinement follows every stored entry (STORED), which must then be
+  // as the analysis left them: both pointer lists in order (in the same
+  // pass when the matrix is square); the rows of a single kernel block's
+  // entries in 1..M, which its solve does not read (one vector pass); the
+  // rows that the block solve reads, as it reads them; see block_solve.
   AlsoChecked also;
   if (M == N) also.other = perm_out;
-  if (!one_block) {
+  if (!one_block || (stored && M == N)) {
     also.iptrd = keep_p + kl.iptrd;
     also.iptro = keep_p + kl.iptro;
     also.off_first = KEEP(kl.iptro + 1);
     also.last = newne + 1;
+    also.ordered = stored;
   }
-  const bool permuted = !trans ? permute_checked<true>(perm_in, lr, rhs_p, w_p, also)
-                               : permute_checked<false>(perm_in, lr, rhs_p, w_p, also);
-  // The off-diagonal entries of every column lie in IRN(IPTRO(1):NEWNE),
-  // which the block solve reads in full: their rows are tested here in one
-  // vector pass, which costs less than a test at each entry.
-  if (permuted && !one_block) {
+  bool permuted = !trans ? permute_checked<true>(perm_in, lr, rhs_p, w_p, also)
+                         : permute_checked<false>(perm_in, lr, rhs_p, w_p, also);
+  if (permuted && stored && one_block) {
+    const fint off_first = KEEP(kl.iptro + 1);
+    permuted = (M == N || tbl::ma48::pointers_valid(N, keep_p + kl.iptrd, keep_p + kl.iptro)) &&
+               off_first == newne + 1 && tbl::unsym::all_inside(irn_p, std::ptrdiff_t(off_first) - 1, 1, M);
+  }
+  // Otherwise the off-diagonal entries of every column lie in
+  // IRN(IPTRO(1):NEWNE), which the block solve reads in full: their rows are
+  // tested here in one vector pass, which costs less than a test at each
+  // entry.
+  if (permuted && !one_block && !stored) {
     const std::ptrdiff_t off_entries = std::ptrdiff_t(newne) + 1 - also.off_first;
     off_inside = off_entries >= 16 && tbl::unsym::all_inside(irn_p + also.off_first - 1, off_entries, 1, N);
   }
