@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -322,17 +323,44 @@ bool listing_safe(fint M, fint N, std::int64_t LA, const fint* keep_p, const fin
   return true;
 }
 
-// Whether the backward errors of a refinement step measure anything: a
-// value that is not finite in X (tested by the caller) or in the residual
-// R fails every comparison that forms them, so they would read 0, and so
+// The backward errors of a refinement step measure nothing when X or the
+// residual R holds a value that is not finite: it fails every comparison
+// that forms them, so they would read 0 (the caller tests X and R).  So
 // would a nonzero residual divided by sums that overflow (entries near the
-// largest real).  Both denominators, |b| + |A||x| and |A||x| + XNORM times
-// the row sum of |A|, are sums of magnitudes, so their difference is
-// finite exactly when both are.  A row whose residual is exactly 0 is
-// measured whatever its sums, so an exact X keeps its 0.  Two rows a step
-// in vector registers, branch-free (v - v is 0 for a finite v, else NaN,
-// which stays in the sum), apart from the loop that forms the errors,
-// which these tests would otherwise double.
+// largest real).  The denominators are |b| + |A||x| and |A||x| + XNORM
+// times the row sum of |A|, and (|A||x|)(i) is at most XNORM times the row
+// sum, give or take roundings: with X finite, none overflows when the
+// largest |b(i)| and XNORM times the largest row sum add up to well below
+// the largest real.  False also for a NaN.
+inline bool sums_bounded(double b_largest, double t_largest, double xnorm) {
+  return b_largest + xnorm * t_largest < 0.0625 * std::numeric_limits<double>::max();
+}
+
+// The largest magnitude among V(1:N) (a NaN may be passed over).
+double largest_magnitude(const double* v, fint n) {
+  std::ptrdiff_t i = 0;
+  double largest = 0.0;
+#if defined(__SSE2__)
+  const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+  __m128d m0 = _mm_setzero_pd(), m1 = m0;
+  for (; i + 4 <= n; i += 4) {
+    m0 = _mm_max_pd(m0, _mm_and_pd(_mm_loadu_pd(v + i), magnitude));
+    m1 = _mm_max_pd(m1, _mm_and_pd(_mm_loadu_pd(v + i + 2), magnitude));
+  }
+  alignas(16) double lanes[2];
+  _mm_store_pd(lanes, _mm_max_pd(m0, m1));
+  largest = std::max(lanes[0], lanes[1]);
+#endif
+  for (; i < n; ++i) largest = std::max(largest, std::fabs(v[i]));
+  return largest;
+}
+
+// The exact test where the bound does not hold: in a row whose residual is
+// not 0 (a row whose residual is exactly 0 is measured whatever its sums,
+// so an exact X keeps its 0), both denominators finite.  They are sums of
+// magnitudes, so their difference is finite exactly when both are.  Two
+// rows a step in vector registers, branch-free (v - v is 0 for a finite v,
+// else NaN, which stays in the sum).
 bool step_finite(fint lr, const double* r, const double* b, const double* c, const double* t, double xnorm) {
   using D2 = double __attribute__((vector_size(16)));
   using M2 = long long __attribute__((vector_size(16)));
@@ -349,12 +377,12 @@ bool step_finite(fint lr, const double* r, const double* b, const double* c, con
     const D2 d = reinterpret_cast<D2>(reinterpret_cast<M2>(bv) & magnitude) + cv;
     const D2 diff = d - (cv + scale * tv);
     const M2 nonzero = rv != 0.0;  // all ones where the residual is not 0 (or is a NaN)
-    sum += reinterpret_cast<D2>(reinterpret_cast<M2>(diff - diff) & nonzero) + (rv - rv);
+    sum += reinterpret_cast<D2>(reinterpret_cast<M2>(diff - diff) & nonzero);
   }
   double total = sum[0] + sum[1];
   for (; i < lr; ++i) {
     const double diff = (std::fabs(b[i]) + c[i]) - (c[i] + xnorm * t[i]);
-    total += (r[i] != 0.0 ? diff - diff : 0.0) + (r[i] - r[i]);
+    total += r[i] != 0.0 ? diff - diff : 0.0;
   }
   return total == total;
 }
@@ -629,6 +657,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     } else {
       // Refinement; the first correction is the solution just computed.
       double old_omega = 0.0, saved[2] = {0.0, 0.0};
+      double b_largest = 0.0, t_largest = 0.0;  // the largest |b(i)| and row sum of |A|
       const double ctau = 1000.0 * tbl::re05re(1) * lx;
       bool left = false;
       for (fint k = 1; k <= icntl[8]; ++k) {
@@ -668,7 +697,15 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
             if (t > 0.0) omega[1] = std::max(omega[1], std::fabs(R(i)) / (C(i) + xnorm * T(i)));
           }
         }
-        finite = tbl::all_finite(x_p, lx) && step_finite(lr, R.data(), RHS.data(), C.data(), T.data(), xnorm);
+        // Sums that overflow are sought row by row only when the bound says
+        // they may: |b| and the row sums of |A| are the same at every step.
+        if (k == 1) {
+          b_largest = largest_magnitude(RHS.data(), lr);
+          t_largest = largest_magnitude(T.data(), lr);
+        }
+        finite = tbl::all_finite(x_p, lx) && tbl::all_finite(R.data(), lr) &&
+                 (sums_bounded(b_largest, t_largest, xnorm) ||
+                  step_finite(lr, R.data(), RHS.data(), C.data(), T.data(), xnorm));
         if (!finite) omega[0] = omega[1] = HUGE_VAL;
         if (JOB == 2) {
           left = true;
