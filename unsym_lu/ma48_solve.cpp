@@ -110,16 +110,16 @@ inline Checked kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst
 // follows, plain or transposed, has now been tested (the block list, the
 // pointers, the rows, which every solve reads in full, and each factor area
 // that MA50's solve found kAll of).
-template <Tests kTests>
+template <Tests kTests, bool kStored = false>
 [[gnu::aligned(64)]] Checked block_solve(fint N, fint NB, const Kernel& kern, const double* a_p, const fint* irn_p,
                                          const fint* iptrd_p, const fint* iptro_p, const fint* blocks, double* b_p,
-                                         double* x_p, bool stored = false) {
+                                         double* x_p) {
   constexpr bool kChecked = kTests != Tests::kNone, kOffChecked = kTests == Tests::kAll;
+  constexpr bool stored = kOffChecked && kStored;
   Vec1<const double> A(a_p);
   Vec1<const fint> IRN(irn_p), IPTRD(iptrd_p), IPTRO(iptro_p);
   Vec1<double> B(b_p), X(x_p);
   const std::uint32_t n = static_cast<std::uint32_t>(N);  // the row indices' bound
-  stored = kOffChecked && stored;
   Checked found = Checked::kAll;
   // Block JB has NC columns, 1 <= NC <= AVAILABLE, and its flag is minus
   // NC (triangular) or a count of packed columns in 0..NC (tested by the
@@ -323,68 +323,51 @@ bool listing_safe(fint M, fint N, std::int64_t LA, const fint* keep_p, const fin
   return true;
 }
 
-// The backward errors of a refinement step measure nothing when X or the
-// residual R holds a value that is not finite: it fails every comparison
-// that forms them, so they would read 0 (the caller tests X and R).  So
-// would a nonzero residual divided by sums that overflow (entries near the
-// largest real).  The denominators are |b| + |A||x| and |A||x| + XNORM
-// times the row sum of |A|, and (|A||x|)(i) is at most XNORM times the row
-// sum, give or take roundings: with X finite, none overflows when the
-// largest |b(i)| and XNORM times the largest row sum add up to well below
-// the largest real.  False also for a NaN.
-inline bool sums_bounded(double b_largest, double t_largest, double xnorm) {
-  return b_largest + xnorm * t_largest < 0.0625 * std::numeric_limits<double>::max();
-}
-
-// The largest magnitude among V(1:N) (a NaN may be passed over).
-double largest_magnitude(const double* v, fint n) {
+// The largest magnitude among V(1:N), a NaN passed over as std::max
+// passes it; FINITE tells whether every value is finite (v - v is 0 for a
+// finite v, else NaN, which stays in the sum).  Two values a step in
+// vector registers.
+double largest_magnitude(const double* v, fint n, bool& finite) {
   std::ptrdiff_t i = 0;
-  double largest = 0.0;
+  double largest = 0.0, sum = 0.0;
 #if defined(__SSE2__)
   const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-  __m128d m0 = _mm_setzero_pd(), m1 = m0;
+  __m128d m0 = _mm_setzero_pd(), m1 = m0, s0 = m0, s1 = m0;
   for (; i + 4 <= n; i += 4) {
-    m0 = _mm_max_pd(m0, _mm_and_pd(_mm_loadu_pd(v + i), magnitude));
-    m1 = _mm_max_pd(m1, _mm_and_pd(_mm_loadu_pd(v + i + 2), magnitude));
+    const __m128d a = _mm_loadu_pd(v + i), b = _mm_loadu_pd(v + i + 2);
+    // MAXPD gives its second operand when either is a NaN.
+    m0 = _mm_max_pd(_mm_and_pd(a, magnitude), m0);
+    m1 = _mm_max_pd(_mm_and_pd(b, magnitude), m1);
+    s0 = _mm_add_pd(s0, _mm_sub_pd(a, a));
+    s1 = _mm_add_pd(s1, _mm_sub_pd(b, b));
   }
-  alignas(16) double lanes[2];
+  alignas(16) double lanes[2], sums[2];
   _mm_store_pd(lanes, _mm_max_pd(m0, m1));
+  _mm_store_pd(sums, _mm_add_pd(s0, s1));
   largest = std::max(lanes[0], lanes[1]);
+  sum = sums[0] + sums[1];
 #endif
-  for (; i < n; ++i) largest = std::max(largest, std::fabs(v[i]));
+  for (; i < n; ++i) {
+    largest = std::max(largest, std::fabs(v[i]));
+    sum += v[i] - v[i];
+  }
+  finite = sum == sum;
   return largest;
 }
 
-// The exact test where the bound does not hold: in a row whose residual is
-// not 0 (a row whose residual is exactly 0 is measured whatever its sums,
-// so an exact X keeps its 0), both denominators finite.  They are sums of
-// magnitudes, so their difference is finite exactly when both are.  Two
-// rows a step in vector registers, branch-free (v - v is 0 for a finite v,
-// else NaN, which stays in the sum).
-bool step_finite(fint lr, const double* r, const double* b, const double* c, const double* t, double xnorm) {
-  using D2 = double __attribute__((vector_size(16)));
-  using M2 = long long __attribute__((vector_size(16)));
-  const D2 scale = {xnorm, xnorm};
-  const M2 magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
-  D2 sum = {0.0, 0.0};
-  std::ptrdiff_t i = 0;
-  for (; i + 2 <= lr; i += 2) {
-    D2 rv, bv, cv, tv;
-    __builtin_memcpy(&rv, r + i, sizeof rv);
-    __builtin_memcpy(&bv, b + i, sizeof bv);
-    __builtin_memcpy(&cv, c + i, sizeof cv);
-    __builtin_memcpy(&tv, t + i, sizeof tv);
-    const D2 d = reinterpret_cast<D2>(reinterpret_cast<M2>(bv) & magnitude) + cv;
-    const D2 diff = d - (cv + scale * tv);
-    const M2 nonzero = rv != 0.0;  // all ones where the residual is not 0 (or is a NaN)
-    sum += reinterpret_cast<D2>(reinterpret_cast<M2>(diff - diff) & nonzero);
-  }
-  double total = sum[0] + sum[1];
-  for (; i < lr; ++i) {
-    const double diff = (std::fabs(b[i]) + c[i]) - (c[i] + xnorm * t[i]);
-    total += r[i] != 0.0 ? diff - diff : 0.0;
-  }
-  return total == total;
+// The backward errors of a refinement step measure nothing when X or the
+// residual holds a value that is not finite: it fails every comparison
+// that forms them, so they would read 0 (the caller tests X and R).  So
+// would a nonzero residual divided by sums that overflow (entries near the
+// largest real).  Whether, in every row whose residual R(i) is not 0, both
+// denominators, |b| + |A||x| and |A||x| + XNORM times the row sum of |A|,
+// are finite; a row whose residual is exactly 0 is measured whatever its
+// sums, so an exact X keeps its 0.  The caller asks only when the largest
+// sum of a row's two denominators is not finite.
+bool denominators_finite(fint lr, const double* r, const double* b, const double* c, const double* t, double xnorm) {
+  for (std::ptrdiff_t i = 0; i < lr; ++i)
+    if (r[i] != 0.0 && !(std::isfinite(std::fabs(b[i]) + c[i]) && std::isfinite(c[i] + xnorm * t[i]))) return false;
+  return true;
 }
 
 // A permutation's moves, four a step: TO(P(i)) = FROM(i) with SCATTER,
@@ -588,9 +571,9 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     const Kernel kern{a_p + newne, irn_p + newne, iptrl, iptru, laf, nblas, work, tr};
     auto block = tested == Checked::kAll ? block_solve<Tests::kNone>
                  : off_inside            ? block_solve<Tests::kOffPassed>
+                 : stored                ? block_solve<Tests::kAll, true>
                                          : block_solve<Tests::kAll>;
-    return block(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd, keep_p + kl.iptro, keep_p + kl.nblock + 2, b, sol,
-                 stored);
+    return block(N, nb, kern, a_p, irn_p, keep_p + kl.iptrd, keep_p + kl.iptro, keep_p + kl.nblock + 2, b, sol);
   };
 
   // The right-hand side in permuted order: R(KEEP(i)) = RHS(i), or with
@@ -631,6 +614,11 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   // The first solve comes before anything of the host's but W is written.
   // Unless it found kAll, the later solves of this call test again what
   // they follow (an index it did not read may be out of range).
+  // A square matrix's solves leave T alone (their blocks need no room
+  // beyond B): with JOB > 1 it keeps the permuted right-hand side that the
+  // solve overwrites in R.
+  const bool keep_b = JOB > 1 && M == N;
+  if (permuted && keep_b) std::copy(R.data(), R.data() + lr, T.data());
   if (permuted) tested = solve(trans, R.data(), C.data(), T.data());
   if (!permuted || tested == Checked::kFault) {
     refuse();
@@ -645,19 +633,21 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
 
   if (JOB > 1) {
     for (fint j = 1; j <= lx; ++j) X(j) = 0.0;
-    // The permuted right-hand side b again (the solve overwrote W's copy),
-    // kept in RHS for the residuals.
-    if (!trans)
-      permute<true>(perm_in, lr, rhs_p, w_p);
-    else
-      permute<false>(perm_in, lr, rhs_p, w_p);
-    for (fint i = 1; i <= lr; ++i) RHS(i) = R(i);
+    // The permuted right-hand side b, kept in RHS for the residuals (the
+    // solve overwrote R, so it is permuted again unless T kept it).
+    if (!keep_b) {
+      if (!trans)
+        permute<true>(perm_in, lr, rhs_p, w_p);
+      else
+        permute<false>(perm_in, lr, rhs_p, w_p);
+    }
+    const double* b = keep_b ? T.data() : R.data();
+    std::copy(b, b + lr, rhs_p);
     if (icntl[8] <= 0) {
       info[0] = -8;
     } else {
       // Refinement; the first correction is the solution just computed.
       double old_omega = 0.0, saved[2] = {0.0, 0.0};
-      double b_largest = 0.0, t_largest = 0.0;  // the largest |b(i)| and row sum of |A|
       const double ctau = 1000.0 * tbl::re05re(1) * lx;
       bool left = false;
       for (fint k = 1; k <= icntl[8]; ++k) {
@@ -682,30 +672,31 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
           for (fint p = KEEP(kl.iptrd + j); p < KEEP(kl.iptrd + j + 1); ++p) entry(p);
           for (fint p = KEEP(kl.iptro + j); p < KEEP(kl.iptro + j + 1); ++p) entry(p);
         }
-        xnorm = 0.0;
-        for (fint j = 1; j <= lx; ++j) xnorm = std::max(xnorm, std::fabs(X(j)));
+        bool x_finite;
+        xnorm = largest_magnitude(x_p, lx, x_finite);
+        // The largest sum of the two denominators of a row is finite only
+        // when no denominator overflows; otherwise the rows are sought
+        // (denominators_finite).
         omega[0] = omega[1] = 0.0;
+        double largest_sum = 0.0;
         for (fint i = 1; i <= lr; ++i) {
           const double bi = std::fabs(RHS(i));
           const double d = bi + C(i);
-          const double t = ctau * (bi + xnorm * T(i));
+          const double xt = xnorm * T(i);
+          const double t = ctau * (bi + xt);
+          const double e = C(i) + xt;
+          largest_sum = std::max(largest_sum, d + e);
           if (d > t) {
             IW(i) = 1;
             omega[0] = std::max(omega[0], std::fabs(R(i)) / d);
           } else {
             IW(i) = 2;
-            if (t > 0.0) omega[1] = std::max(omega[1], std::fabs(R(i)) / (C(i) + xnorm * T(i)));
+            if (t > 0.0) omega[1] = std::max(omega[1], std::fabs(R(i)) / e);
           }
         }
-        // Sums that overflow are sought row by row only when the bound says
-        // they may: |b| and the row sums of |A| are the same at every step.
-        if (k == 1) {
-          b_largest = largest_magnitude(RHS.data(), lr);
-          t_largest = largest_magnitude(T.data(), lr);
-        }
-        finite = tbl::all_finite(x_p, lx) && tbl::all_finite(R.data(), lr) &&
-                 (sums_bounded(b_largest, t_largest, xnorm) ||
-                  step_finite(lr, R.data(), RHS.data(), C.data(), T.data(), xnorm));
+        finite = x_finite && tbl::all_finite(R.data(), lr) &&
+                 (largest_sum <= std::numeric_limits<double>::max() ||
+                  denominators_finite(lr, R.data(), RHS.data(), C.data(), T.data(), xnorm));
         if (!finite) omega[0] = omega[1] = HUGE_VAL;
         if (JOB == 2) {
           left = true;
