@@ -6,7 +6,7 @@
 //
 // For every matrix and every library: the defaults, MA48AD and MA48BD with
 // JOB 1, then MA48CD with JOB 1 and with JOB 3 (iterative refinement) for
-// A x = ones, over and over.  Each library keeps its own copy of A, IRN
+// A x = ones, over and over (--jobs=1,2,3,4 chooses others).  Each library keeps its own copy of A, IRN
 // and KEEP.  Run with --benchmark_enable_random_interleaving=true and
 // repetitions, so that the libraries take turns and a drift of the
 // machine's speed falls on all of them alike; at the end a table gives the
@@ -138,7 +138,7 @@ struct Factors {
     iws.assign(mx, 0);
   }
 
-  // One solve of A x = ones; the status.
+  // One solve of A x = ones; the status.  (W has room for every JOB.)
   fint solve(fint job) {
     if (job > 1) std::copy(rhs.begin(), rhs.end(), b.begin());  // JOB > 1 overwrites it
     const fint trans = 0;
@@ -190,16 +190,19 @@ class Summary : public benchmark::ConsoleReporter {
       out << line;
     }
     out << '\n';
-    for (const auto& [row, by_lib] : order_rows()) {
+    for (const auto& row : rows_) {
+      const auto by_lib = times_.find(row);
+      if (by_lib == times_.end()) continue;
       std::snprintf(line, sizeof line, "%-28s", row.c_str());
       out << line;
       std::vector<std::pair<double, double>> mm;
       for (const auto& l : labels_) {
-        auto it = by_lib->find(l);
-        std::vector<double> t = it == by_lib->end() ? std::vector<double>{} : it->second;
+        auto it = by_lib->second.find(l);
+        std::vector<double> t = it == by_lib->second.end() ? std::vector<double>{} : it->second;
         std::sort(t.begin(), t.end());
+        const std::size_t h = t.size() / 2;
         const double mn = t.empty() ? 0.0 : t.front();
-        const double md = t.empty() ? 0.0 : (t.size() % 2 ? t[t.size() / 2] : 0.5 * (t[t.size() / 2 - 1] + t[t.size() / 2]));
+        const double md = t.empty() ? 0.0 : (t.size() % 2 ? t[h] : 0.5 * (t[h - 1] + t[h]));
         mm.emplace_back(mn, md);
         std::snprintf(line, sizeof line, " %10.2f/%10.2f", mn, md);
         out << line;
@@ -217,14 +220,6 @@ class Summary : public benchmark::ConsoleReporter {
   void add_row(const std::string& row) { rows_.push_back(row); }
 
  private:
-  std::vector<std::pair<std::string, const std::map<std::string, std::vector<double>>*>> order_rows() const {
-    std::vector<std::pair<std::string, const std::map<std::string, std::vector<double>>*>> out;
-    for (const auto& row : rows_) {
-      auto it = times_.find(row);
-      if (it != times_.end()) out.emplace_back(row, &it->second);
-    }
-    return out;
-  }
   std::vector<std::string> labels_, rows_;
   std::map<std::string, std::map<std::string, std::vector<double>>> times_;
 };
@@ -242,6 +237,7 @@ std::vector<std::string> split(const std::string& s, char sep) {
 int main(int argc, char** argv) {
   std::vector<std::unique_ptr<Library>> libs;
   std::string matrices = "issue";
+  std::vector<fint> jobs = {1, 3};
   bool list_only = false;
   std::string run_name;  // --run: this benchmark only, RUN_COUNT solves, no timing
   long run_count = 0;
@@ -255,6 +251,9 @@ int main(int argc, char** argv) {
         libs.push_back(std::make_unique<Library>(arg.substr(6, eq - 6), arg.substr(eq + 1)));
       } else if (arg.rfind("--matrices=", 0) == 0) {
         matrices = arg.substr(11);
+      } else if (arg.rfind("--jobs=", 0) == 0) {
+        jobs.clear();
+        for (const auto& j : split(arg.substr(7), ',')) jobs.push_back(std::stoi(j));
       } else if (arg == "--list-matrices") {
         list_only = true;
       } else if (arg.rfind("--run=", 0) == 0) {
@@ -299,11 +298,11 @@ int main(int argc, char** argv) {
   for (const auto& p : problems) {
     Coo coo = p.make();
     if (coo.symmetric) coo = tbl::test::expand_symmetric(coo);
-    for (fint job : {1, 3}) summary.add_row(p.name + "/job" + std::to_string(job));
+    for (fint job : jobs) summary.add_row(p.name + "/job" + std::to_string(job));
     for (const auto& lib : libs) {
       all.push_back(std::make_unique<Factors>(*lib, coo));
       Factors* f = all.back().get();
-      for (fint job : {1, 3}) {
+      for (fint job : jobs) {
         benchmark::RegisterBenchmark((p.name + "/job" + std::to_string(job) + "/" + lib->label).c_str(),
                                      [f, job](benchmark::State& state) {
                                        for (auto _ : state) benchmark::DoNotOptimize(f->solve(job));
@@ -316,7 +315,7 @@ int main(int argc, char** argv) {
   }
   if (!run_name.empty()) {
     for (std::size_t k = 0; k < all.size(); ++k)
-      for (fint job : {1, 3}) {
+      for (fint job : jobs) {
         Factors& f = *all[k];
         const std::string name = problems[k / libs.size()].name + "/job" + std::to_string(job) + "/" + f.lib.label;
         if (name != run_name) continue;
