@@ -62,6 +62,7 @@ struct Kernel {
   fint nblas;
   double* w;
   bool trans;
+  bool again;  // more solves follow in this call (for MA50's checked solve)
 };
 
 using tbl::ma50::Checked;
@@ -89,7 +90,7 @@ inline Checked kernel_solve(const Kernel& k, const fint* t, fint jb, fint jfirst
   if (pos < 1 || lfact < 2) return Checked::kFault;
   return tbl::ma50::solve_checked(t[0], t[0], t[1], k.trans, k.nblas, static_cast<fint>(lfact), k.fact + pos - 1,
                                   k.irnf + pos - 1, k.iptrl + jfirst - 1, k.iptru + jfirst - 1, b + jfirst - 1,
-                                  x + jfirst - 1, k.w);
+                                  x + jfirst - 1, k.w, k.again);
 }
 
 // The block solve.  The caller has checked that IPTRD(1:N+1) and
@@ -269,7 +270,7 @@ extern "C" void MA48_BLOCK_SOLVE(const fint* n_p, const fint* newne_p, const fin
   if (*laf_p < 1 || !tbl::unsym::all_inside(iptrd_p, std::int64_t(n) + 1, 1, newne + 1) ||
       !tbl::unsym::all_inside(iptro_p, std::int64_t(n) + 1, 1, newne + 1))
     return;
-  const Kernel kern{fact, irnf, iptrl, iptru, *laf_p, icntl5[4], w, tbl::is_true(*trans)};
+  const Kernel kern{fact, irnf, iptrl, iptru, *laf_p, icntl5[4], w, tbl::is_true(*trans), false};
   block_solve<Tests::kAll>(n, *nb_p, kern, a_p, irn_p, iptrd_p, iptro_p, blocks, b_p, x_p);
 }
 
@@ -566,9 +567,9 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
                    ? Checked::kAll
                    : Checked::kFault;
       return tbl::ma50::solve_checked(M, N, np, tr, nblas, laf, a_p + newne, irn_p + newne, iptrl, iptru, b, sol,
-                                      work);
+                                      work, JOB > 1);
     }
-    const Kernel kern{a_p + newne, irn_p + newne, iptrl, iptru, laf, nblas, work, tr};
+    const Kernel kern{a_p + newne, irn_p + newne, iptrl, iptru, laf, nblas, work, tr, JOB > 1};
     auto block = tested == Checked::kAll ? block_solve<Tests::kNone>
                  : off_inside            ? block_solve<Tests::kOffPassed>
                  : stored                ? block_solve<Tests::kAll, true>

@@ -129,13 +129,14 @@ enum class Checked {
 // cannot trust the factors: every pointer of IPTRL/IPTRU, the full block
 // and its pivoting record are tested against LFACT first, every row and
 // step index of the factors before it is followed (in one pass over the
-// factor area for a block that is nearly square, else where it is read).
-// B (M entries, N with TRANS)
-// is overwritten: it is the working vector; W (max(M,N) entries) is used
-// only when the full block needs more room than B has.  X needs max(M,N)
-// entries.
+// factor area for a block that is nearly square, when AGAIN says that more
+// solves with these factors follow or the area is small, else where it is
+// read).  B (M entries, N with TRANS) is overwritten: it is the working
+// vector; W (max(M,N) entries) is used only when the full block needs more
+// room than B has.  X needs max(M,N) entries.
 Checked solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
-                      const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x, double* w);
+                      const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x, double* w,
+                      bool again);
 
 // The same solve, either way, with factors that solve_checked has found
 // kAll of and that have not changed since: only the full block's rows are

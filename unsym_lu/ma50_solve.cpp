@@ -197,6 +197,10 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
   return !sparse || backward_lt<kRowsTested>(np, m, fact, irnf, iptrl, iptru, w, x);
 }
 
+// A factor area of at most this many indices (32 KB) stays in the
+// first-level cache while it is tested in one pass and then solved with.
+constexpr std::int64_t kSmallArea = 8192;
+
 // The solve proper, from W (which holds b and is overwritten; max(M,N)
 // entries when the full block has columns and no transpose, else M, or N
 // with the transpose) into X.  CHECKED: the pointers, the full block and its
@@ -204,7 +208,8 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
 // kFault at the first that is out of range (X and W then partly written).
 template <bool kChecked>
 tbl::ma50::Checked solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
-                         const fint* irnf, const fint* iptrl, const fint* iptru, double* w, double* x) {
+                         const fint* irnf, const fint* iptrl, const fint* iptru, double* w, double* x,
+                         bool again = false) {
   using tbl::ma50::Checked;
   auto found = [](bool solved, Checked what) { return solved ? what : Checked::kFault; };
   if (kChecked && (lfact < 2 || static_cast<std::uint32_t>(np) > static_cast<std::uint32_t>(n))) return Checked::kFault;
@@ -224,18 +229,25 @@ tbl::ma50::Checked solve(fint m, fint n, fint np, bool trans, fint nblas, fint l
       return Checked::kFault;
   }
   // One vector pass over every index the sweeps read (positions 3..BASE)
-  // against max(M,N) costs less than a test at each entry: the sweeps whose
-  // bound that is (both for a square block) then run as MA50CD's, and only
-  // those of the smaller dimension (L's rows when M < N, U's steps when
-  // N < M) test each index as they read it.  When the pass finds an index
-  // outside, both test (and fail at it, if they read it).  A block far
-  // from square is left to the tests at each entry: its many columns
-  // without pivot keep U parts that the sweeps skip, and that the pass
-  // would read for nothing.  A square block whose pass found every index
-  // inside, or a block without sparse columns, has had every index that
-  // any later solve follows tested (kAll).
+  // against max(M,N) takes fewer instructions than a test at each entry:
+  // the sweeps whose bound that is (both for a square block) then run as
+  // MA50CD's, and only those of the smaller dimension (L's rows when M < N,
+  // U's steps when N < M) test each index as they read it.  When the pass
+  // finds an index outside, both test (and fail at it, if they read it).
+  // A square block whose pass found every index inside, or a block without
+  // sparse columns, has had every index that any later solve follows
+  // tested (kAll), so that the pass serves every solve of a call that
+  // solves AGAIN.  A single solve takes it only over an area small enough
+  // to stay in the first-level cache: over a larger one the pass is a
+  // sweep through memory that the solve then makes again, and costs more
+  // than the tests, which wait on nothing in sweeps that wait on their
+  // loads (gre_1107, bayer10, the 2D operators of 1,024 rows and more).  A
+  // block far from square is left to the tests at each entry: its many
+  // columns without pivot keep U parts that the sweeps skip, and that the
+  // pass would read for nothing.
   const bool near_square = 8 * std::int64_t(std::abs(m - n)) <= std::max(m, n);
-  if (kChecked && np > 0 && near_square &&
+  const bool pass = again || std::int64_t(base) - 2 <= kSmallArea;
+  if (kChecked && np > 0 && near_square && pass &&
       tbl::unsym::all_inside(irnf + 2, std::ptrdiff_t(base) - 2, 1, std::max(m, n))) {
     if (m == n)
       return found(sweeps<true, false, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x),
@@ -263,9 +275,9 @@ double* working_vector(fint m, fint n, fint np, bool trans, double* b, double* w
 
 tbl::ma50::Checked tbl::ma50::solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact,
                                             const double* fact, const fint* irnf, const fint* iptrl,
-                                            const fint* iptru, double* b, double* x, double* w) {
+                                            const fint* iptru, double* b, double* x, double* w, bool again) {
   return ::solve<true>(m, n, np, trans, nblas, lfact, fact, irnf, iptrl, iptru, working_vector(m, n, np, trans, b, w),
-                       x);
+                       x, again);
 }
 
 bool tbl::ma50::solve_tested(fint m, fint n, fint np, bool trans, fint nblas, const double* fact, const fint* irnf,
