@@ -197,9 +197,10 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
   return !sparse || backward_lt<kRowsTested>(np, m, fact, irnf, iptrl, iptru, w, x);
 }
 
-// A factor area of at most this many indices (32 KB) stays in the
-// first-level cache while it is tested in one pass and then solved with.
-constexpr std::int64_t kSmallArea = 8192;
+// A factor area of at most this many indices (1 MB, with as many reals
+// again) stays in the second-level cache between a pass that tests it and
+// the solve that follows.
+constexpr std::int64_t kSmallArea = 262144;
 
 // The solve proper, from W (which holds b and is overwritten; max(M,N)
 // entries when the full block has columns and no transpose, else M, or N
@@ -238,11 +239,11 @@ tbl::ma50::Checked solve(fint m, fint n, fint np, bool trans, fint nblas, fint l
   // sparse columns, has had every index that any later solve follows
   // tested (kAll), so that the pass serves every solve of a call that
   // solves AGAIN.  A single solve takes it only over an area small enough
-  // to stay in the first-level cache: over a larger one the pass is a
+  // to stay in the second-level cache: over a larger one the pass is a
   // sweep through memory that the solve then makes again, and costs more
   // than the tests, which wait on nothing in sweeps that wait on their
-  // loads (gre_1107, bayer10, the 2D operators of 1,024 rows and more).  A
-  // block far from square is left to the tests at each entry: its many
+  // loads (bayer10, the 2D operator of 16,384 rows: 7 to 8% of the solve).
+  // A block far from square is left to the tests at each entry: its many
   // columns without pivot keep U parts that the sweeps skip, and that the
   // pass would read for nothing.
   const bool near_square = 8 * std::int64_t(std::abs(m - n)) <= std::max(m, n);
