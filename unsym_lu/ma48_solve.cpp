@@ -398,8 +398,10 @@ void permute(const fint* p, fint n, const double* from, double* to) {
 // the matrix is square), and the column pointers (POINTERS, for the block
 // solve): IPTRD(1:N) against 1..OFF_FIRST and IPTRO(1:N) against
 // OFF_FIRST..LAST, with OFF_FIRST = IPTRO(1) and LAST = NEWNE+1, so that
-// the off-diagonal entries of any column lie in IRN(IPTRO(1):NEWNE), and
-// with ORDERED that neither IPTRD(1:N+1) nor IPTRO(1:N+1) decreases.
+// the off-diagonal entries of any column lie in IRN(IPTRO(1):NEWNE), or
+// with ORDERED that neither IPTRD(1:N+1) nor IPTRO(1:N+1) decreases, which
+// keeps them inside those ranges (IPTRD(1) = 1, IPTRD(N+1) = IPTRO(1) and
+// IPTRO(N+1) = NEWNE+1 have passed ends_valid).
 struct AlsoChecked {
   const fint* other = nullptr;
   const fint* iptrd = nullptr;
@@ -435,12 +437,15 @@ template <bool kScatter, bool kOther, bool kPointers, bool kOrdered>
     __m128i bad = outside(v, limit);
     if (kOther) bad = _mm_or_si128(bad, outside(o, limit));
     if (kPointers) {
+      // Lists in order between their ends (which the caller has tested)
+      // are inside their ranges.
       const __m128i d = tbl::unsym::load4(also.iptrd + i), o = tbl::unsym::load4(also.iptro + i);
-      bad = _mm_or_si128(bad, outside(_mm_add_epi32(d, dshift), dlimit));
-      bad = _mm_or_si128(bad, outside(_mm_add_epi32(o, oshift), olimit));
       if (kOrdered) {
         bad = _mm_or_si128(bad, _mm_cmpgt_epi32(d, tbl::unsym::load4(also.iptrd + i + 1)));
         bad = _mm_or_si128(bad, _mm_cmpgt_epi32(o, tbl::unsym::load4(also.iptro + i + 1)));
+      } else {
+        bad = _mm_or_si128(bad, outside(_mm_add_epi32(d, dshift), dlimit));
+        bad = _mm_or_si128(bad, outside(_mm_add_epi32(o, oshift), olimit));
       }
     }
     if (__builtin_expect(_mm_movemask_epi8(bad) != 0, 0)) return false;
@@ -460,7 +465,7 @@ template <bool kScatter, bool kOther, bool kPointers, bool kOrdered>
 #endif
   for (; i < n; ++i) {
     if (range.outside(p[i]) || (kOther && range.outside(also.other[i])) ||
-        (kPointers && (diagonal.outside(also.iptrd[i]) || off.outside(also.iptro[i]))) ||
+        (kPointers && !kOrdered && (diagonal.outside(also.iptrd[i]) || off.outside(also.iptro[i]))) ||
         (kOrdered && (also.iptrd[i] > also.iptrd[i + 1] || also.iptro[i] > also.iptro[i + 1])))
       return false;
     sum += static_cast<std::uint32_t>(p[i]);
