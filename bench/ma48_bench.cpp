@@ -22,7 +22,7 @@
 
 #include "support/mtx.hpp"
 #include "unsym_lu/ma48.hpp"
-#include "ma48_counts.hpp"
+#include "ma48_host.hpp"
 #include "ma48_problems.hpp"
 
 namespace {
@@ -32,70 +32,9 @@ using tbl::test::Coo;
 
 // ------------------------------------------------------------- the solver
 
-struct Solver {
-  fint m, n, ne, la;
-  Coo coo;
-  std::vector<double> a;
-  std::vector<fint> irn, jcn, keep, iw, iwb;
-  std::vector<double> w;
-  double cntl[5];
-  fint icntl[9], info[12];
-  double rinfo[1];
-
-  explicit Solver(Coo c) : coo(std::move(c)) {
-    if (coo.symmetric) coo = tbl::test::expand_symmetric(coo);
-    m = coo.nrows;
-    n = coo.ncols;
-    ne = coo.nnz();
-    MA48ID(cntl, icntl);
-    icntl[2] = 0;  // the retries below are expected failures
-    bench::ma48_workspace(m, n, keep, iw, iwb, w);
-    la = 3 * ne;
-    // Find a length that suffices for both phases.  A failed analysis
-    // reports only the extent it reached, so grow by half at least.
-    for (int tries = 0; tries < 20; ++tries) {
-      allocate();
-      if (analyse() == -3) {
-        la = std::max(info[2], la + la / 2);
-        continue;
-      }
-      if (info[0] < 0) throw std::runtime_error("analyse failed");
-      if (info[3] > la) {
-        la = info[3];
-        continue;
-      }
-      if (factorise(1) == -3) {
-        la = std::max(la + la / 2, info[3]);
-        continue;
-      }
-      if (info[0] < 0) throw std::runtime_error("factorise failed");
-      return;
-    }
-    throw std::runtime_error("no storage length found");
-  }
-  void allocate() {
-    a.assign(la, 0.0);
-    irn.assign(la, 0);
-    jcn.assign(la, 0);
-  }
-  fint analyse() {
-    std::copy(coo.row.begin(), coo.row.end(), irn.begin());
-    std::copy(coo.col.begin(), coo.col.end(), jcn.begin());
-    std::copy(coo.val.begin(), coo.val.end(), a.begin());
-    const fint job = 1;
-    MA48AD(&m, &n, &ne, &job, &la, a.data(), irn.data(), jcn.data(), keep.data(), cntl, icntl, iw.data(), info,
-           rinfo);
-    return info[0];
-  }
-  fint factorise(fint job) {
-    std::copy(coo.val.begin(), coo.val.end(), a.begin());
-    MA48BD(&m, &n, &ne, &job, &la, a.data(), irn.data(), jcn.data(), keep.data(), cntl, icntl, w.data(),
-           iwb.data(), info, rinfo);
-    return info[0];
-  }
-  fint blocks() const { return keep[static_cast<size_t>(m) + 5 * static_cast<size_t>(n) + 4]; }
-  double factor_entries() const { return bench::ma48_factor_entries(m, n, keep, irn); }
-};
+// The static core's entry points, as a host would call them.
+using Solver = bench::Ma48Problem;
+const bench::Ma48Entries kCore{MA48ID, MA48AD, MA48BD, MA48CD};
 
 void counters(benchmark::State& state, const Solver& s) {
   state.counters["rows"] = s.m;
@@ -115,7 +54,7 @@ Solver& solver_for(const std::string& name, const std::function<Coo()>& make) {
   if (it == c.end()) {
     // Keep at most one large problem in memory at a time.
     c.clear();
-    it = c.emplace(name, std::make_unique<Solver>(make())).first;
+    it = c.emplace(name, std::make_unique<Solver>(kCore, make())).first;
   }
   return *it->second;
 }

@@ -13,36 +13,12 @@
 #include <vector>
 
 #include "support/mtx.hpp"
+#include "unsym_lu/ma48_families.hpp"
 
 namespace bench::ma48_problems {
 
 using tbl::test::Coo;
-
-inline Coo convection_diffusion(int k, int dims) {
-  Coo a;
-  const int n = dims == 2 ? k * k : k * k * k;
-  a.nrows = a.ncols = n;
-  auto id = [&](int x, int y, int z) { return 1 + x + k * (y + k * z); };
-  const double c = 0.4;  // convection: the stencil is not symmetric
-  for (int z = 0; z < (dims == 3 ? k : 1); ++z)
-    for (int y = 0; y < k; ++y)
-      for (int x = 0; x < k; ++x) {
-        const int i = id(x, y, z);
-        auto add = [&](int j, double v) {
-          a.row.push_back(i);
-          a.col.push_back(j);
-          a.val.push_back(v);
-        };
-        add(i, 2.0 * dims);
-        if (x > 0) add(id(x - 1, y, z), -1.0 - c);
-        if (x < k - 1) add(id(x + 1, y, z), -1.0 + c);
-        if (y > 0) add(id(x, y - 1, z), -1.0 - c / 2);
-        if (y < k - 1) add(id(x, y + 1, z), -1.0 + c / 2);
-        if (dims == 3 && z > 0) add(id(x, y, z - 1), -1.0 - c / 4);
-        if (dims == 3 && z < k - 1) add(id(x, y, z + 1), -1.0 + c / 4);
-      }
-  return a;
-}
+using tbl::test::families::convection_diffusion;
 
 // Block lower triangular in a hidden order: most blocks 1 by 1, some small
 // cycles, each column coupled to a few earlier rows; with PERMUTED, rows and

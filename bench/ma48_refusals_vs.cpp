@@ -20,96 +20,43 @@
 // sides holding infinities, NaNs and values near the largest real, on the
 // matrices scaled by 1, 1e300, 1e-300 and 1e307, comparing everything.
 // Exits 1 when any INFO(1) differs (or, with --values, anything).
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ma48_host.hpp"
 #include "support/mtx.hpp"
 #include "unsym_lu/ma48_families.hpp"
 
 namespace {
 
-using fint = std::int32_t;
+using bench::fint;
 using tbl::test::Coo;
 
-extern "C" {
-using Ma48id = void(double*, fint*);
-using Ma48ad = void(const fint*, const fint*, const fint*, const fint*, const fint*, double*, fint*, fint*, fint*,
-                    const double*, const fint*, fint*, fint*, double*);
-using Ma48bd = void(const fint*, const fint*, const fint*, const fint*, const fint*, double*, fint*, const fint*,
-                    fint*, const double*, const fint*, double*, fint*, fint*, double*);
-using Ma48cd = void(const fint*, const fint*, const fint*, const fint*, const fint*, const double*, const fint*,
-                    const fint*, const double*, const fint*, double*, double*, double*, double*, fint*, fint*);
-}
-
-struct Library {
-  Ma48id* id;
-  Ma48ad* ad;
-  Ma48bd* bd;
-  Ma48cd* cd;
-  explicit Library(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());
-    auto find = [&](const char* name) {
-      void* f = dlsym(handle, name);
-      if (f == nullptr) throw std::runtime_error(path + " has no " + name);
-      return f;
-    };
-    id = reinterpret_cast<Ma48id*>(find("VIZ_MA48ID"));
-    ad = reinterpret_cast<Ma48ad*>(find("VIZ_MA48AD"));
-    bd = reinterpret_cast<Ma48bd*>(find("VIZ_MA48BD"));
-    cd = reinterpret_cast<Ma48cd*>(find("VIZ_MA48CD"));
-  }
-};
-
-// What MA48BD left: the arrays a solve reads.
+// What a solve reads: the arrays MA48BD left (copied, so that each damaged
+// state starts from the same ones).
 struct State {
-  fint m = 0, n = 0, la = 0;
+  fint m, n, la;
   std::vector<double> a;
   std::vector<fint> irn, keep;
   double cntl[5];
   fint icntl[9];
+  explicit State(const bench::Ma48Problem& p) : m(p.m), n(p.n), la(p.la), a(p.a), irn(p.irn), keep(p.keep) {
+    std::copy(p.cntl, p.cntl + 5, cntl);
+    std::copy(p.icntl, p.icntl + 9, icntl);
+  }
   bool operator==(const State& o) const {
     return keep == o.keep && irn == o.irn && std::memcmp(a.data(), o.a.data(), a.size() * sizeof(double)) == 0;
   }
 };
-
-// Analyses and factorises; false when either phase fails.
-bool factorise(const Library& lib, const Coo& coo, State& s) {
-  s.m = coo.nrows;
-  s.n = coo.ncols;
-  const fint ne = coo.nnz(), job = 1;
-  s.la = 20 * ne + 1000;
-  lib.id(s.cntl, s.icntl);
-  s.icntl[2] = 0;
-  s.a.assign(s.la, 0.0);
-  s.irn.assign(s.la, 0);
-  s.keep.assign(std::size_t(s.m) + 9 * std::size_t(s.n) + 2, 0);
-  std::vector<fint> jcn(s.la), iw(6 * std::size_t(s.m) + 3 * std::size_t(s.n)),
-      iwb(2 * std::size_t(s.m) + 2 * std::size_t(s.n));
-  std::vector<double> w(s.m);
-  fint info[12];
-  double rinfo[1];
-  std::copy(coo.row.begin(), coo.row.end(), s.irn.begin());
-  std::copy(coo.col.begin(), coo.col.end(), jcn.begin());
-  std::copy(coo.val.begin(), coo.val.end(), s.a.begin());
-  lib.ad(&s.m, &s.n, &ne, &job, &s.la, s.a.data(), s.irn.data(), jcn.data(), s.keep.data(), s.cntl, s.icntl,
-         iw.data(), info, rinfo);
-  if (info[0] < 0) return false;
-  std::copy(coo.val.begin(), coo.val.end(), s.a.begin());
-  lib.bd(&s.m, &s.n, &ne, &job, &s.la, s.a.data(), s.irn.data(), jcn.data(), s.keep.data(), s.cntl, s.icntl,
-         w.data(), iwb.data(), info, rinfo);
-  return info[0] >= 0;
-}
 
 struct Solved {
   fint info;
@@ -122,7 +69,7 @@ struct Solved {
   }
 };
 
-Solved solve(const Library& lib, const State& s, fint job, fint trans, const std::vector<double>& b) {
+Solved solve(const bench::Ma48Entries& lib, const State& s, fint job, fint trans, const std::vector<double>& b) {
   const fint lr = trans ? s.n : s.m, lx = trans ? s.m : s.n, mx = std::max(s.m, s.n);
   Solved r{99, std::vector<double>(lx, -7.0), std::vector<double>(b.begin(), b.begin() + lr),
            std::vector<double>(3, -7.0)};
@@ -138,7 +85,8 @@ struct Tally {
 };
 
 // Every JOB and orientation of one state with both libraries.
-void compare(const Library& a, const Library& b, const State& s, const std::vector<double>& rhs, bool all_values,
+void compare(const bench::Ma48Entries& a, const bench::Ma48Entries& b, const State& s, const std::vector<double>& rhs,
+             bool all_values,
              const std::string& what, Tally& t) {
   for (const fint trans : {0, 1})
     for (const fint job : {1, 2, 3, 4}) {
@@ -192,7 +140,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const Library a(paths[0]), b(paths[1]);
+    const bench::Ma48Entries a = bench::ma48_library(paths[0]), b = bench::ma48_library(paths[1]);
     Tally total;
     for (const auto& [name, coo] : matrices()) {
       Tally t;
@@ -201,8 +149,13 @@ int main(int argc, char** argv) {
         for (const double scale : {1.0, 1e300, 1e-300, 1e307}) {
           Coo c = coo;
           for (double& v : c.val) v *= scale;
-          State s;
-          if (!factorise(a, c, s)) continue;  // entries that overflow are refused
+          std::unique_ptr<bench::Ma48Problem> p;
+          try {
+            p = std::make_unique<bench::Ma48Problem>(a, c);
+          } catch (const std::runtime_error&) {
+            continue;  // entries that overflow are refused
+          }
+          const State s(*p);
           for (int k = 0; k < 300; ++k) {
             std::vector<double> rhs(std::max(s.m, s.n));
             for (double& v : rhs) {
@@ -217,9 +170,9 @@ int main(int argc, char** argv) {
           }
         }
       } else {
-        State s, sb;
-        if (!factorise(a, coo, s) || !factorise(b, coo, sb)) throw std::runtime_error(name + ": not factorised");
-        if (!(s == sb)) throw std::runtime_error(name + ": the two libraries' factors differ");
+        const State s{bench::Ma48Problem(a, coo)};
+        if (!(s == State{bench::Ma48Problem(b, coo)}))
+          throw std::runtime_error(name + ": the two libraries' factors differ");
         std::vector<double> rhs(std::max(s.m, s.n));
         for (double& v : rhs) v = double(gen() % 1000) / 500.0 - 1.0;
         compare(a, b, s, rhs, false, name + " undamaged", t);

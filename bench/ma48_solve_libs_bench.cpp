@@ -25,7 +25,6 @@
 // untimed, for a profiler (valgrind --tool=callgrind
 // --toggle-collect=VIZ_MA48CD counts the solves alone).
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -37,113 +36,43 @@
 #include <string>
 #include <vector>
 
+#include "ma48_host.hpp"
 #include "ma48_problems.hpp"
 #include "support/mtx.hpp"
 
 namespace {
 
 using tbl::test::Coo;
-using fint = std::int32_t;
+using bench::fint;
 
-// ------------------------------------------------------- a loaded library
-
-extern "C" {
-using Ma48id = void(double*, fint*);
-using Ma48ad = void(const fint*, const fint*, const fint*, const fint*, const fint*, double*, fint*, fint*, fint*,
-                    const double*, const fint*, fint*, fint*, double*);
-using Ma48bd = void(const fint*, const fint*, const fint*, const fint*, const fint*, double*, fint*, const fint*,
-                    fint*, const double*, const fint*, double*, fint*, fint*, double*);
-using Ma48cd = void(const fint*, const fint*, const fint*, const fint*, const fint*, const double*, const fint*,
-                    const fint*, const double*, const fint*, double*, double*, double*, double*, fint*, fint*);
-}
-
+// A build of the library and, for each matrix, its arrays after MA48AD and
+// MA48BD with JOB 1.
 struct Library {
-  std::string label, path;
-  Ma48id* id = nullptr;
-  Ma48ad* ad = nullptr;
-  Ma48bd* bd = nullptr;
-  Ma48cd* cd = nullptr;
-
-  Library(std::string l, std::string p) : label(std::move(l)), path(std::move(p)) {
-    // RTLD_LOCAL: each copy keeps its own symbols and static storage.
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) throw std::runtime_error(std::string("dlopen: ") + dlerror());
-    auto find = [&](const char* name) {
-      void* f = dlsym(handle, name);
-      if (f == nullptr) throw std::runtime_error(path + " has no " + name);
-      return f;
-    };
-    id = reinterpret_cast<Ma48id*>(find("VIZ_MA48ID"));
-    ad = reinterpret_cast<Ma48ad*>(find("VIZ_MA48AD"));
-    bd = reinterpret_cast<Ma48bd*>(find("VIZ_MA48BD"));
-    cd = reinterpret_cast<Ma48cd*>(find("VIZ_MA48CD"));
-  }
+  std::string label;
+  bench::Ma48Entries e;
 };
 
-// ------------------------------------------- one matrix, one library's arrays
-
-struct Factors {
+struct Factors : bench::Ma48Problem {
   const Library& lib;
-  fint m, n, ne, la;
-  std::vector<double> a, w, rhs, b, x, ws;
-  std::vector<fint> irn, jcn, keep, iw, iwb, iws;
-  double cntl[5], rinfo[1], error[3];
-  fint icntl[9], info[12];
+  std::vector<double> rhs, b, x, ws, error;
+  std::vector<fint> iws;
 
-  Factors(const Library& l, const Coo& coo) : lib(l), m(coo.nrows), n(coo.ncols), ne(coo.nnz()) {
-    lib.id(cntl, icntl);
-    icntl[2] = 0;  // the retries below are expected failures
-    keep.assign(std::size_t(m) + 9 * std::size_t(n) + 2, 0);
-    iw.assign(6 * std::size_t(m) + 3 * std::size_t(n), 0);
-    iwb.assign(2 * std::size_t(m) + 2 * std::size_t(n), 0);
-    w.assign(std::size_t(m), 0.0);
-    // A length that suffices for both phases; a failed analysis reports
-    // only the extent it reached, so grow by half at least.
-    la = 3 * ne;
-    for (int tries = 0;; ++tries) {
-      if (tries == 20) throw std::runtime_error("no storage length found");
-      a.assign(la, 0.0);
-      irn.assign(la, 0);
-      jcn.assign(la, 0);
-      std::copy(coo.row.begin(), coo.row.end(), irn.begin());
-      std::copy(coo.col.begin(), coo.col.end(), jcn.begin());
-      std::copy(coo.val.begin(), coo.val.end(), a.begin());
-      const fint job = 1;
-      lib.ad(&m, &n, &ne, &job, &la, a.data(), irn.data(), jcn.data(), keep.data(), cntl, icntl, iw.data(), info,
-             rinfo);
-      if (info[0] == -3) {
-        la = std::max(info[2], la + la / 2);
-        continue;
-      }
-      if (info[0] < 0) throw std::runtime_error("analyse failed");
-      if (info[3] > la) {
-        la = info[3];
-        continue;
-      }
-      std::copy(coo.val.begin(), coo.val.end(), a.begin());
-      lib.bd(&m, &n, &ne, &job, &la, a.data(), irn.data(), jcn.data(), keep.data(), cntl, icntl, w.data(),
-             iwb.data(), info, rinfo);
-      if (info[0] == -3) {
-        la = std::max(la + la / 2, info[3]);
-        continue;
-      }
-      if (info[0] < 0) throw std::runtime_error("factorise failed");
-      break;
-    }
+  Factors(const Library& l, const Coo& coo) : Ma48Problem(l.e, coo), lib(l) {
     const std::size_t mx = std::max(m, n);
     rhs.assign(m, 1.0);
     b = rhs;
     x.assign(n, 0.0);
-    ws.assign(4 * mx, 0.0);
+    ws.assign(4 * mx, 0.0);  // room for every JOB
     iws.assign(mx, 0);
+    error.assign(3, 0.0);
   }
 
-  // One solve of A x = ones; the status.  (W has room for every JOB.)
+  // One solve of A x = ones; the status.
   fint solve(fint job) {
     if (job > 1) std::copy(rhs.begin(), rhs.end(), b.begin());  // JOB > 1 overwrites it
     const fint trans = 0;
-    lib.cd(&m, &n, &trans, &job, &la, a.data(), irn.data(), keep.data(), cntl, icntl, b.data(), x.data(), error,
-           ws.data(), iws.data(), info);
+    e.cd(&m, &n, &trans, &job, &la, a.data(), irn.data(), keep.data(), cntl, icntl, b.data(), x.data(), error.data(),
+         ws.data(), iws.data(), info);
     return info[0];
   }
 };
@@ -248,7 +177,8 @@ int main(int argc, char** argv) {
       if (arg.rfind("--lib=", 0) == 0) {
         const auto eq = arg.find('=', 6);
         if (eq == std::string::npos) throw std::runtime_error("--lib=LABEL=PATH expected, got " + arg);
-        libs.push_back(std::make_unique<Library>(arg.substr(6, eq - 6), arg.substr(eq + 1)));
+        libs.push_back(
+            std::make_unique<Library>(Library{arg.substr(6, eq - 6), bench::ma48_library(arg.substr(eq + 1))}));
       } else if (arg.rfind("--matrices=", 0) == 0) {
         matrices = arg.substr(11);
       } else if (arg.rfind("--jobs=", 0) == 0) {
