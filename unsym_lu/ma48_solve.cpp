@@ -8,7 +8,9 @@
 //   C = W(LR+1:LR+MX)           each solve's result (room for MX entries,
 //                               which the kernel needs whatever LX is), then
 //                               the sums (|A||x|)(i); second weight vector
-//   T = W(LR+MX+1:LR+2MX)       the solves' workspace during refinement, then
+//   T = W(LR+MX+1:LR+2MX)       a copy of the permuted right-hand side
+//                               through the first solve (square, JOB > 1),
+//                               the solves' workspace during refinement, then
 //                               the absolute row sums; a temporary vector of
 //                               the estimate
 //   S = W(LR+2MX+1:LR+2MX+LX)   the previous iterate; the estimator's vector
