@@ -432,17 +432,25 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *     pointers (inside the area), row and step indices (rows and columns of
  *     the block), full block and its pivoting record.  With JOB > 1 the
  *     whole block list and every stored entry (pointers in order, a
- *     triangular column led by its diagonal and otherwise above it,
- *     off-diagonal rows in earlier blocks) are checked before the first
- *     solve.
+ *     triangular column led by its diagonal and otherwise above it, the
+ *     rows of a kernel block's entries inside the block, off-diagonal rows
+ *     in earlier blocks) are checked before anything of the host's is
+ *     written.
  * The checks ride in the loops that read each word, or take one pass over a
  * section of KEEP (O(M + N + NB)), over indices that the solve then reads
- * (the off-diagonal rows; a nearly square factor area), over a long
- * block's rows in MA48BD, and over every stored entry's row for MA48CD with
- * JOB > 1 or the monitor.  Not detected: a value, or an index changed to
- * another one that passes these tests (a row index changed to another row,
- * a pointer moved to another position that stays inside, two or more
- * permutation entries changed so that the sum stays); the solve then
+ * (the off-diagonal rows; a nearly square factor area, for JOB = 1 only one
+ * of at most 262,144 indices), over a long block's rows in MA48BD, and over
+ * the entries of each kernel block (every stored entry with the monitor) for
+ * MA48CD with JOB > 1.  MA48CD tests in its first solve what the solve
+ * follows, with JOB > 1 the stored entries that solve reads as the
+ * refinement needs them; the later solves of the same call (refinement,
+ * error estimate) follow the same words, which nothing changes within a
+ * call, and test them again only where the first solve did not test every
+ * one (a factor area that is not square, or one with an index out of range
+ * that the first solve did not read).  Not detected: a value, or an index
+ * changed to another one that passes these tests (a row index changed to
+ * another row, a pointer moved to another position that stays inside, two or
+ * more permutation entries changed so that the sum stays); the solve then
  * returns a wrong X.  When MA48BD finds a fault in the block list, the map
  * or a block's entries after it has begun, A and the factors of earlier
  * blocks have changed (and KEEP is marked as holding no factors); when

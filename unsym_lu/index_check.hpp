@@ -111,8 +111,9 @@ inline bool outside(std::uint32_t i0, std::uint32_t bound) {
 // The loops over one column's entries: Y(IDX(q)) = Y(IDX(q)) -/+ V(q)*S (a
 // scatter), or S -/+ V(q)*Y(IDX(q)) summed in order (a gather), for the
 // positions q in [FIRST, END) of V and IDX, counted from ORIGIN (0 or 1, as
-// the caller's pointers give them), each index (1-based) tested against
-// BOUND before it is followed when CHECKED; false at the first outside.
+// the caller's pointers give them), each index (1-based) tested before it
+// is followed when CHECKED: it must lie in LO..LO+BOUND-1 (1..BOUND by
+// default); false at the first outside.
 // The operations and their order are those of the plain loop.  LONG, for
 // columns that are long on average, makes the scatter go four entries a
 // step after the odd ones over each column of eight or more: its tests
@@ -120,13 +121,14 @@ inline bool outside(std::uint32_t i0, std::uint32_t bound) {
 // the split costs more than it saves).
 template <int kOrigin, bool kChecked, bool kSubtract, bool kLong = false>
 [[gnu::always_inline]] inline bool scatter(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end,
-                                           double s, std::uint32_t bound, double* y) {
+                                           double s, std::uint32_t bound, double* y, fint lo = 1) {
+  double* const y_lo = y + (std::ptrdiff_t(lo) - 1);
   auto one = [&](std::ptrdiff_t q) {
     double* yi;
     if (kChecked) {
-      const std::uint32_t i = at(idx[q - kOrigin]);
+      const std::uint32_t i = static_cast<std::uint32_t>(idx[q - kOrigin]) - static_cast<std::uint32_t>(lo);
       if (outside<kChecked>(i, bound)) return false;
-      yi = y + i;
+      yi = y_lo + i;
     } else {
       yi = y + (std::ptrdiff_t(idx[q - kOrigin]) - 1);  // the 1 folds into the address
     }
@@ -157,13 +159,14 @@ inline bool long_columns(std::int64_t entries, std::int64_t columns, int per_col
 
 template <int kOrigin, bool kChecked, bool kSubtract>
 [[gnu::always_inline]] inline bool gather(const double* v, const fint* idx, std::ptrdiff_t first, std::ptrdiff_t end,
-                                          double& s, std::uint32_t bound, const double* y) {
+                                          double& s, std::uint32_t bound, const double* y, fint lo = 1) {
+  const double* const y_lo = y + (std::ptrdiff_t(lo) - 1);
   for (std::ptrdiff_t q = first; q < end; ++q) {
     const double* yi;
     if (kChecked) {
-      const std::uint32_t i = at(idx[q - kOrigin]);
+      const std::uint32_t i = static_cast<std::uint32_t>(idx[q - kOrigin]) - static_cast<std::uint32_t>(lo);
       if (outside<kChecked>(i, bound)) return false;
-      yi = y + i;
+      yi = y_lo + i;
     } else {
       yi = y + (std::ptrdiff_t(idx[q - kOrigin]) - 1);
     }

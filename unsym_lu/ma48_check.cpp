@@ -93,9 +93,8 @@ bool permutation_valid(const fint* v, fint n) {
 }
 
 bool pointers_valid(fint n, const fint* iptrd, const fint* iptro) {
-  for (fint j = 0; j < n; ++j)
-    if (iptrd[j + 1] < iptrd[j] || iptro[j + 1] < iptro[j]) return false;
-  return true;
+  return tbl::unsym::nondecreasing(iptrd, std::ptrdiff_t(n) + 1) &&
+         tbl::unsym::nondecreasing(iptro, std::ptrdiff_t(n) + 1);
 }
 
 bool factor_area_valid(fint nr, fint nc, fint np, std::int64_t lfact, const fint* irnf, const fint* iptrl,
@@ -131,21 +130,34 @@ bool entries_valid(fint m, fint n, const fint* keep_p, const fint* irn_p) {
   const KeepLayout kl(m, n);
   Vec1<const fint> keep(keep_p), irn(irn_p);
   if (!pointers_valid(n, keep_p + kl.iptrd, keep_p + kl.iptro)) return false;
+  // With the pointers in order, the parts of a block's columns lie next to
+  // each other: where every column of a block has the same bounds, its
+  // rows are tested as one range, in vector registers.
+  auto inside = [&](fint first, fint end, fint lo, fint hi) {
+    return tbl::unsym::all_inside(irn_p + first - 1, std::ptrdiff_t(end) - first, lo, hi);
+  };
   const fint nb = keep(kl.kblock + 3);
   fint jfirst = 1;
   for (fint jb = 1; jb <= nb; ++jb) {
     const fint nc = keep(kl.nblock + 3 * jb), jlast = jfirst + nc - 1;
-    const bool tri = keep(kl.mblock + 3 * jb) < 0;
-    // Rows of the diagonal block (all M of a single block), then rows of
-    // earlier blocks.
-    const fint lo = nb == 1 ? 1 : jfirst, hi = nb == 1 ? m : jlast;
+    // Off-diagonal rows lie in earlier blocks (the first block has none).
+    const fint o0 = keep(kl.iptro + jfirst), o1 = keep(kl.iptro + jlast + 1);
+    if (jfirst == 1 ? o1 != o0 : !inside(o0, o1, 1, jfirst - 1)) return false;
+    if (keep(kl.mblock + 3 * jb) >= 0) {
+      // Rows of the diagonal block (all M of a single block).
+      const fint lo = nb == 1 ? 1 : jfirst, hi = nb == 1 ? m : jlast;
+      if (!inside(keep(kl.iptrd + jfirst), keep(kl.iptrd + jlast + 1), lo, hi)) return false;
+      jfirst = jlast + 1;
+      continue;
+    }
+    // A triangular column: led by its diagonal, its other rows above it in
+    // the block.
     for (fint j = jfirst; j <= jlast; ++j) {
       const fint d0 = keep(kl.iptrd + j), d1 = keep(kl.iptrd + j + 1);
-      if (tri && (d1 <= d0 || irn(d0) != j)) return false;
-      for (fint k = d0 + (tri ? 1 : 0); k < d1; ++k)
-        if (irn(k) < lo || irn(k) > (tri ? j - 1 : hi)) return false;
-      for (fint k = keep(kl.iptro + j); k < keep(kl.iptro + j + 1); ++k)
-        if (irn(k) < 1 || irn(k) >= jfirst) return false;
+      if (d1 <= d0 || irn(d0) != j) return false;
+      bool bad = false;
+      for (fint k = d0 + 1; k < d1; ++k) bad |= irn(k) < jfirst || irn(k) >= j;
+      if (bad) return false;
     }
     jfirst = jlast + 1;
   }

@@ -128,17 +128,31 @@ void factorise(const fint* M, const fint* N, const fint* NE, const fint* JOB, co
                const fint* LFACT, double* FACT, fint* IRNF, fint* IPTRL, fint* IPTRU, double* W, fint* IW,
                fint* INFO, double* RINFO, std::int64_t* estimate);
 
+// What a checked solve found besides the solution.
+enum class Checked {
+  kFault,   // an index out of range: refused, X, B and W partly written
+  kSolved,  // solved; some index was tested only where this solve read it
+  kAll,     // solved, and every pointer and index that a solve with these
+            // factors follows, plain or transposed, has been tested
+};
+
 // MA50CD's solve (no column permutation, no output) for a caller that
 // cannot trust the factors: every pointer of IPTRL/IPTRU, the full block
 // and its pivoting record are tested against LFACT first, every row and
 // step index of the factors before it is followed (in one pass over the
-// factor area for a block that is nearly square, else where it is read).
-// B (M entries, N with TRANS)
-// is overwritten: it is the working vector; W (max(M,N) entries) is used
-// only when the full block needs more room than B has.  X needs max(M,N)
-// entries.  Returns false at the first index out of range, with X, B and W
-// then partly written.
-bool solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
-                   const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x, double* w);
+// factor area for a block that is nearly square, when AGAIN says that more
+// solves with these factors follow or the area is small, else where it is
+// read).  B (M entries, N with TRANS) is overwritten: it is the working
+// vector; W (max(M,N) entries) is used only when the full block needs more
+// room than B has.  X needs max(M,N) entries.
+Checked solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
+                      const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x, double* w,
+                      bool again);
+
+// The same solve, either way, with factors that solve_checked has found
+// kAll of and that have not changed since: only the full block's rows are
+// tested (a few compares); false if one is out of range.
+bool solve_tested(fint m, fint n, fint np, bool trans, fint nblas, const double* fact, const fint* irnf,
+                  const fint* iptrl, const fint* iptru, double* b, double* x, double* w);
 
 }  // namespace tbl::ma50

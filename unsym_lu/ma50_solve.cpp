@@ -13,7 +13,9 @@
 // before it is followed: in one vector pass over the factor area when the
 // block is (nearly) square, else where it is read, one compare against a
 // bound fixed for the whole sweep.  The loops are otherwise the same, so
-// both forms give the same X bit for bit.
+// both forms give the same X bit for bit.  A caller that solves again with
+// factors that a checked solve found every index of inside, and that have
+// not changed since, runs the sweeps without the tests (solve_tested).
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -195,15 +197,23 @@ bool sweeps(fint m, fint n, fint np, bool trans, fint nblas, fint base, const do
   return !sparse || backward_lt<kRowsTested>(np, m, fact, irnf, iptrl, iptru, w, x);
 }
 
+// A factor area of at most this many indices (1 MB, with as many reals
+// again) stays in the second-level cache between a pass that tests it and
+// the solve that follows.
+constexpr std::int64_t kSmallArea = 262144;
+
 // The solve proper, from W (which holds b and is overwritten; max(M,N)
 // entries when the full block has columns and no transpose, else M, or N
 // with the transpose) into X.  CHECKED: the pointers, the full block and its
 // record are tested first, every row and step index before it is followed;
-// false at the first that is out of range (X and W then partly written).
+// kFault at the first that is out of range (X and W then partly written).
 template <bool kChecked>
-bool solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact, const fint* irnf,
-           const fint* iptrl, const fint* iptru, double* w, double* x) {
-  if (kChecked && (lfact < 2 || static_cast<std::uint32_t>(np) > static_cast<std::uint32_t>(n))) return false;
+tbl::ma50::Checked solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
+                         const fint* irnf, const fint* iptrl, const fint* iptru, double* w, double* x,
+                         bool again = false) {
+  using tbl::ma50::Checked;
+  auto found = [](bool solved, Checked what) { return solved ? what : Checked::kFault; };
+  if (kChecked && (lfact < 2 || static_cast<std::uint32_t>(np) > static_cast<std::uint32_t>(n))) return Checked::kFault;
   const fint mf = irnf[1];
   const fint nf = n - np;
   const fint base = iptrl[n - 1];
@@ -217,40 +227,64 @@ bool solve(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const do
     if (static_cast<std::uint32_t>(mf) > static_cast<std::uint32_t>(m) || base < 2 ||
         std::int64_t(base) + behind > lfact || (full && !pivots_inside(mf, nf, irnf + base + mf)) ||
         (np > 0 && !tbl::unsym::both_inside(iptrl, iptru, n, 2, base)))
-      return false;
+      return Checked::kFault;
   }
   // One vector pass over every index the sweeps read (positions 3..BASE)
-  // against max(M,N) costs less than a test at each entry: the sweeps whose
-  // bound that is (both for a square block) then run as MA50CD's, and only
-  // those of the smaller dimension (L's rows when M < N, U's steps when
-  // N < M) test each index as they read it.  When the pass finds an index
-  // outside, both test (and fail at it).  A block far from square is left
-  // to the tests at each entry: its many columns without pivot keep U
-  // parts that the sweeps skip, and that the pass would read for nothing.
+  // against max(M,N) takes fewer instructions than a test at each entry:
+  // the sweeps whose bound that is (both for a square block) then run as
+  // MA50CD's, and only those of the smaller dimension (L's rows when M < N,
+  // U's steps when N < M) test each index as they read it.  When the pass
+  // finds an index outside, both test (and fail at it, if they read it).
+  // A square block whose pass found every index inside, or a block without
+  // sparse columns, has had every index that any later solve follows
+  // tested (kAll), so that the pass serves every solve of a call that
+  // solves AGAIN.  A single solve takes it only over an area small enough
+  // to stay in the second-level cache: over a larger one the pass is a
+  // sweep through memory that the solve then makes again, and costs more
+  // than the tests, which wait on nothing in sweeps that wait on their
+  // loads (bayer10, the 2D operator of 16,384 rows: 7 to 8% of the solve).
+  // A block far from square is left to the tests at each entry: its many
+  // columns without pivot keep U parts that the sweeps skip, and that the
+  // pass would read for nothing.
   const bool near_square = 8 * std::int64_t(std::abs(m - n)) <= std::max(m, n);
-  if (kChecked && np > 0 && near_square &&
+  const bool pass = again || std::int64_t(base) - 2 <= kSmallArea;
+  if (kChecked && np > 0 && near_square && pass &&
       tbl::unsym::all_inside(irnf + 2, std::ptrdiff_t(base) - 2, 1, std::max(m, n))) {
-    if (m == n) return sweeps<true, false, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
-    if (m < n) return sweeps<true, true, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
-    return sweeps<true, false, true>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
+    if (m == n)
+      return found(sweeps<true, false, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x),
+                   Checked::kAll);
+    if (m < n)
+      return found(sweeps<true, true, false>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x),
+                   Checked::kSolved);
+    return found(sweeps<true, false, true>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x),
+                 Checked::kSolved);
   }
-  return sweeps<kChecked, kChecked, kChecked>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x);
+  return found(sweeps<kChecked, kChecked, kChecked>(m, n, np, trans, nblas, base, fact, irnf, iptrl, iptru, w, x),
+               kChecked && np > 0 ? Checked::kSolved : Checked::kAll);
+}
+
+// B serves as the working vector unless the full block's solve needs more
+// entries than it has: its vector holds max(MF, N-NP) entries, and MF <= M
+// (tested by the checked solve, which fails for an NP outside 0..N).
+double* working_vector(fint m, fint n, fint np, bool trans, double* b, double* w) {
+  if (trans || std::int64_t(n) - np <= m) return b;
+  std::copy(b, b + m, w);
+  return w;
 }
 
 }  // namespace
 
-bool tbl::ma50::solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact, const double* fact,
-                              const fint* irnf, const fint* iptrl, const fint* iptru, double* b, double* x,
-                              double* w) {
-  // B serves as the working vector unless the full block's solve needs
-  // more entries than it has: its vector holds max(MF, N-NP) entries and
-  // MF <= M (tested by the solve, which fails for an NP outside 0..N).
-  double* work = b;
-  if (!trans && std::int64_t(n) - np > m) {
-    std::copy(b, b + m, w);
-    work = w;
-  }
-  return ::solve<true>(m, n, np, trans, nblas, lfact, fact, irnf, iptrl, iptru, work, x);
+tbl::ma50::Checked tbl::ma50::solve_checked(fint m, fint n, fint np, bool trans, fint nblas, fint lfact,
+                                            const double* fact, const fint* irnf, const fint* iptrl,
+                                            const fint* iptru, double* b, double* x, double* w, bool again) {
+  return ::solve<true>(m, n, np, trans, nblas, lfact, fact, irnf, iptrl, iptru, working_vector(m, n, np, trans, b, w),
+                       x, again);
+}
+
+bool tbl::ma50::solve_tested(fint m, fint n, fint np, bool trans, fint nblas, const double* fact, const fint* irnf,
+                             const fint* iptrl, const fint* iptru, double* b, double* x, double* w) {
+  return sweeps<true, false, false>(m, n, np, trans, nblas, iptrl[n - 1], fact, irnf, iptrl, iptru,
+                                    working_vector(m, n, np, trans, b, w), x);
 }
 
 extern "C" {
