@@ -438,24 +438,26 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *     written.
  * The checks ride in the loops that read each word, or take one pass over a
  * section of KEEP (O(M + N + NB)), over indices that the solve then reads
- * (the off-diagonal rows; a nearly square factor area, for JOB = 1 only one
- * of at most 262,144 indices), over a long block's rows in MA48BD, and over
- * the entries of each kernel block (every stored entry with the monitor) for
- * MA48CD with JOB > 1.  MA48CD tests in its first solve what the solve
- * follows, with JOB > 1 the stored entries that solve reads as the
- * refinement needs them; the later solves of the same call (refinement,
+ * (the off-diagonal rows; a nearly square factor area, with JOB = 1 only
+ * one of at most 262,144 indices), over a long block's rows in MA48BD, and
+ * over the entries of each kernel block (every stored entry with the
+ * monitor) for MA48CD with JOB > 1.  MA48CD tests in its first solve what
+ * the solve follows, with JOB > 1 the stored entries that solve reads as
+ * the refinement needs them; the later solves of the same call (refinement,
  * error estimate) follow the same words, which nothing changes within a
  * call, and test them again only where the first solve did not test every
  * one (a factor area that is not square, or one with an index out of range
- * that the first solve did not read).  Not detected: a value, or an index
- * changed to another one that passes these tests (a row index changed to
- * another row, a pointer moved to another position that stays inside, two or
- * more permutation entries changed so that the sum stays); the solve then
- * returns a wrong X.  When MA48BD finds a fault in the block list, the map
- * or a block's entries after it has begun, A and the factors of earlier
- * blocks have changed (and KEEP is marked as holding no factors); when
- * MA48CD finds one during its first solve, W has been used (X, RHS, ERROR
- * and IW are written only after that solve has passed).
+ * that the first solve did not read); such a later solve stops at an index
+ * out of range, and the call goes on without a status for it.  Not
+ * detected: a value, or an index changed to another one that passes these
+ * tests (a row index changed to another row, a pointer moved to another
+ * position that stays inside, two or more permutation entries changed so
+ * that the sum stays); the solve then returns a wrong X.  When MA48BD finds
+ * a fault in the block list, the map or a block's entries after it has
+ * begun, A and the factors of earlier blocks have changed (and KEEP is
+ * marked as holding no factors); when MA48CD finds one during its first
+ * solve, W has been used (X, RHS, ERROR and IW are written only after that
+ * solve has passed).
  *
  * Values that are not finite: an entry of the matrix is refused (-11)
  * by the analysis and the factorisation, which then leave the marks above

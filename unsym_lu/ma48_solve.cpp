@@ -621,7 +621,8 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   }
   // The first solve comes before anything of the host's but W is written.
   // Unless it found kAll, the later solves of this call test again what
-  // they follow (an index it did not read may be out of range).
+  // they follow (an index it did not read may be out of range); one that
+  // meets such an index stops there, and its result is not examined.
   // A square matrix's solves leave T alone (their blocks need no room
   // beyond B): with JOB > 1 it keeps the permuted right-hand side that the
   // solve overwrites in R.
