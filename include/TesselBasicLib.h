@@ -403,8 +403,8 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  *
  * State from phase to phase.  The later phases check what they are given
  * before they follow any index in it, and refuse with -10 (MA48CD then
- * writes nothing of the host's but INFO(1) and W) a KEEP that fails these
- * checks.  They find what no successful earlier phase left through marks,
+ * writes nothing of the host's but INFO(1) and W, except after the later
+ * solves below) a KEEP that fails these checks.  They find what no successful earlier phase left through marks,
  * and a KEEP that no analysis wrote only when it fails the structural
  * checks: one that passes them (every word 1 with N = 1, say) is taken as
  * an analysis (MA48BD then returns 2 with no pivots).
@@ -447,8 +447,9 @@ TESSELBASICLIB_API void VIZ_MC59AD(const int32_t* ICNTL, const int32_t* NC, cons
  * error estimate) follow the same words, which nothing changes within a
  * call, and test them again only where the first solve did not test every
  * one (a factor area that is not square, or one with an index out of range
- * that the first solve did not read); such a later solve stops at an index
- * out of range, and the call goes on without a status for it.  Not
+ * that the first solve did not read); a later solve that meets an index
+ * out of range stops there, and the call is refused with -10 although X,
+ * RHS and IW have been written by then (ERROR has not).  Not
  * detected: a value, or an index changed to another one that passes these
  * tests (a row index changed to another row, a pointer moved to another
  * position that stays inside, two or more permutation entries changed so

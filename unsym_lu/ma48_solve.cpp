@@ -622,7 +622,8 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   // The first solve comes before anything of the host's but W is written.
   // Unless it found kAll, the later solves of this call test again what
   // they follow (an index it did not read may be out of range); one that
-  // meets such an index stops there, and its result is not examined.
+  // meets such an index stops there, and the call is refused, although X,
+  // RHS and IW have been written by then (DAMAGED).
   // A square matrix's solves leave T alone (their blocks need no room
   // beyond B): with JOB > 1 it keeps the permuted right-hand side that the
   // solve overwrites in R.
@@ -633,9 +634,10 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
     refuse();
     return;
   }
-  if (JOB > 1) error[2] = 0.0;
 
   const double* solution = C.data();  // permuted solution to be moved out at the end
+  bool damaged = false;               // a later solve met an index out of range
+  double error3 = 0.0;                // ERROR(3), written with the other results
   bool estimate = false;
   bool finite = true;  // X and the residual of the last step computed
   double xnorm = 0.0;
@@ -660,7 +662,10 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
       const double ctau = 1000.0 * tbl::re05re(1) * lx;
       bool left = false;
       for (fint k = 1; k <= icntl[8]; ++k) {
-        if (k > 1) solve(trans, R.data(), C.data(), T.data());
+        if (k > 1 && solve(trans, R.data(), C.data(), T.data()) == Checked::kFault) {
+          damaged = true;
+          break;
+        }
         for (fint j = 1; j <= lx; ++j) X(j) += C(j);
         for (fint i = 1; i <= lr; ++i) {
           R(i) = RHS(i);
@@ -730,8 +735,12 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
         saved[1] = omega[1];
         old_omega = om;
       }
-      if (!left) info[0] = -8;
+      if (!left && !damaged) info[0] = -8;
     }
+  }
+  if (damaged) {
+    refuse();
+    return;
   }
   if (info[0] == -8 && tbl::ma48::errors_on(icntl)) {
     tbl::io::write(icntl[0], "(A)",
@@ -743,7 +752,7 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
   // of equation, through the 1-norm estimator.  Weights that are not finite
   // give no estimate: it is then infinite.
   if (estimate && JOB == 4 && M == N && !finite) {
-    error[2] = HUGE_VAL;
+    error3 = HUGE_VAL;
   } else if (estimate && JOB == 4 && M == N) {
     bool present[2] = {false, false};
     for (fint i = 1; i <= N; ++i) {
@@ -769,17 +778,19 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
         MC71AD(&N, &kase, S.data(), &est[jj], rhs_p, iw_p, resume);
         if (kase == 0) break;
         if (kase == 1) {
-          solve(!trans, S.data(), T.data(), scratch.data());
-          for (fint i = 1; i <= N; ++i) S(i) = g(i) * T(i);
+          damaged = solve(!trans, S.data(), T.data(), scratch.data()) == Checked::kFault;
+          for (fint i = 1; i <= N && !damaged; ++i) S(i) = g(i) * T(i);
         } else {
           for (fint i = 1; i <= N; ++i) T(i) = g(i) * S(i);
-          solve(trans, T.data(), S.data(), scratch.data());
+          damaged = solve(trans, T.data(), S.data(), scratch.data()) == Checked::kFault;
         }
+        if (damaged) break;
         if (++requests > 40) {
           info[0] = -9;
           break;
         }
       }
+      if (damaged) break;
       if (info[0] == -9) {
         if (tbl::ma48::errors_on(icntl)) {
           tbl::io::write(icntl[0], "(A)", " Error return from MA48C/CD because of error in MC71A/AD");
@@ -788,14 +799,18 @@ extern "C" void MA48CD(const fint* m_p, const fint* n_p, const logical* trans_p,
         break;
       }
       if (xnorm > 0.0) est[jj] /= xnorm;
-      error[2] += est[jj] * omega[jj];
+      error3 += est[jj] * omega[jj];
+    }
+    if (damaged) {
+      refuse();
+      return;
     }
   }
 
   // The solution in the host's order of the unknowns (a permutation
   // checked before the first solve): X(KEEP(M+j)) = SOL(j), or with the
   // transpose X(i) = SOL(KEEP(i)).
-  if (JOB == 1) error[2] = 0.0;
+  error[2] = error3;
   if (JOB > 1) {
     for (fint j = 1; j <= lx; ++j) R(j) = X(j);
     solution = R.data();

@@ -366,7 +366,7 @@ TEST_P(Ma48Damage, KeepAndIrnWords) {
   const std::vector<double> x1 = solve_guarded(base, b, 1).x, x3 = solve_guarded(base, b, 3).x;
   const std::vector<double> x1t = solve_guarded(base, bt, 1, true).x, x3t = solve_guarded(base, bt, 3, true).x;
   const int64_t layout = int64_t(base.m) + 5 * int64_t(base.n) + 2 + 4 * int64_t(base.nb());
-  int runs = 0, refused = 0;
+  int runs = 0, refused = 0, refused_late = 0;
   auto sweep = [&](const char* name, std::vector<int32_t> Ma48::*array, int64_t words, int32_t in_range) {
     SCOPED_TRACE(name);
     for (int64_t k = 0; k < words; ++k) {
@@ -382,7 +382,12 @@ TEST_P(Ma48Damage, KeepAndIrnWords) {
             ++runs;
             if (s.info == kBadState) {
               ++refused;
-              EXPECT_TRUE(s.refused_untouched(rhs)) << "word " << k + 1 << " = " << v << " trans " << trans;
+              // Refused by a later solve of the call (refinement, estimate):
+              // X, RHS and IW are written by then, ERROR is not.
+              const bool late = job > 1 && s.x != std::vector<double>(s.x.size(), 42.0);
+              refused_late += late;
+              EXPECT_TRUE(late ? s.error == std::vector<double>(3, -1.0) : s.refused_untouched(rhs))
+                  << "word " << k + 1 << " = " << v << " trans " << trans;
             } else if (v == INT_MAX || v == INT_MIN) {
               EXPECT_GE(s.info, 0) << "word " << k + 1 << " = " << v << " trans " << trans;
               EXPECT_EQ(s.x, job == 1 ? (trans ? x1t : x1) : (trans ? x3t : x3))
@@ -395,6 +400,11 @@ TEST_P(Ma48Damage, KeepAndIrnWords) {
   sweep("KEEP", &Ma48::keep, layout, base.n + 1);
   sweep("IRN", &Ma48::irn, used_length(base), base.m + 1);
   EXPECT_GT(refused, runs / 2);
+  // With b = 0 some damage is met only by the estimate's solves, which
+  // refuse it as well.
+  if (zero) {
+    EXPECT_GT(refused_late, 0);
+  }
 }
 
 // ------------------------------------------------ values that are not finite
