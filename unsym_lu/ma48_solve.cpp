@@ -441,13 +441,13 @@ template <bool kScatter, bool kOther, bool kPointers, bool kOrdered>
     if (kPointers) {
       // Lists in order between their ends (which the caller has tested)
       // are inside their ranges.
-      const __m128i d = tbl::unsym::load4(also.iptrd + i), o = tbl::unsym::load4(also.iptro + i);
+      const __m128i dptr = tbl::unsym::load4(also.iptrd + i), optr = tbl::unsym::load4(also.iptro + i);
       if (kOrdered) {
-        bad = _mm_or_si128(bad, _mm_cmpgt_epi32(d, tbl::unsym::load4(also.iptrd + i + 1)));
-        bad = _mm_or_si128(bad, _mm_cmpgt_epi32(o, tbl::unsym::load4(also.iptro + i + 1)));
+        bad = _mm_or_si128(bad, _mm_cmpgt_epi32(dptr, tbl::unsym::load4(also.iptrd + i + 1)));
+        bad = _mm_or_si128(bad, _mm_cmpgt_epi32(optr, tbl::unsym::load4(also.iptro + i + 1)));
       } else {
-        bad = _mm_or_si128(bad, outside(_mm_add_epi32(d, dshift), dlimit));
-        bad = _mm_or_si128(bad, outside(_mm_add_epi32(o, oshift), olimit));
+        bad = _mm_or_si128(bad, outside(_mm_add_epi32(dptr, dshift), dlimit));
+        bad = _mm_or_si128(bad, outside(_mm_add_epi32(optr, oshift), olimit));
       }
     }
     if (__builtin_expect(_mm_movemask_epi8(bad) != 0, 0)) return false;
